@@ -1,0 +1,33 @@
+#pragma once
+
+#include "polyview/foundations/array1d.h"
+#include "polyview/foundations/coordinate3d.h"
+#include "polyview/foundations/rotate_matrix.h"
+#include "polyview/foundations/vector3d.h"
+#include "polyview/polyview_export.h"
+
+// Camera pose: a world point X has camera coordinates R X + T, so the centre is -R^T T.
+class POLYVIEW_EXPORT CExtrinsicParam {
+  public:
+    CExtrinsicParam();  // identity rotation, zero translation
+    CExtrinsicParam(const CRotateMatrix& rotation, const C3DVector& translation);
+    CExtrinsicParam(const CExtrinsicParam& other);
+    CExtrinsicParam& operator=(const CExtrinsicParam& other);
+    virtual ~CExtrinsicParam();
+
+    const CRotateMatrix& GetRotateMatrix() const;
+    const C3DVector& GetTranslateVector() const;
+    void SetRotateMatrix(const CRotateMatrix& rotation);
+    void SetTranslateVector(const C3DVector& translation);
+    // R X + T: the point in the camera frame, with the tag of X.
+    C3DCoordinate Apply(const C3DCoordinate& point) const;
+    // Sets this to the pose of the second camera's frame in the first camera's frame:
+    // x1 = R x2 + T with R = R1 R2^T and T = T1 - R T2.
+    void SetDifferenceTwoExtrinsicParams(const CExtrinsicParam& first, const CExtrinsicParam& second);
+
+  private:
+    CRotateMatrix m_rotation;
+    C3DVector m_translation;
+};
+
+POLYVIEW_BITWISE_RELOCATABLE(CExtrinsicParam);

@@ -1,0 +1,59 @@
+#include "polyview/numeric/vector_kernels.h"
+
+#include <cmath>
+
+double dnorm(int n, const double* v) {
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i) {
+        sum += v[i] * v[i];
+    }
+    return std::sqrt(sum);
+}
+
+double dnormalize(int n, double* v) {
+    const double norm = dnorm(n, v);
+    for (int i = 0; i < n; ++i) {
+        v[i] /= norm;
+    }
+    return norm;
+}
+
+double dhypot(double a, double b) {
+    const double p = std::fabs(a);
+    const double q = std::fabs(b);
+    if (p > q) {
+        const double t = q / p;
+        if (t == 0.0) {
+            return p;
+        }
+        return std::sqrt(t * q / p + 1.0) * p;  // order fixed
+    }
+    if (q == 0.0) {
+        return 0.0;
+    }
+    const double t = p / q;
+    if (t == 0.0) {
+        return q;
+    }
+    return std::sqrt(t * p / q + 1.0) * q;  // order fixed
+}
+
+double ddot(int n, const double* a, const double* b) {
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i) {
+        sum += a[i] * b[i];
+    }
+    return sum;
+}
+
+void dmatprod(const double* a, const double* b, int rows, int inner, int cols, double* c) {
+    for (int i = 0; i < rows; ++i) {
+        for (int j = 0; j < cols; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < inner; ++k) {
+                sum += a[i * inner + k] * b[k * cols + j];
+            }
+            c[i * cols + j] = sum;
+        }
+    }
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+// Small kernels over 0-based arrays of doubles; matrices are row-major.
+
+// sqrt of the sum of squares of v[0..n-1], summed in index order; 0.0 when n < 1.
+double dnorm(int n, const double* v);
+// Divides v[0..n-1] by dnorm(n, v) in place and returns that norm; a zero vector becomes NaN.
+double dnormalize(int n, double* v);
+// sqrt(a^2 + b^2) without squaring a or b, so that it neither over- nor underflows.
+double dhypot(double a, double b);
+// Sum of a[i] * b[i] in index order; 0.0 when n < 1.
+double ddot(int n, const double* a, const double* b);
+// c (rows x cols) = a (rows x inner) * b (inner x cols), each sum from 0.0 in k order; nothing
+// is done when rows < 1.
+void dmatprod(const double* a, const double* b, int rows, int inner, int cols, double* c);

@@ -1,0 +1,27 @@
+#pragma once
+
+// Umbrella header: every public header of the library.
+
+#include "polyview/foundations/angle.h"
+#include "polyview/foundations/array1d.h"
+#include "polyview/foundations/axis3d.h"
+#include "polyview/foundations/camera_param.h"
+#include "polyview/foundations/coordinate2d.h"
+#include "polyview/foundations/coordinate3d.h"
+#include "polyview/foundations/coordinate_system.h"
+#include "polyview/foundations/essential_matrix.h"
+#include "polyview/foundations/extrinsic_param.h"
+#include "polyview/foundations/fundamental_matrix.h"
+#include "polyview/foundations/intrinsic_param.h"
+#include "polyview/foundations/matrix33.h"
+#include "polyview/foundations/matrix_mn.h"
+#include "polyview/foundations/range.h"
+#include "polyview/foundations/rotate_matrix.h"
+#include "polyview/foundations/rotate_vector.h"
+#include "polyview/foundations/tangential_distortion.h"
+#include "polyview/foundations/vector2d.h"
+#include "polyview/foundations/vector3d.h"
+#include "polyview/foundations/vector_nd.h"
+#include "polyview/shapes3d/circle3d.h"
+#include "polyview/shapes3d/point3d.h"
+#include "polyview/shapes3d/shape3d.h"
