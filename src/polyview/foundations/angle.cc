@@ -14,10 +14,16 @@ CAngle& CAngle::operator=(const CAngle& other) {
 }
 CAngle::~CAngle() = default;
 
-void CAngle::SetDegree(double degree) { m_radian = degree * (kPi / 180.0); }
+void CAngle::SetDegree(double degree) {
+    m_radian = degree * (kPi / 180.0);
+}
 void CAngle::ACos(double cosine) {
     const double clamped = cosine > 1.0 ? 1.0 : (cosine < -1.0 ? -1.0 : cosine);
     m_radian = std::acos(clamped);
 }
-double CAngle::GetRadian() const { return m_radian; }
-double CAngle::GetDegree() const { return m_radian * (180.0 / kPi); }
+double CAngle::GetRadian() const {
+    return m_radian;
+}
+double CAngle::GetDegree() const {
+    return m_radian * (180.0 / kPi);
+}

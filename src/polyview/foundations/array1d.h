@@ -16,8 +16,8 @@ struct IsBitwiseRelocatable : std::is_trivially_copyable<T> {};
 }  // namespace polyview
 
 // Declares a class bitwise relocatable; use at global scope right after the class.
-#define POLYVIEW_BITWISE_RELOCATABLE(Type)                             \
-    template <>                                                        \
+#define POLYVIEW_BITWISE_RELOCATABLE(Type) \
+    template <>                            \
     struct polyview::IsBitwiseRelocatable<Type> : std::true_type {}
 
 // A one-dimensional array that owns a contiguous block of count elements (no spare capacity).
@@ -63,7 +63,8 @@ class C1DArray {
         if (m_data != nullptr) {
             Relocate(block);
         }
-        std::memset(static_cast<void*>(block + m_count), 0, sizeof(T) * static_cast<size_t>(n - m_count));
+        std::memset(
+            static_cast<void*>(block + m_count), 0, sizeof(T) * static_cast<size_t>(n - m_count));
         for (int i = m_count; i < n; ++i) {
             ::new (static_cast<void*>(block + i)) T();
         }
@@ -96,7 +97,9 @@ class C1DArray {
     }
     void Relocate(T* block) {
         if constexpr (polyview::IsBitwiseRelocatable<T>::value) {
-            std::memcpy(static_cast<void*>(block), static_cast<const void*>(m_data), sizeof(T) * static_cast<size_t>(m_count));
+            std::memcpy(static_cast<void*>(block),
+                        static_cast<const void*>(m_data),
+                        sizeof(T) * static_cast<size_t>(m_count));
         } else {
             for (int i = 0; i < m_count; ++i) {
                 ::new (static_cast<void*>(block + i)) T(std::move(m_data[i]));

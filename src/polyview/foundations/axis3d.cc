@@ -26,7 +26,9 @@ bool C3DAxis::SetVVector(const C3DVector& vVector) {
     m_vVector = vVector;
     return Normalized(false, true);
 }
-void C3DAxis::SetDistance(double distance) { m_distance = distance; }
+void C3DAxis::SetDistance(double distance) {
+    m_distance = distance;
+}
 
 C3DCoordinate C3DAxis::GetBaseCoordinate() const {
     return C3DCoordinate(m_uVector * m_distance, WorldCoordinateSystem);

@@ -17,9 +17,15 @@ CIntrinsicParam& CIntrinsicParam::operator=(const CIntrinsicParam& other) {
     return *this;
 }
 CIntrinsicParam::~CIntrinsicParam() = default;
-double CIntrinsicParam::GetFocalLengthParam() const { return m_focalLength; }
-C2DCoordinate CIntrinsicParam::GetPrincipalPointParam() const { return m_principalPoint; }
-void CIntrinsicParam::SetFocalLengthParam(double focalLength) { m_focalLength = focalLength; }
+double CIntrinsicParam::GetFocalLengthParam() const {
+    return m_focalLength;
+}
+C2DCoordinate CIntrinsicParam::GetPrincipalPointParam() const {
+    return m_principalPoint;
+}
+void CIntrinsicParam::SetFocalLengthParam(double focalLength) {
+    m_focalLength = focalLength;
+}
 void CIntrinsicParam::SetPrincipalPointParam(const C2DCoordinate& principalPoint) {
     m_principalPoint = principalPoint;
 }
@@ -43,9 +49,15 @@ CExtrinsicParam& CExtrinsicParam::operator=(const CExtrinsicParam& other) {
     return *this;
 }
 CExtrinsicParam::~CExtrinsicParam() = default;
-const CRotateMatrix& CExtrinsicParam::GetRotateMatrix() const { return m_rotation; }
-const C3DVector& CExtrinsicParam::GetTranslateVector() const { return m_translation; }
-void CExtrinsicParam::SetRotateMatrix(const CRotateMatrix& rotation) { m_rotation = rotation; }
+const CRotateMatrix& CExtrinsicParam::GetRotateMatrix() const {
+    return m_rotation;
+}
+const C3DVector& CExtrinsicParam::GetTranslateVector() const {
+    return m_translation;
+}
+void CExtrinsicParam::SetRotateMatrix(const CRotateMatrix& rotation) {
+    m_rotation = rotation;
+}
 void CExtrinsicParam::SetTranslateVector(const C3DVector& translation) {
     m_translation = translation;
 }
@@ -89,10 +101,18 @@ CCameraParam& CCameraParam::operator=(const CCameraParam& other) {
     return *this;
 }
 CCameraParam::~CCameraParam() = default;
-const CIntrinsicParam& CCameraParam::GetIntrinsicParam() const { return m_intrinsic; }
-const CExtrinsicParam& CCameraParam::GetExtrinsicParam() const { return m_extrinsic; }
-void CCameraParam::SetIntrinsicParam(const CIntrinsicParam& intrinsic) { m_intrinsic = intrinsic; }
-void CCameraParam::SetExtrinsicParam(const CExtrinsicParam& extrinsic) { m_extrinsic = extrinsic; }
+const CIntrinsicParam& CCameraParam::GetIntrinsicParam() const {
+    return m_intrinsic;
+}
+const CExtrinsicParam& CCameraParam::GetExtrinsicParam() const {
+    return m_extrinsic;
+}
+void CCameraParam::SetIntrinsicParam(const CIntrinsicParam& intrinsic) {
+    m_intrinsic = intrinsic;
+}
+void CCameraParam::SetExtrinsicParam(const CExtrinsicParam& extrinsic) {
+    m_extrinsic = extrinsic;
+}
 
 CFundamentalMatrix::CFundamentalMatrix() = default;
 CFundamentalMatrix::CFundamentalMatrix(const C33Matrix& matrix) : C33Matrix(matrix) {}
@@ -161,6 +181,7 @@ bool CEssentialMatrix::CalcFundamentalMatrix(const CIntrinsicParam& first,
                                left[3 * row + 2] * k2[6 + col];
         }
     }
-    fundamental = CFundamentalMatrix(C33Matrix(f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8]));
+    fundamental =
+        CFundamentalMatrix(C33Matrix(f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8]));
     return true;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "polyview/foundations/array1d.h"
 #include "polyview/foundations/coordinate_system.h"
 #include "polyview/foundations/vector2d.h"
-#include "polyview/foundations/array1d.h"
 #include "polyview/polyview_export.h"
 
 // A 2-vector tagged with its coordinate system. Assignment copies the components only and keeps

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "polyview/foundations/array1d.h"
 #include "polyview/foundations/coordinate2d.h"
 #include "polyview/foundations/coordinate_system.h"
 #include "polyview/foundations/vector3d.h"
-#include "polyview/foundations/array1d.h"
 #include "polyview/polyview_export.h"
 
 // A 3-vector tagged with its coordinate system. Assignment copies the components only and keeps

@@ -23,7 +23,8 @@ class POLYVIEW_EXPORT CExtrinsicParam {
     C3DCoordinate Apply(const C3DCoordinate& point) const;
     // Sets this to the pose of the second camera's frame in the first camera's frame:
     // x1 = R x2 + T with R = R1 R2^T and T = T1 - R T2.
-    void SetDifferenceTwoExtrinsicParams(const CExtrinsicParam& first, const CExtrinsicParam& second);
+    void SetDifferenceTwoExtrinsicParams(const CExtrinsicParam& first,
+                                         const CExtrinsicParam& second);
 
   private:
     CRotateMatrix m_rotation;

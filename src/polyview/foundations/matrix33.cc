@@ -101,4 +101,6 @@ bool C33Matrix::GetInverseMatrix(C33Matrix& out) const {
     return true;
 }
 
-C33Matrix operator*(double factor, const C33Matrix& matrix) { return matrix * factor; }
+C33Matrix operator*(double factor, const C33Matrix& matrix) {
+    return matrix * factor;
+}

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "polyview/foundations/vector3d.h"
 #include "polyview/foundations/array1d.h"
+#include "polyview/foundations/vector3d.h"
 #include "polyview/polyview_export.h"
 
 // A 3 x 3 matrix of doubles, stored row by row.

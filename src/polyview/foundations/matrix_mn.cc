@@ -39,9 +39,13 @@ CMNMatrix& CMNMatrix::operator=(const CMNMatrix& other) {
     std::copy(other.m_data, other.m_data + m_rows * m_cols, m_data);
     return *this;
 }
-CMNMatrix::~CMNMatrix() { delete[] m_data; }
+CMNMatrix::~CMNMatrix() {
+    delete[] m_data;
+}
 
-void CMNMatrix::SetSize(int rows, int cols) { *this = CMNMatrix(rows, cols, 0.0); }
+void CMNMatrix::SetSize(int rows, int cols) {
+    *this = CMNMatrix(rows, cols, 0.0);
+}
 
 void CMNMatrix::Resize(int rows, int cols, bool keepValues) {
     CMNMatrix resized(rows, cols, 0.0);

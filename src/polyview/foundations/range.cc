@@ -12,8 +12,12 @@ CRange& CRange::operator=(const CRange& other) {
 }
 CRange::~CRange() = default;
 
-double CRange::GetStartPosition() const { return m_start; }
-double CRange::GetEndPosition() const { return m_end; }
+double CRange::GetStartPosition() const {
+    return m_start;
+}
+double CRange::GetEndPosition() const {
+    return m_end;
+}
 bool CRange::SetRange(double start, double end, bool setStart, bool setEnd) {
     if (setStart) {
         m_start = start;
@@ -23,4 +27,6 @@ bool CRange::SetRange(double start, double end, bool setStart, bool setEnd) {
     }
     return true;
 }
-double CRange::GetLength() const { return std::fabs(m_start - m_end); }
+double CRange::GetLength() const {
+    return std::fabs(m_start - m_end);
+}

@@ -1,6 +1,7 @@
+#include "polyview/foundations/rotate_matrix.h"
+
 #include <cmath>
 
-#include "polyview/foundations/rotate_matrix.h"
 #include "polyview/foundations/rotate_vector.h"
 #include "polyview/numeric/rotation.h"
 

@@ -21,7 +21,9 @@ C2DVector C2DVector::operator-(const C2DVector& other) const {
 C2DVector C2DVector::operator+(const C2DVector& other) const {
     return C2DVector(m_x + other.m_x, m_y + other.m_y);
 }
-C2DVector C2DVector::operator*(double factor) const { return C2DVector(m_x * factor, m_y * factor); }
+C2DVector C2DVector::operator*(double factor) const {
+    return C2DVector(m_x * factor, m_y * factor);
+}
 C2DVector& C2DVector::operator+=(const C2DVector& other) {
     m_x += other.m_x;
     m_y += other.m_y;
@@ -37,7 +39,9 @@ C2DVector& C2DVector::operator*=(double factor) {
     m_y *= factor;
     return *this;
 }
-double C2DVector::GetNorm() const { return std::sqrt(m_x * m_x + m_y * m_y); }
+double C2DVector::GetNorm() const {
+    return std::sqrt(m_x * m_x + m_y * m_y);
+}
 double C2DVector::GetData(int i) const {
     if (i == 0) {
         return m_x;
@@ -60,4 +64,6 @@ void C2DVector::SetVector(double x, double y) {
     m_y = y;
 }
 
-C2DVector operator*(double factor, const C2DVector& vector) { return vector * factor; }
+C2DVector operator*(double factor, const C2DVector& vector) {
+    return vector * factor;
+}

@@ -69,7 +69,9 @@ C33Matrix C3DVector::GetOuterProduct(const C3DVector& other) const {
                      m_z * other.m_x, m_z * other.m_y, m_z * other.m_z);
     // clang-format on
 }
-double C3DVector::GetNorm() const { return std::sqrt(m_x * m_x + m_y * m_y + m_z * m_z); }
+double C3DVector::GetNorm() const {
+    return std::sqrt(m_x * m_x + m_y * m_y + m_z * m_z);
+}
 
 bool C3DVector::GetNormalizedVector(C3DVector& out) const {
     const double norm = GetNorm();
@@ -92,7 +94,9 @@ C3DVector C3DVector::GetNormalizedVector() const {
     GetNormalizedVector(unit);
     return unit;
 }
-void C3DVector::Normalize() { *this = GetNormalizedVector(); }
+void C3DVector::Normalize() {
+    *this = GetNormalizedVector();
+}
 
 double C3DVector::GetData(int i) const {
     switch (i) {
@@ -130,4 +134,6 @@ bool C3DVector::Transform(const C33Matrix& rotation, const C3DVector& translatio
     return true;
 }
 
-C3DVector operator*(double factor, const C3DVector& vector) { return vector * factor; }
+C3DVector operator*(double factor, const C3DVector& vector) {
+    return vector * factor;
+}

@@ -39,9 +39,13 @@ CNDVector& CNDVector::operator=(const CNDVector& other) {
     std::copy(other.m_data, other.m_data + m_size, m_data);
     return *this;
 }
-CNDVector::~CNDVector() { delete[] m_data; }
+CNDVector::~CNDVector() {
+    delete[] m_data;
+}
 
-void CNDVector::SetSize(int n) { *this = CNDVector(n, 0.0); }
+void CNDVector::SetSize(int n) {
+    *this = CNDVector(n, 0.0);
+}
 void CNDVector::Resize(int n) {
     CNDVector resized(n, 0.0);
     std::copy(m_data, m_data + std::min(m_size, resized.m_size), resized.m_data);
@@ -112,9 +116,10 @@ CMNMatrix CNDVector::GetOuterProduct(const CNDVector& other) const {
     }
     return outer;
 }
-void CNDVector::GetVector(double* values) const { std::copy(m_data, m_data + m_size, values); }
+void CNDVector::GetVector(double* values) const {
+    std::copy(m_data, m_data + m_size, values);
+}
 CNDVector::operator C3DVector() const {
-    return C3DVector(m_size > 0 ? m_data[0] : 0.0,
-                     m_size > 1 ? m_data[1] : 0.0,
-                     m_size > 2 ? m_data[2] : 0.0);
+    return C3DVector(
+        m_size > 0 ? m_data[0] : 0.0, m_size > 1 ? m_data[1] : 0.0, m_size > 2 ? m_data[2] : 0.0);
 }

@@ -11,9 +11,21 @@ C3DCircle& C3DCircle::operator=(const C3DCircle& other) {
 }
 C3DCircle::~C3DCircle() = default;
 
-const C3DCoordinate& C3DCircle::GetCenter() const { return m_center; }
-void C3DCircle::SetCenter(const C3DCoordinate& center) { m_center = center; }
-double C3DCircle::GetRadius() const { return m_radius; }
-void C3DCircle::SetRadius(double radius) { m_radius = radius; }
-const C3DVector& C3DCircle::GetNormalVector() const { return m_normalVector; }
-void C3DCircle::SetNormalVector(const C3DCoordinate& normal) { m_normalVector = normal; }
+const C3DCoordinate& C3DCircle::GetCenter() const {
+    return m_center;
+}
+void C3DCircle::SetCenter(const C3DCoordinate& center) {
+    m_center = center;
+}
+double C3DCircle::GetRadius() const {
+    return m_radius;
+}
+void C3DCircle::SetRadius(double radius) {
+    m_radius = radius;
+}
+const C3DVector& C3DCircle::GetNormalVector() const {
+    return m_normalVector;
+}
+void C3DCircle::SetNormalVector(const C3DCoordinate& normal) {
+    m_normalVector = normal;
+}

@@ -2,5 +2,7 @@
 
 C3DShape::C3DShape() = default;
 C3DShape::C3DShape(const C3DShape&) = default;
-C3DShape& C3DShape::operator=(const C3DShape&) { return *this; }
+C3DShape& C3DShape::operator=(const C3DShape&) {
+    return *this;
+}
 C3DShape::~C3DShape() = default;
