@@ -8,6 +8,15 @@
 #include "polyview/polyview_export.h"
 #include "polyview/shapes3d/shape3d.h"
 
+// One observation of a point: the calibrated camera of an image and where the point was seen in
+// it, in the image units of the camera's focal length and principal point.
+struct POLYVIEW_EXPORT SImagePoint {
+    CCameraParam cameraParam;
+    C2DCoordinate imagePoint;
+};
+
+POLYVIEW_BITWISE_RELOCATABLE(SImagePoint);
+
 // A single point in world coordinates.
 class POLYVIEW_EXPORT C3DPoint : public C3DShape {
   public:
@@ -32,6 +41,10 @@ class POLYVIEW_EXPORT C3DPoint : public C3DShape {
                    double* residual) const;
     // The point p becomes (rotation p + translation) / scale; false (unchanged) when scale is 0.
     bool Transform(const CRotateMatrix& rotation, const C3DVector& translation, double scale);
+    // Triangulates the point nearest to the viewing rays of the observations (two or more) and
+    // stores its components. False (unchanged) with fewer than two observations, (nearly)
+    // parallel rays, or when work storage cannot be had.
+    bool CreateFromImagePoints(const C1DArray<SImagePoint>& points);
 
   private:
     C3DCoordinate m_point;

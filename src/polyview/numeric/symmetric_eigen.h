@@ -1,0 +1,33 @@
+#pragma once
+
+// Symmetric eigen decomposition of small dense matrices and the orthogonal 2D line fit on it.
+// Householder tridiagonalisation followed by implicit QL iteration with shifts (Wilkinson &
+// Reinsch, "Handbook for Automatic Computation", vol. II, 1971).
+
+// Reduces the symmetric a[1..n][1..n] (row pointers; lower triangle and diagonal read) to the
+// tridiagonal d[1..n] (diagonal), e[1..n] (e[i] couples rows i and i-1, e[1] = 0); a is
+// overwritten by the accumulated orthogonal Q with Q^T A Q tridiagonal.
+void dtridiag(double** a, int n, double* d, double* e);
+// Diagonalises the tridiagonal (d, e) of dtridiag in place: d[1..n] ends as the eigenvalues
+// (unordered), e is destroyed, and every rotation is applied to the columns of z[1..n][1..n].
+// Gives up silently after 30 iterations on one eigenvalue.
+void dtridiag_ql(double* d, double* e, int n, double** z);
+// c (m x p) = a (m x k) * b (k x p), 0-based row-major, each sum from 0.0 in ascending order;
+// nothing is done when m < 1 or p < 1, and c is zeroed when k < 1.
+void dmatmul(double* c, const double* a, const double* b, int m, int k, int p);
+
+// Unit eigenvectors of the two eigenvalues of smallest magnitude of the symmetric a (n x n,
+// 0-based row-major, not modified) into smallest[0..n-1] and second[0..n-1]; with wantValues
+// also all eigenvalues by ascending magnitude into values[0..n-1]. False, with every output
+// untouched, when n is outside 2..199 or the workspace cannot be had.
+bool dsymeig_smallest2(
+    const double* a, int n, double* smallest, double* second, double* values, bool wantValues);
+// All eigenvalues of the symmetric a (n x n, 0-based row-major, not modified) by ascending
+// magnitude into values[0..n-1]; column k of vectors (n x n, row-major: elements k, n + k, ...)
+// is the unit eigenvector of values[k]. False, with both outputs untouched, when the workspace
+// cannot be had.
+bool dsymeig_sorted(const double* a, int n, double* values, double* vectors);
+// Orthogonal least-squares line a x + b y + c = 0 through the points (xs[i], ys[i]), count >= 1;
+// (a, b) is a unit normal, the eigenvector of the scatter matrix's smaller-magnitude eigenvalue.
+// False, with a, b and c untouched, when the workspace cannot be had.
+bool dfitline2d(const double* xs, const double* ys, int count, double* a, double* b, double* c);
