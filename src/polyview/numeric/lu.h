@@ -13,3 +13,6 @@ void dlu_solve(double** a, int n, const int* index, double* b);
 // first if needed. False when the matrix has a zero row, has fewer than n columns, or the
 // workspace cannot be had; inverse then keeps what it held (after the resize).
 bool dinvert_lu(const CMNMatrix& a, CMNMatrix& inverse);
+// As dinvert_lu, but also false when the elimination meets an exactly zero pivot (a singular
+// matrix); inverse is then untouched, and it is written only on success.
+bool dinvert_lu_nonsingular(const CMNMatrix& a, CMNMatrix& inverse);
