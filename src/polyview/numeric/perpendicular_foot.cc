@@ -1,0 +1,33 @@
+#include "polyview/numeric/perpendicular_foot.h"
+
+#include <cmath>
+
+#include "polyview/foundations/coordinate2d.h"
+
+namespace {
+
+const double kAxisThreshold = 1e-20;  // |a| or |b| below this (or NaN): an axis-parallel line
+
+}  // namespace
+
+void dperpfoot(const double* line, C2DCoordinate point, C2DCoordinate& foot) {
+    const double a = line[0];
+    const double b = line[1];
+    const double c = line[2];
+    const double x = point.GetData(0);
+    const double y = point.GetData(1);
+    if (!(std::fabs(a) >= kAxisThreshold)) {
+        foot.SetVector(x, -c / b);  // horizontal: b v + c = 0
+        return;
+    }
+    if (!(std::fabs(b) >= kAxisThreshold)) {
+        foot.SetVector(-c / a, y);  // vertical: a u + c = 0
+        return;
+    }
+    // The perpendicular through the point, u + mu v + kappa = 0, meets the line.
+    const double mu = -a / b;
+    const double kappa = -(mu * y + x);
+    const double u = -(c * mu - kappa * b) / (a * mu - b);
+    const double v = -((u * 1.0 + kappa) / mu);  // order fixed
+    foot.SetVector(u, v);
+}
