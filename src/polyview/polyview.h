@@ -23,5 +23,7 @@
 #include "polyview/foundations/vector3d.h"
 #include "polyview/foundations/vector_nd.h"
 #include "polyview/shapes3d/circle3d.h"
+#include "polyview/shapes3d/planar_polygon3d.h"
+#include "polyview/shapes3d/plane3d.h"
 #include "polyview/shapes3d/point3d.h"
 #include "polyview/shapes3d/shape3d.h"
