@@ -1,0 +1,562 @@
+#include "polyview/geometry2d/bspline2d.h"
+
+#include <cmath>
+#include <initializer_list>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "polyview/foundations/array1d.h"
+#include "polyview/foundations/coordinate2d.h"
+#include "support/expect_geometry.h"
+
+// Reaches the private steps of the sampler.
+class C2DBSplineTestAccess {
+  public:
+    static void RemoveSamePoint(C1DArray<C2DCoordinate>& points) {
+        C2DBSpline::RemoveSamePoint(points);
+    }
+    static bool GetCurveParam(const C1DArray<C2DCoordinate>& points, C1DArray<double>& params) {
+        return C2DBSpline::GetCurveParam(points, params);
+    }
+    static bool UniformKnots(int count, int order, C1DArray<double>& knots) {
+        return C2DBSpline::GetKnotVector(count, order, knots);
+    }
+    static bool InterpolationKnots(int count, C1DArray<double>& params, C1DArray<double>& knots) {
+        return C2DBSpline::GetKnotVector(count, 4, params, knots);
+    }
+    static bool ApproximationKnots(int pointCount,
+                                   int count,
+                                   C1DArray<double>& params,
+                                   C1DArray<double>& knots) {
+        return C2DBSpline::GetKnotVector(pointCount, count, 4, params, knots);
+    }
+    static bool OnPass(const C1DArray<C2DCoordinate>& points,
+                       const C1DArray<double>& params,
+                       const C1DArray<double>& knots,
+                       C1DArray<C2DCoordinate>& control) {
+        return C2DBSpline::GetControlPointOnPassPt(4, points, params, knots, control);
+    }
+    static bool NearPass(const C1DArray<C2DCoordinate>& points,
+                         const C1DArray<double>& params,
+                         const C1DArray<double>& knots,
+                         C1DArray<C2DCoordinate>& control) {
+        return C2DBSpline::GetControlPointNearPassPt(4, points, params, knots, control);
+    }
+};
+
+namespace {
+
+using Access = C2DBSplineTestAccess;
+const double kNan = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+C1DArray<double> Values(std::initializer_list<double> values) {
+    C1DArray<double> array;
+    array.SetSize(static_cast<int>(values.size()));
+    int i = 0;
+    for (double value : values) {
+        array[i++] = value;
+    }
+    return array;
+}
+
+C1DArray<C2DCoordinate> Points(const std::vector<std::pair<double, double>>& xy) {
+    C1DArray<C2DCoordinate> array;
+    array.SetSize(static_cast<int>(xy.size()));
+    for (int i = 0; i < array.GetSize(); ++i) {
+        array[i].SetVector(xy[i].first, xy[i].second);
+    }
+    return array;
+}
+
+// count copies of (-7, -7), to see what was written.
+C1DArray<C2DCoordinate> Sentinels(int count) {
+    C1DArray<C2DCoordinate> samples;
+    samples.SetSize(count);
+    for (int i = 0; i < count; ++i) {
+        samples[i].SetVector(-7.0, -7.0);
+    }
+    return samples;
+}
+
+void ExpectAllSentinels(const C1DArray<C2DCoordinate>& samples) {
+    for (int i = 0; i < samples.GetSize(); ++i) {
+        EXPECT_EQ(samples[i].GetData(0), -7.0) << i;
+        EXPECT_EQ(samples[i].GetData(1), -7.0) << i;
+    }
+}
+
+// Curve point of control points (lastIndex + 1 of them) in the array form of the basis.
+C2DVector CurveAt(const C1DArray<C2DCoordinate>& control, const C1DArray<double>& knots, double t) {
+    C2DVector sum(0.0, 0.0);
+    for (int i = 0; i < control.GetSize(); ++i) {
+        sum += control[i] * C2DBSpline::SplineBaseFunction(i, 4, knots, t);
+    }
+    return sum;
+}
+
+// ---- basis functions
+
+TEST(C2DBSplineBasis, QuadraticValuesWorkedByHand) {
+    // Knots 0 0 0 1 2 2 2: on [0, 1) N0 = (1 - t)^2, N1 = 2t - 1.5t^2, N2 = t^2 / 2, N3 = 0;
+    // on [1, 2) N1 = (2 - t)^2 / 2, N3 = (t - 1)^2 and N2 = 1 - N1 - N3.
+    const C1DArray<double> knots = Values({0, 0, 0, 1, 2, 2, 2});
+    struct Case {
+        double t;
+        double n[4];
+        double d1[4];
+        double d2[4];
+    };
+    const Case cases[] = {{0.5, {0.25, 0.625, 0.125, 0}, {-1, 0.5, 0.5, 0}, {2, -3, 1, 0}},
+                          {1.0, {0, 0.5, 0.5, 0}, {0, -1, 1, 0}, {0, 1, -3, 2}},
+                          {0.0, {1, 0, 0, 0}, {-2, 2, 0, 0}, {2, -3, 1, 0}},
+                          {2.0, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}};
+    for (const Case& c : cases) {
+        for (int i = 0; i < 4; ++i) {
+            SCOPED_TRACE(testing::Message() << "t " << c.t << " i " << i);
+            EXPECT_NEAR(C2DBSpline::SplineBaseFunction(i, 3, knots, c.t), c.n[i], 1e-15);
+            EXPECT_NEAR(C2DBSpline::SplineBaseFunction1stDif(i, 3, knots, c.t), c.d1[i], 1e-15);
+            EXPECT_NEAR(C2DBSpline::SplineBlend2ndDif(i, 3, knots, c.t), c.d2[i], 1e-15);
+            // The plain-array forms give the same bits.
+            const double* plain = &knots[0];
+            EXPECT_TRUE(SameBits(C2DBSpline::SplineBaseFunction(i, 3, plain, c.t),
+                                 C2DBSpline::SplineBaseFunction(i, 3, knots, c.t)));
+            EXPECT_TRUE(SameBits(C2DBSpline::SplineBaseFunction1stDif(i, 3, plain, c.t),
+                                 C2DBSpline::SplineBaseFunction1stDif(i, 3, knots, c.t)));
+            EXPECT_TRUE(SameBits(C2DBSpline::SplineBlend2ndDif(i, 3, plain, c.t),
+                                 C2DBSpline::SplineBlend2ndDif(i, 3, knots, c.t)));
+        }
+    }
+}
+
+TEST(C2DBSplineBasis, UniformCubicMatchesItsClosedForm) {
+    // On integer knots N(i, 4)(t) = B(t - i), the cardinal cubic with pieces on [0,1) .. [3,4).
+    const C1DArray<double> knots = Values({0, 1, 2, 3, 4, 5, 6, 7, 8});
+    auto cardinal = [](double u, int derivative) {
+        const int piece = static_cast<int>(std::floor(u));
+        const double v = u - piece;
+        const double pieces[4][3] = {
+            {v * v * v / 6, v * v / 2, v},
+            {(-3 * v * v * v + 3 * v * v + 3 * v + 1) / 6, (-9 * v * v + 6 * v + 3) / 6, 1 - 3 * v},
+            {(3 * v * v * v - 6 * v * v + 4) / 6, (9 * v * v - 12 * v) / 6, 3 * v - 2},
+            {(1 - v) * (1 - v) * (1 - v) / 6, -(1 - v) * (1 - v) / 2, 1 - v}};
+        return (piece < 0 || piece > 3) ? 0.0 : pieces[piece][derivative];
+    };
+    for (double t = 0.0; t < 8.0; t += 0.1875) {
+        for (int i = 0; i <= 4; ++i) {
+            SCOPED_TRACE(testing::Message() << "t " << t << " i " << i);
+            EXPECT_NEAR(C2DBSpline::SplineBaseFunction(i, 4, knots, t), cardinal(t - i, 0), 1e-14);
+            EXPECT_NEAR(
+                C2DBSpline::SplineBaseFunction1stDif(i, 4, knots, t), cardinal(t - i, 1), 1e-14);
+            EXPECT_NEAR(C2DBSpline::SplineBlend2ndDif(i, 4, knots, t), cardinal(t - i, 2), 1e-14);
+        }
+    }
+}
+
+TEST(C2DBSplineBasis, ClampedCubicSumsToOneAndItsDerivativesToZero) {
+    const C1DArray<double> knots = Values({0, 0, 0, 0, 1, 2, 3, 3, 3, 3});
+    EXPECT_NEAR(C2DBSpline::SplineBaseFunction(1, 4, knots, 0.5), 19.0 / 32.0, 1e-15);
+    for (double t : {0.0, 0.3, 0.5, 1.0, 1.7, 2.0, 2.25, 2.999}) {
+        SCOPED_TRACE(t);
+        double sum = 0.0;
+        double sum1 = 0.0;
+        double sum2 = 0.0;
+        for (int i = 0; i < 6; ++i) {
+            sum += C2DBSpline::SplineBaseFunction(i, 4, knots, t);
+            sum1 += C2DBSpline::SplineBaseFunction1stDif(i, 4, knots, t);
+            sum2 += C2DBSpline::SplineBlend2ndDif(i, 4, knots, t);
+        }
+        EXPECT_NEAR(sum, 1.0, 1e-15);
+        EXPECT_NEAR(sum1, 0.0, 1e-14);
+        EXPECT_NEAR(sum2, 0.0, 1e-13);
+    }
+    // At the last knot the half-open spans leave nothing.
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(C2DBSpline::SplineBaseFunction(i, 4, knots, 3.0), 0.0);
+        EXPECT_EQ(C2DBSpline::SplineBaseFunction1stDif(i, 4, knots, 3.0), 0.0);
+        EXPECT_EQ(C2DBSpline::SplineBlend2ndDif(i, 4, knots, 3.0), 0.0);
+    }
+}
+
+TEST(C2DBSplineBasis, DerivativesMatchFiniteDifferences) {
+    // Uneven knots with a double interior knot; t stays clear of the knots by more than h.
+    const C1DArray<double> knots = Values({0, 0, 0, 0, 0.7, 0.7, 1.9, 3.1, 4, 4, 4, 4});
+    const double h = 1e-6;  // central differences: error ~h^2 * N''' + 1e-16 / h, below 1e-8
+    for (int order = 2; order <= 4; ++order) {
+        for (double t : {0.2, 0.65, 1.0, 2.5, 3.5, 3.95}) {
+            for (int i = 0; i + order < knots.GetSize(); ++i) {
+                SCOPED_TRACE(testing::Message() << "order " << order << " t " << t << " i " << i);
+                const double dn = (C2DBSpline::SplineBaseFunction(i, order, knots, t + h) -
+                                   C2DBSpline::SplineBaseFunction(i, order, knots, t - h)) /
+                                  (2 * h);
+                const double dd = (C2DBSpline::SplineBaseFunction1stDif(i, order, knots, t + h) -
+                                   C2DBSpline::SplineBaseFunction1stDif(i, order, knots, t - h)) /
+                                  (2 * h);
+                EXPECT_NEAR(C2DBSpline::SplineBaseFunction1stDif(i, order, knots, t), dn, 1e-7);
+                EXPECT_NEAR(C2DBSpline::SplineBlend2ndDif(i, order, knots, t), dd, 1e-6);
+            }
+        }
+    }
+}
+
+TEST(C2DBSplineBasis, PiecewiseConstantSpansAreHalfOpen) {
+    const C1DArray<double> knots = Values({0, 0, 0, 1, 2, 2, 2});
+    EXPECT_EQ(C2DBSpline::SplineBaseFunction(2, 1, knots, 0.0), 1.0);  // at U[2]
+    EXPECT_EQ(C2DBSpline::SplineBaseFunction(2, 1, knots, 1.0), 0.0);  // at U[3]
+    EXPECT_EQ(C2DBSpline::SplineBaseFunction(3, 1, knots, 1.0), 1.0);
+    EXPECT_EQ(C2DBSpline::SplineBaseFunction(3, 1, knots, 2.0), 0.0);
+    EXPECT_EQ(C2DBSpline::SplineBaseFunction(1, 1, knots, 0.0), 0.0);  // an empty span
+}
+
+TEST(C2DBSplineBasis, UnusableArgumentsGiveZero) {
+    const C1DArray<double> knots = Values({0, 0, 0, 1, 2, 2, 2});
+    const C1DArray<double> empty;
+    const std::pair<int, int> indexAndOrder[] = {{0, 0}, {0, -2}, {-1, 3}, {4, 3}, {0, 7}};
+    for (const auto& [index, order] : indexAndOrder) {
+        SCOPED_TRACE(testing::Message() << index << " " << order);
+        EXPECT_EQ(C2DBSpline::SplineBaseFunction(index, order, knots, 0.5), 0.0);
+        EXPECT_EQ(C2DBSpline::SplineBaseFunction1stDif(index, order, knots, 0.5), 0.0);
+        EXPECT_EQ(C2DBSpline::SplineBlend2ndDif(index, order, knots, 0.5), 0.0);
+        EXPECT_EQ(C2DBSpline::SplineBaseFunction(index, order, empty, 0.5), 0.0);
+    }
+    const double* none = nullptr;
+    EXPECT_EQ(C2DBSpline::SplineBaseFunction(0, 3, none, 0.5), 0.0);
+    EXPECT_EQ(C2DBSpline::SplineBaseFunction(0, 0, &knots[0], 0.5), 0.0);  // no endless recursion
+    EXPECT_TRUE(std::isnan(C2DBSpline::SplineBaseFunction(1, 3, knots, kNan)));
+}
+
+// ---- curve evaluation
+
+TEST(C2DBSplineCurve, PointUsesTheCoordinatesItsDimensionSelects) {
+    // Control abscissae at the knot averages reproduce x(t) = t; y = 2x + 1 and z = 5 follow.
+    const C1DArray<double> knots = Values({0, 0, 0, 0, 1, 2, 3, 3, 3, 3});
+    const double ctrlX[6] = {0, 1.0 / 3, 1, 2, 8.0 / 3, 3};
+    double ctrlY[6];
+    const double ctrlZ[6] = {5, 5, 5, 5, 5, 5};
+    for (int j = 0; j < 6; ++j) {
+        ctrlY[j] = 2 * ctrlX[j] + 1;
+    }
+    for (double t : {0.0, 0.4, 1.5, 2.9}) {
+        for (int dimension = 0; dimension <= 4; ++dimension) {
+            SCOPED_TRACE(testing::Message() << "t " << t << " dimension " << dimension);
+            double out[3] = {99, 99, 99};
+            C2DBSpline::SplinePoint(
+                &knots[0], 5, 4, t, ctrlX, ctrlY, ctrlZ, &out[0], &out[1], &out[2], dimension);
+            const bool used = dimension >= 1 && dimension <= 3;
+            EXPECT_NEAR(out[0], used ? t : 0.0, 1e-14);
+            EXPECT_NEAR(out[1], used && dimension >= 2 ? 2 * t + 1 : 0.0, 1e-14);
+            EXPECT_NEAR(out[2], dimension == 3 ? 5.0 : 0.0, 1e-14);
+        }
+    }
+    double out[3] = {99, 99, 99};
+    C2DBSpline::SplinePoint(
+        &knots[0], -1, 4, 1.0, ctrlX, ctrlY, ctrlZ, &out[0], &out[1], &out[2], 3);
+    EXPECT_EQ(out[0], 0.0);
+    EXPECT_EQ(out[1], 0.0);
+    EXPECT_EQ(out[2], 0.0);
+}
+
+TEST(C2DBSplineCurve, SamplesEqualStepsAndCopiesTheLastControlPoint) {
+    // Quadratic on 0 0 0 1 2 2 2 with abscissae at the knot averages: x(t) = t, y(t) = 3 - t.
+    const C1DArray<double> knots = Values({0, 0, 0, 1, 2, 2, 2});
+    const double ctrlX[4] = {0, 0.5, 1.5, 2};
+    const double ctrlY[4] = {3, 2.5, 1.5, 1};
+    const double ctrlZ[4] = {4, 4, 4, 4};
+    for (int dimension : {1, 2, 3, 4}) {
+        SCOPED_TRACE(dimension);
+        double x[5], y[5], z[5];
+        for (int m = 0; m < 5; ++m) {
+            x[m] = y[m] = z[m] = 99;
+        }
+        C2DBSpline::SplineCurve(ctrlX, ctrlY, ctrlZ, 3, &knots[0], 3, x, y, z, dimension, 5);
+        const bool used = dimension <= 3;
+        for (int m = 0; m < 4; ++m) {  // t = 0, 0.5, 1, 1.5
+            EXPECT_NEAR(x[m], used ? 0.5 * m : 0.0, 1e-15) << m;
+            EXPECT_NEAR(y[m], used && dimension >= 2 ? 3 - 0.5 * m : 0.0, 1e-15) << m;
+            EXPECT_NEAR(z[m], dimension == 3 ? 4.0 : 0.0, 1e-15) << m;
+        }
+        EXPECT_EQ(x[4], used ? 2.0 : 99.0);
+        EXPECT_EQ(y[4], used ? 1.0 : 99.0);  // copied with dimension 1 as well
+        EXPECT_EQ(z[4], dimension == 3 ? 4.0 : 99.0);
+    }
+    double x[2] = {99, 99}, y[2] = {99, 99}, z[2] = {99, 99};
+    C2DBSpline::SplineCurve(ctrlX, ctrlY, ctrlZ, 3, &knots[0], 3, x, y, z, 3, 1);
+    EXPECT_EQ(x[0], 2.0);
+    EXPECT_EQ(z[0], 4.0);
+    EXPECT_EQ(x[1], 99.0);
+    C2DBSpline::SplineCurve(ctrlX, ctrlY, ctrlZ, 3, &knots[0], 3, x + 1, y + 1, z + 1, 3, 0);
+    EXPECT_EQ(x[1], 99.0);  // nothing written, in particular not before the array
+}
+
+// ---- sampler steps
+
+TEST(C2DBSplineSampler, ThinningComparesWithThePredecessorOnEntry) {
+    using List = std::vector<std::pair<double, double>>;
+    const std::pair<List, List> cases[] = {
+        {{{0, 0}, {1, 1}, {10, 0}}, {{0, 0}, {10, 0}}},
+        {{{0, 0}, {1.5, 0}, {3, 0}, {4.5, 0}}, {{0, 0}}},        // the run collapses to its first
+        {{{0, 0}, {2, 0}}, {{0, 0}, {2, 0}}},                    // 2.0 is not below 2.0
+        {{{0, 0}, {1, 5}, {-1, 3}}, {{0, 0}, {1, 5}, {-1, 3}}},  // close in x, far in y
+        {{{0, 0}, {-1.9, 1.9}, {8, 8}, {9.99, 6.01}}, {{0, 0}, {8, 8}}},
+        {{{3, 3}}, {{3, 3}}},
+    };
+    for (const auto& [input, expected] : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << input.size() << " points from " << input[1 % input.size()].first);
+        C1DArray<C2DCoordinate> points = Points(input);
+        Access::RemoveSamePoint(points);
+        ASSERT_EQ(points.GetSize(), static_cast<int>(expected.size()));
+        for (int i = 0; i < points.GetSize(); ++i) {
+            EXPECT_EQ(points[i].GetData(0), expected[i].first) << i;
+            EXPECT_EQ(points[i].GetData(1), expected[i].second) << i;
+        }
+    }
+}
+
+TEST(C2DBSplineSampler, ChordLengthParametersEndJustBelowOne) {
+    C1DArray<double> params = Values({-1, -1, -1});
+    ASSERT_TRUE(Access::GetCurveParam(Points({{0, 0}, {3, 0}, {3, 4}}), params));
+    EXPECT_EQ(params[0], 0.0);
+    EXPECT_DOUBLE_EQ(params[1], 3.0 / 7.0);  // 3 of a polyline 7 long
+    EXPECT_EQ(params[2], 0.999999999);
+
+    const std::vector<std::pair<double, double>> failing[] = {
+        {{1, 1}}, {{1, 1}, {1, 1}}, {{0, 0}, {kNan, 5}}, {{0, 0}, {kInf, 0}}, {{0, 0}, {1e200, 0}}};
+    for (const auto& input : failing) {
+        SCOPED_TRACE(input.back().first);
+        C1DArray<double> untouched = Values({-1, -1});
+        EXPECT_FALSE(Access::GetCurveParam(Points(input), untouched));
+        EXPECT_EQ(untouched[0], -1.0);
+        EXPECT_EQ(untouched[1], -1.0);
+    }
+}
+
+TEST(C2DBSplineSampler, KnotVectorsOfTheThreeForms) {
+    C1DArray<double> knots;
+    ASSERT_TRUE(Access::UniformKnots(6, 4, knots));
+    const double uniform[10] = {0, 0, 0, 0, 1.0 / 3, 2.0 / 3, 1, 1, 1, 1};
+    ASSERT_EQ(knots.GetSize(), 10);
+    for (int j = 0; j < 10; ++j) {
+        EXPECT_DOUBLE_EQ(knots[j], uniform[j]) << j;
+    }
+    C1DArray<double> untouched = Values({-1});
+    EXPECT_FALSE(Access::UniformKnots(3, 4, untouched));  // no span
+    EXPECT_EQ(untouched.GetSize(), 1);
+
+    // Interpolation: interior parameters become interior knots; two points give a Bezier.
+    C1DArray<double> params = Values({0, 3.0 / 7, 0.999999999});
+    ASSERT_TRUE(Access::InterpolationKnots(5, params, knots));
+    const double interpolation[9] = {0, 0, 0, 0, 3.0 / 7, 1, 1, 1, 1};
+    ASSERT_EQ(knots.GetSize(), 9);
+    for (int j = 0; j < 9; ++j) {
+        EXPECT_EQ(knots[j], interpolation[j]) << j;
+    }
+    C1DArray<double> two = Values({0, 0.999999999});
+    ASSERT_TRUE(Access::InterpolationKnots(4, two, knots));
+    ASSERT_EQ(knots.GetSize(), 8);
+    for (int j = 0; j < 8; ++j) {
+        EXPECT_EQ(knots[j], j < 4 ? 0.0 : 1.0) << j;
+    }
+
+    // Approximation, 10 parameters j/9 and 6 control points: positions 10/3 and 20/3 fall a
+    // third into (params[2], params[3]) and two thirds into (params[5], params[6]).
+    C1DArray<double> ten;
+    ten.SetSize(10);
+    for (int j = 0; j < 10; ++j) {
+        ten[j] = j / 9.0;
+    }
+    ten[9] = 0.999999999;
+    ASSERT_TRUE(Access::ApproximationKnots(10, 6, ten, knots));
+    const double approximation[10] = {0, 0, 0, 0, 7.0 / 27, 17.0 / 27, 1, 1, 1, 1};
+    ASSERT_EQ(knots.GetSize(), 10);
+    for (int j = 0; j < 10; ++j) {
+        EXPECT_NEAR(knots[j], approximation[j], 1e-15) << j;
+    }
+    EXPECT_FALSE(Access::ApproximationKnots(10, 3, ten, untouched));   // no span
+    EXPECT_FALSE(Access::ApproximationKnots(10, 14, ten, untouched));  // a knot before params[0]
+    EXPECT_EQ(untouched.GetSize(), 1);
+}
+
+TEST(C2DBSplineSampler, SolversRejectFitsThatAreNotFinite) {
+    // One inner point at 0.1 cannot hold the inner basis functions: the one on [0.6, 1) is zero
+    // there, so the normal matrix has a zero row.
+    const C1DArray<double> knots = Values({0, 0, 0, 0, 0.3, 0.6, 1, 1, 1, 1});
+    const C1DArray<double> params = Values({0, 0.1, 0.999999999});
+    C1DArray<C2DCoordinate> control = Points({{1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}});
+    EXPECT_FALSE(Access::NearPass(Points({{0, 0}, {5, 5}, {10, 0}}), params, knots, control));
+    // A point that is not finite spoils the interpolating solve.
+    const C1DArray<double> bezier = Values({0, 0, 0, 0, 1, 1, 1, 1});
+    const C1DArray<double> two = Values({0, 0.999999999});
+    control.SetSize(4);
+    EXPECT_FALSE(Access::OnPass(Points({{0, 0}, {kInf, 5}}), two, bezier, control));
+    for (int i = 0; i < control.GetSize(); ++i) {
+        ExpectVectorNear(control[i], C2DVector(1, 1), 0.0);
+    }
+}
+
+// ---- sampling
+
+// A polyline of 11 points 10 apart on y = 0: length 100.
+C1DArray<C2DCoordinate> TenSteps() {
+    std::vector<std::pair<double, double>> xy;
+    for (int j = 0; j <= 10; ++j) {
+        xy.emplace_back(10.0 * j, 0.0);
+    }
+    return Points(xy);
+}
+
+TEST(C2DBSplineSampling, ErrorsComeInTheOrderOfTheChecks) {
+    const C1DArray<C2DCoordinate> crowded = Points({{0, 0}, {1.5, 0}, {3, 0}, {4.5, 0}});
+    const C1DArray<C2DCoordinate> line = TenSteps();                  // P = 11, L = 100
+    const C1DArray<C2DCoordinate> pair = Points({{0, 0}, {100, 0}});  // P = 2, L = 100
+    struct Case {
+        const C1DArray<C2DCoordinate>* points;
+        double interval;
+        bool passThrough;
+        EErrorType expected;
+    };
+    const C1DArray<C2DCoordinate> empty;
+    const C1DArray<C2DCoordinate> single = Points({{4, 4}});
+    const C1DArray<C2DCoordinate> notFinite = Points({{0, 0}, {kNan, 10}, {20, 0}});
+    const Case cases[] = {
+        {&empty, 10, true, CurveParamError},
+        {&single, 10, false, CurveParamError},
+        {&crowded, 0, false, CurveParamError},  // before the interval
+        {&notFinite, 10, true, CurveParamError},
+        {&line, 0, false, IntervalError},
+        {&line, -1, false, IntervalError},
+        {&line, kNan, false, IntervalError},
+        {&line, 15, false, KnotVectorError},      // M = 3
+        {&pair, 15, false, KnotVectorError},      // M = 3 > P, but the knots are checked first
+        {&line, 20, false, ControlPointError},    // M = 2
+        {&line, kInf, false, ControlPointError},  // M = 0
+        {&line, 4, false, ControlPointError},     // M = 12 > P: a singular fit
+        {&line, 100.0 / 31, false, ControlPointError},  // M = 15 = P + 4: no knot vector
+        {&line, 1e-300, false, ControlPointError},      // M beyond any int
+        {&line, 100.0 / 22.5, false, NoError},          // M = 11 = P
+        {&line, 10, false, NoError},                    // M = 5
+        {&line, 0, true, NoError},                      // the interval is not used
+        {&pair, kNan, true, NoError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.points->GetSize() << " points, interval " << c.interval
+                                        << (c.passThrough ? " through" : " near"));
+        C1DArray<C2DCoordinate> samples = Sentinels(6);
+        EXPECT_EQ(C2DBSpline::GetSamplePoint(*c.points, c.interval, samples, c.passThrough),
+                  c.expected);
+        ASSERT_EQ(samples.GetSize(), 6);
+        if (c.expected != NoError) {
+            ExpectAllSentinels(samples);
+        }
+        C1DArray<C2DCoordinate> none;  // size 0: the same result, nothing written or read
+        EXPECT_EQ(C2DBSpline::GetSamplePoint(*c.points, c.interval, none, c.passThrough),
+                  c.expected);
+        EXPECT_EQ(none.GetSize(), 0);
+    }
+}
+
+TEST(C2DBSplineSampling, InterpolationPassesThroughEveryPoint) {
+    // Segments 10, 20, 10, 40 long (3-4-5 triangles): parameters 0, 1/8, 3/8, 1/2, ~1.
+    const C1DArray<C2DCoordinate> points = Points({{0, 0}, {6, 8}, {-6, 24}, {2, 18}, {26, 50}});
+    const double size = 80.0;                        // the polyline length
+    C1DArray<C2DCoordinate> samples = Sentinels(9);  // t = j / 8
+    ASSERT_EQ(C2DBSpline::GetSamplePoint(points, 0.0, samples, true), NoError);
+    const std::pair<int, int> sampleOfPoint[] = {{0, 0}, {1, 1}, {3, 2}, {4, 3}, {8, 4}};
+    for (const auto& [j, p] : sampleOfPoint) {
+        SCOPED_TRACE(j);
+        ExpectVectorNear(samples[j], points[p], 1e-9 * size);
+    }
+    EXPECT_EQ(samples[8].GetData(0), 26.0);  // the caller's last point itself
+    EXPECT_EQ(samples[8].GetData(1), 50.0);
+
+    // The fit itself meets the last point at 0.999999999 and has no curvature at either end.
+    C1DArray<double> params = Values({0, 0.125, 0.375, 0.5, 0.999999999});
+    C1DArray<double> knots;
+    ASSERT_TRUE(Access::InterpolationKnots(7, params, knots));
+    C1DArray<C2DCoordinate> control;
+    control.SetSize(7);
+    ASSERT_TRUE(Access::OnPass(points, params, knots, control));
+    for (int p = 0; p < 5; ++p) {
+        SCOPED_TRACE(p);
+        ExpectVectorNear(CurveAt(control, knots, params[p]), points[p], 1e-9 * size);
+    }
+    for (double t : {0.0, 0.999999999}) {
+        C2DVector curvature(0.0, 0.0);
+        for (int i = 0; i < 7; ++i) {
+            curvature += control[i] * C2DBSpline::SplineBlend2ndDif(i, 4, knots, t);
+        }
+        ExpectVectorNear(curvature, C2DVector(0.0, 0.0), 1e-6 * size);
+    }
+}
+
+TEST(C2DBSplineSampling, ApproximationKeepsCollinearPointsOnTheirLine) {
+    // Unevenly spaced points on y = 2x + 1, the fit shares the line; its ends are exact.
+    std::vector<std::pair<double, double>> xy;
+    double x = 0.0;
+    for (int j = 0; j < 20; ++j) {
+        xy.emplace_back(x, 2 * x + 1);
+        x += 3.0 + (j % 3);
+    }
+    const C1DArray<C2DCoordinate> points = Points(xy);
+    C1DArray<C2DCoordinate> samples = Sentinels(50);
+    ASSERT_EQ(C2DBSpline::GetSamplePoint(points, 10.0, samples, false), NoError);  // M = 8
+    EXPECT_EQ(samples[0].GetData(0), 0.0);  // control point 0 is the first point, exactly
+    EXPECT_EQ(samples[0].GetData(1), 1.0);
+    EXPECT_EQ(samples[49].GetData(0), xy.back().first);
+    EXPECT_EQ(samples[49].GetData(1), xy.back().second);
+    for (int j = 0; j < 50; ++j) {
+        SCOPED_TRACE(j);
+        EXPECT_NEAR(samples[j].GetData(1), 2 * samples[j].GetData(0) + 1, 1e-9 * 150);
+        EXPECT_GE(samples[j].GetData(0), -1e-9);
+        EXPECT_LE(samples[j].GetData(0), xy.back().first + 1e-9);
+    }
+}
+
+TEST(C2DBSplineSampling, ApproximationSmoothsNoiseAroundAnArc) {
+    // 40 points on a quarter circle of radius 100, pushed alternately 0.5 out and in.
+    std::vector<std::pair<double, double>> xy;
+    for (int j = 0; j < 40; ++j) {
+        const double angle = 1.5707963267948966 * j / 39;
+        const double radius = 100.0 + (j % 2 == 0 ? 0.5 : -0.5);
+        xy.emplace_back(radius * std::cos(angle), radius * std::sin(angle));
+    }
+    C1DArray<C2DCoordinate> samples = Sentinels(100);
+    ASSERT_EQ(C2DBSpline::GetSamplePoint(Points(xy), 10.0, samples, false), NoError);  // M = 7
+    for (int j = 0; j < 100; ++j) {
+        SCOPED_TRACE(j);
+        EXPECT_NEAR(samples[j].GetNorm(), 100.0, 0.6);  // the ends carry their full 0.5 offset
+    }
+}
+
+TEST(C2DBSplineSampling, LastSampleIsTheCallersLastPoint) {
+    // (101, 0.5) crowds (100, 0) and leaves the fit, yet it closes the samples.
+    const C1DArray<C2DCoordinate> points = Points({{0, 0}, {50, 0}, {100, 0}, {101, 0.5}});
+    for (bool passThrough : {true, false}) {
+        SCOPED_TRACE(passThrough);
+        C1DArray<C2DCoordinate> samples = Sentinels(11);
+        // Near the points, 50 / interval control points: too few for three points.
+        const EErrorType result = C2DBSpline::GetSamplePoint(points, 1.0, samples, passThrough);
+        if (!passThrough) {
+            EXPECT_EQ(result, ControlPointError);
+            continue;
+        }
+        ASSERT_EQ(result, NoError);
+        for (int j = 0; j < 10; ++j) {
+            EXPECT_NEAR(samples[j].GetData(1), 0.0, 1e-12) << j;
+            EXPECT_NEAR(samples[j].GetData(0), 10.0 * j, 1e-6)
+                << j;  // the end parameter is 1 - 1e-9
+        }
+        EXPECT_EQ(samples[10].GetData(0), 101.0);
+        EXPECT_EQ(samples[10].GetData(1), 0.5);
+    }
+    C1DArray<C2DCoordinate> one = Sentinels(1);
+    ASSERT_EQ(C2DBSpline::GetSamplePoint(points, 0.0, one, true), NoError);
+    EXPECT_EQ(one[0].GetData(0), 101.0);
+    EXPECT_EQ(one[0].GetData(1), 0.5);
+}
+
+}  // namespace
