@@ -22,6 +22,7 @@
 #include "polyview/foundations/vector2d.h"
 #include "polyview/foundations/vector3d.h"
 #include "polyview/foundations/vector_nd.h"
+#include "polyview/geometry2d/bspline2d.h"
 #include "polyview/shapes3d/circle3d.h"
 #include "polyview/shapes3d/planar_polygon3d.h"
 #include "polyview/shapes3d/plane3d.h"
