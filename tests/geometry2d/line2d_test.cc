@@ -1,0 +1,359 @@
+#include "polyview/geometry2d/line2d.h"
+
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "polyview/foundations/array1d.h"
+#include "polyview/foundations/coordinate2d.h"
+#include "polyview/geometry2d/line_segment2d.h"
+#include "support/expect_geometry.h"
+#include "support/expect_line2d.h"
+
+namespace {
+
+const double kNan = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+C2DLine MakeLine(double a, double b, double c) {
+    const double params[3] = {a, b, c};
+    C2DLine line;
+    line.SetLineParams(params);
+    return line;
+}
+
+struct SDistanceCase {
+    double a, b, c;
+    double x, y;
+    double unsignedDistance;
+    double signedDistance;
+};
+
+TEST(C2DLineDistance, SignFollowsNormalAndScaleCancels) {
+    const SDistanceCase cases[] = {
+        {1.0, 0.0, 0.0, 3.0, 4.0, 3.0, 3.0},      // default line x = 0
+        {1.0, 0.0, 0.0, -3.0, 4.0, 3.0, -3.0},    // other side
+        {0.0, 2.0, -4.0, 0.0, 5.0, 3.0, 3.0},     // y = 2, normal of length 2
+        {0.0, -2.0, 4.0, 0.0, 5.0, 3.0, -3.0},    // same line, opposite normal
+        {3.0, 4.0, -5.0, 3.0, 4.0, 4.0, 4.0},     // 3x + 4y = 5: (3, 4) lies 20 / 5 away
+        {30.0, 40.0, -50.0, 3.0, 4.0, 4.0, 4.0},  // the same line scaled by 10
+        {-3.0, -4.0, 5.0, 3.0, 4.0, 4.0, -4.0},   // and with the normal reversed
+    };
+    for (const SDistanceCase& test : cases) {
+        SCOPED_TRACE(testing::Message() << test.a << ", " << test.b << ", " << test.c);
+        const C2DLine line = MakeLine(test.a, test.b, test.c);
+        const C2DCoordinate point(test.x, test.y);
+        double distance = kNan;
+        ASSERT_TRUE(line.GetDistance(point, distance, true));
+        EXPECT_DOUBLE_EQ(distance, test.signedDistance);
+        ASSERT_TRUE(line.GetDistance(point, distance, false));
+        EXPECT_DOUBLE_EQ(distance, test.unsignedDistance);
+        EXPECT_DOUBLE_EQ(line.GetDistance(point), test.unsignedDistance);
+    }
+}
+
+TEST(C2DLineDistance, UnmeasurableDistanceFailsWithoutWriting) {
+    const struct {
+        double a, b, c, x, y;
+    } cases[] = {
+        {0.0, 0.0, 1.0, 1.0, 2.0},   // no normal
+        {0.0, 0.0, 0.0, 0.0, 0.0},   // no normal, point on "the line"
+        {kNan, 1.0, 0.0, 1.0, 2.0},  // NaN normal
+        {kInf, 1.0, 0.0, 1.0, 2.0},  // infinite normal
+        {1.0, 0.0, kNan, 1.0, 2.0},  // NaN constant term
+        {1.0, 0.0, 0.0, kNan, 2.0},  // NaN point
+        {1.0, 0.0, 0.0, kInf, 2.0},  // infinite point
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << test.a << ", " << test.b << ", " << test.c << " / " << test.x);
+        const C2DLine line = MakeLine(test.a, test.b, test.c);
+        const C2DCoordinate point(test.x, test.y);
+        for (bool signedDistance : {false, true}) {
+            double distance = 42.0;
+            EXPECT_FALSE(line.GetDistance(point, distance, signedDistance));
+            EXPECT_EQ(distance, 42.0);
+        }
+        EXPECT_EQ(line.GetDistance(point), -1.0);
+    }
+}
+
+TEST(C2DLineIntersection, EitherPivotMeetsAtTheCrossing) {
+    const C2DLine xIsOne = MakeLine(1.0, 0.0, -1.0);
+    const C2DLine yIsTwo = MakeLine(0.0, 1.0, -2.0);
+    // x = 1 first eliminates with a1, y = 2 first with b1; both give the crossing exactly.
+    const C2DLine* orders[2][2] = {{&xIsOne, &yIsTwo}, {&yIsTwo, &xIsOne}};
+    for (const auto& order : orders) {
+        C2DCoordinate point(7.0, 7.0, CameraCoordinateSystem);
+        ASSERT_TRUE(order[0]->GetIntersection(*order[1], point));
+        EXPECT_EQ(point.GetData(0), 1.0);
+        EXPECT_EQ(point.GetData(1), 2.0);
+        EXPECT_EQ(point.GetCoordinateSystem(), CameraCoordinateSystem);  // only x and y written
+    }
+}
+
+TEST(C2DLineIntersection, PivotToleranceOnlyChoosesThePivot) {
+    const C2DLine xIsOne = MakeLine(1.0, 0.0, -1.0);
+    C2DCoordinate point;
+    // |a1| = 1e-7 is below the pivot tolerance: elimination with b1 gives x exactly; elimination
+    // with the tiny a1 would lose about 1e-9 of x to the cancellation in y * b1 + c1.
+    ASSERT_TRUE(MakeLine(1e-7, 1.0, -2.0).GetIntersection(xIsOne, point));
+    EXPECT_EQ(point.GetData(0), 1.0);
+    EXPECT_DOUBLE_EQ(point.GetData(1), 2.0 - 1e-7);
+
+    // Both coefficients below the tolerance: still a line (2x + y = 2, scaled by 1e-7), pivot a1.
+    ASSERT_TRUE(MakeLine(2e-7, 1e-7, -2e-7).GetIntersection(MakeLine(0.0, 1.0, -1.0), point));
+    EXPECT_DOUBLE_EQ(point.GetData(0), 0.5);
+    EXPECT_DOUBLE_EQ(point.GetData(1), 1.0);
+    // Same, pivot b1 (|a1| <= |b1|): x + 2y = 2 meets x = 1 at y = 0.5.
+    ASSERT_TRUE(MakeLine(1e-7, 2e-7, -2e-7).GetIntersection(xIsOne, point));
+    EXPECT_DOUBLE_EQ(point.GetData(0), 1.0);
+    EXPECT_DOUBLE_EQ(point.GetData(1), 0.5);
+
+    // Nearly parallel is not parallel: x + y = 0 and x + (1 + 2^-40) y = 1 meet at y = 2^40.
+    const double e = std::ldexp(1.0, -40);
+    ASSERT_TRUE(MakeLine(1.0, 1.0, 0.0).GetIntersection(MakeLine(1.0, 1.0 + e, -1.0), point));
+    EXPECT_EQ(point.GetData(0), -std::ldexp(1.0, 40));
+    EXPECT_EQ(point.GetData(1), std::ldexp(1.0, 40));
+}
+
+TEST(C2DLineIntersection, ParallelCoincidentOrDegenerateFailsWithoutWriting) {
+    const struct {
+        C2DLine first, second;
+        const char* what;
+    } cases[] = {
+        {MakeLine(1.0, 1.0, 0.0), MakeLine(2.0, 2.0, 5.0), "parallel"},
+        {MakeLine(1.0, 1.0, 0.0), MakeLine(1.0, 1.0, 0.0), "itself"},
+        {MakeLine(1.0, 1.0, 0.0), MakeLine(-3.0, -3.0, 0.0), "coincident, scaled"},
+        {MakeLine(0.0, 1e-8, 1.0), MakeLine(0.0, 5.0, 2.0), "parallel, tiny pivot b1"},
+        {MakeLine(0.0, 0.0, 1.0), MakeLine(1.0, 0.0, -1.0), "first degenerate"},
+        {MakeLine(1.0, 0.0, -1.0), MakeLine(0.0, 0.0, 1.0), "second degenerate"},
+        {MakeLine(kNan, 1.0, 0.0), MakeLine(1.0, 0.0, -1.0), "NaN in first"},
+        {MakeLine(1.0, 0.0, -1.0), MakeLine(0.0, kNan, 0.0), "NaN in second"},
+        {MakeLine(1.0, 0.0, -1.0), MakeLine(0.0, 1.0, kNan), "NaN constant"},
+        {MakeLine(kInf, kInf, 0.0), MakeLine(0.0, 1.0, -2.0), "infinite normal"},
+        {MakeLine(1.0, 0.0, kInf), MakeLine(0.0, 1.0, -2.0), "infinite constant"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        C2DCoordinate point(7.0, 8.0);
+        EXPECT_FALSE(test.first.GetIntersection(test.second, point));
+        EXPECT_EQ(point.GetData(0), 7.0);
+        EXPECT_EQ(point.GetData(1), 8.0);
+    }
+}
+
+TEST(C2DLineApproximation, FitsPointsOfAKnownLine) {
+    // Points along the direction (3, 4) / 5 through (1, 2), spread symmetrically and unevenly.
+    const double ts[] = {-4.0, -1.5, 0.0, 0.5, 2.0, 3.0};
+    C1DArray<C2DCoordinate> points;
+    points.SetSize(6);
+    for (int i = 0; i < 6; ++i) {
+        points[i].SetVector(1.0 + 0.6 * ts[i], 2.0 + 0.8 * ts[i]);
+    }
+    C2DLine line;
+    ASSERT_TRUE(line.GetApproximationLine(points));
+    double params[3];
+    line.GetLineParams(params);
+    EXPECT_NEAR(std::hypot(params[0], params[1]), 1.0, 1e-15);  // unit normal
+    const double sign = params[0] < 0.0 ? -1.0 : 1.0;           // the fit fixes no sign
+    ExpectLineParams(line, sign * 0.8, sign * -0.6, sign * (-0.8 + 1.2), 1e-14);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_NEAR(line.GetDistance(points[i]), 0.0, 1e-14);
+    }
+}
+
+TEST(C2DLineApproximation, AxisParallelPointSets) {
+    // (+-1, +-0.1) and (+-3, 0): the orthogonal fit is y = 0 through the centroid.
+    const double xy[][2] = {{-1, 0.1}, {-1, -0.1}, {1, 0.1}, {1, -0.1}, {-3, 0}, {3, 0}};
+    C1DArray<C2DCoordinate> points;
+    points.SetSize(6);
+    for (int i = 0; i < 6; ++i) {
+        points[i].SetVector(xy[i][0], xy[i][1]);
+    }
+    C2DLine line;
+    ASSERT_TRUE(line.GetApproximationLine(points));
+    double params[3];
+    line.GetLineParams(params);
+    EXPECT_NEAR(params[0], 0.0, 1e-15);
+    EXPECT_NEAR(std::fabs(params[1]), 1.0, 1e-15);
+    EXPECT_NEAR(params[2], 0.0, 1e-15);
+
+    // Points on x = 5 give the vertical line.
+    for (int i = 0; i < 6; ++i) {
+        points[i].SetVector(5.0, xy[i][0]);
+    }
+    ASSERT_TRUE(line.GetApproximationLine(points));
+    line.GetLineParams(params);
+    const double sign = params[0] < 0.0 ? -1.0 : 1.0;
+    ExpectLineParams(line, sign * 1.0, 0.0, sign * -5.0, 1e-14);
+}
+
+TEST(C2DLineApproximation, SinglePointGivesVerticalLine) {
+    C1DArray<C2DCoordinate> points;
+    points.SetSize(1);
+    points[0].SetVector(3.5, -2.0);
+    C2DLine line = MakeLine(0.0, 1.0, 9.0);
+    ASSERT_TRUE(line.GetApproximationLine(points));
+    ExpectLineParams(line, 1.0, 0.0, -3.5, 0.0);
+}
+
+TEST(C2DLineApproximation, NoFitLeavesCoefficients) {
+    C1DArray<C2DCoordinate> empty;
+    C1DArray<C2DCoordinate> withNan;
+    withNan.SetSize(3);
+    withNan[0].SetVector(0.0, 0.0);
+    withNan[1].SetVector(kNan, 1.0);
+    withNan[2].SetVector(2.0, 2.0);
+    C1DArray<C2DCoordinate> withInf;
+    withInf.SetSize(2);
+    withInf[0].SetVector(0.0, 0.0);
+    withInf[1].SetVector(1.0, kInf);
+    for (const C1DArray<C2DCoordinate>* points : {&empty, &withNan, &withInf}) {
+        SCOPED_TRACE(points->GetSize());
+        C2DLine line = MakeLine(2.0, 3.0, 4.0);
+        EXPECT_FALSE(line.GetApproximationLine(*points));
+        ExpectLineParams(line, 2.0, 3.0, 4.0, 0.0);
+    }
+}
+
+TEST(C2DLineCenterLine, BisectsAcuteObtusePerpendicularAndParallelPairs) {
+    const double r3 = std::sqrt(3.0);
+    const struct {
+        C2DLine first, second;
+        double a, b, c;  // expected, sum or difference of the unit-normal forms
+        const char* what;
+    } cases[] = {
+        {MakeLine(0, 1, -1), MakeLine(0, 1, -3), 0, 2, -4, "parallel, same normal: y = 2"},
+        {MakeLine(0, 1, -1), MakeLine(0, -1, 3), 0, 2, -4, "parallel, opposite normal: y = 2"},
+        {MakeLine(0, 3, -3), MakeLine(0, -0.5, 1.5), 0, 2, -4, "parallel, unnormalised"},
+        {MakeLine(1, 0, 0), MakeLine(0, 1, 0), 1, -1, 0, "perpendicular: y = x"},
+        {MakeLine(1, 0, -2), MakeLine(0, 5, -15), 1, -1, 1, "perpendicular through (2, 3)"},
+        // x = 0 and x + sqrt(3) y = 0 (normals 60 degrees apart): the sum, normal at 30 degrees.
+        {MakeLine(1, 0, 0), MakeLine(2, 2 * r3, 0), 1.5, r3 / 2, 0, "acute"},
+        // x = 0 and -x + sqrt(3) y = 0 (normals 120 degrees apart): the difference.
+        {MakeLine(1, 0, 0), MakeLine(-3, 3 * r3, 0), 1.5, -r3 / 2, 0, "obtuse"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        C2DLine center = MakeLine(9.0, 9.0, 9.0);
+        ASSERT_TRUE(test.first.CalcCenterLine(test.second, center));
+        ExpectLineParams(center, test.a, test.b, test.c, 1e-15);
+        // A point of the centre line (foot from the origin plus the direction) is as far from one
+        // line as from the other.
+        double p[3];
+        center.GetLineParams(p);
+        const double normSquared = p[0] * p[0] + p[1] * p[1];
+        const C2DCoordinate onCenter(-p[0] * p[2] / normSquared - p[1],
+                                     -p[1] * p[2] / normSquared + p[0]);
+        EXPECT_NEAR(test.first.GetDistance(onCenter), test.second.GetDistance(onCenter), 1e-14);
+    }
+}
+
+TEST(C2DLineCenterLine, DegenerateLineFailsWithoutWriting) {
+    const C2DLine good = MakeLine(1.0, 0.0, 0.0);
+    const C2DLine bad[] = {MakeLine(0, 0, 1), MakeLine(kNan, 1, 0), MakeLine(1, 0, kNan)};
+    for (const C2DLine& line : bad) {
+        for (bool badFirst : {true, false}) {
+            SCOPED_TRACE(badFirst);
+            C2DLine center = MakeLine(5.0, 6.0, 7.0);
+            EXPECT_FALSE(badFirst ? line.CalcCenterLine(good, center)
+                                  : good.CalcCenterLine(line, center));
+            ExpectLineParams(center, 5.0, 6.0, 7.0, 0.0);
+        }
+    }
+}
+
+TEST(C2DLineCenterLine, CenterMayBeOneOfTheInputs) {
+    C2DLine first = MakeLine(0, 1, -1);
+    ASSERT_TRUE(first.CalcCenterLine(MakeLine(0, 1, -3), first));
+    ExpectLineParams(first, 0, 2, -4, 0.0);
+}
+
+struct SClipCase {
+    double a, b, c;
+    double xMin, yMin, xMax, yMax;
+    double x1, y1, x2, y2;  // expected end points
+    const char* what;
+};
+
+TEST(C2DLineClip, HalfOpenRectangle) {
+    const SClipCase cases[] = {
+        {0, 1, -5, 0, 0, 10, 10, 0, 5, 10, 5, "y = 5: left and right edge"},
+        {0, 1, 0, 0, 0, 10, 10, 0, 0, 10, 0, "y = 0: the minimum edge belongs"},
+        {1, 0, 0, 0, 0, 10, 10, 0, 0, 0, 10, "x = 0: bottom and top edge"},
+        {1, 1, -5, 0, 0, 10, 10, 0, 5, 5, 0, "x + y = 5: left before bottom"},
+        {2, -1, -4, 0, 0, 10, 10, 2, 0, 7, 10, "y = 2x - 4: bottom, then top"},
+        {0, -2, 8, -5, -5, 5, 5, -5, 4, 5, 4, "y = 4, normal down"},
+        {1, 2, -20, 0, 0, 10, 10, 10, 5, 0, 10, "corner (xMin, yMax) taken by the top edge only"},
+        {1, 2, -10, 0, 0, 10, 10, 0, 5, 10, 0, "corner (xMax, yMin) taken by the right edge only"},
+    };
+    for (const SClipCase& test : cases) {
+        SCOPED_TRACE(test.what);
+        const C2DLineSegment segment =
+            MakeLine(test.a, test.b, test.c)
+                .GetLineSegment(test.xMin, test.yMin, test.xMax, test.yMax);
+        C2DCoordinate start, end;
+        segment.GetEndPoints(start, end);
+        ExpectVectorNear(start, C2DVector(test.x1, test.y1), 1e-14);
+        ExpectVectorNear(end, C2DVector(test.x2, test.y2), 1e-14);
+    }
+}
+
+TEST(C2DLineClip, MaximumEdgesAndBadRectanglesGiveDefault) {
+    const SClipCase cases[] = {
+        {0, 1, -10, 0, 0, 10, 10, 0, 0, 0, 1, "y = yMax"},
+        {1, 0, -10, 0, 0, 10, 10, 0, 0, 0, 1, "x = xMax"},
+        {-1, 2, -10, 0, 0, 10, 10, 0, 0, 0, 1, "through (xMax, yMax) and (0, 5): one point"},
+        {1, -1, 0, 0, 0, 10, 10, 0, 0, 0, 1, "diagonal from (xMin, yMin) to (xMax, yMax)"},
+        {0, 1, -20, 0, 0, 10, 10, 0, 0, 0, 1, "misses"},
+        {0, 1, -5, 0, 0, 0, 10, 0, 0, 0, 1, "xMin = xMax"},
+        {0, 1, -5, 0, 3, 10, 3, 0, 0, 0, 1, "yMin = yMax"},
+        {0, 1, -5, 10, 0, 0, 10, 0, 0, 0, 1, "xMin > xMax, y = 5 meets both y-tested edges"},
+        {1, 0, -5, 0, 10, 10, 0, 0, 0, 0, 1, "yMin > yMax, x = 5 meets both x-tested edges"},
+        {0, 0, 1, 0, 0, 10, 10, 0, 0, 0, 1, "degenerate line"},
+        {kNan, 1, -5, 0, 0, 10, 10, 0, 0, 0, 1, "NaN coefficient"},
+        {0, 1, -5, kNan, 0, 10, 10, 0, 0, 0, 1, "NaN bound"},
+        {1, 0, -5, 0, kNan, 10, 10, 0, 0, 0, 1, "NaN bound on an edge the line meets"},
+    };
+    for (const SClipCase& test : cases) {
+        SCOPED_TRACE(test.what);
+        const C2DLineSegment segment =
+            MakeLine(test.a, test.b, test.c)
+                .GetLineSegment(test.xMin, test.yMin, test.xMax, test.yMax);
+        C2DCoordinate start, end;
+        segment.GetEndPoints(start, end);
+        ExpectVectorNear(start, C2DVector(0.0, 0.0), 0.0);
+        ExpectVectorNear(end, C2DVector(0.0, 1.0), 0.0);
+        ExpectLineParams(segment, 1.0, 0.0, 0.0, 0.0);
+    }
+}
+
+TEST(C2DLineClip, CornerAtMinimumCountsOnce) {
+    // Lines through (0, 0), the corner on both the left and the bottom edge, and one more edge.
+    const SClipCase cases[] = {
+        {1, -2, 0, 0, 0, 10, 10, 0, 0, 10, 5, "x - 2y = 0: corner, then right edge"},
+        {2, -1, 0, 0, 0, 10, 10, 0, 0, 5, 10, "2x - y = 0: corner, then top edge"},
+        {1, -1, 1, 2, 3, 12, 8, 2, 3, 7, 8, "y = x + 1 through (2, 3) of an offset box"},
+    };
+    for (const SClipCase& test : cases) {
+        SCOPED_TRACE(test.what);
+        const C2DLineSegment segment =
+            MakeLine(test.a, test.b, test.c)
+                .GetLineSegment(test.xMin, test.yMin, test.xMax, test.yMax);
+        C2DCoordinate start, end;
+        segment.GetEndPoints(start, end);
+        ExpectVectorNear(start, C2DVector(test.x1, test.y1), 0.0);
+        ExpectVectorNear(end, C2DVector(test.x2, test.y2), 0.0);
+    }
+}
+
+TEST(C2DLineFromSegment, TakesTheSegmentsCoefficients) {
+    const C2DLine line(C2DLineSegment(C2DCoordinate(0.0, 1.0), C2DCoordinate(2.0, 2.0)));
+    ExpectLineParams(line, 1.0, -2.0, 2.0, 0.0);  // x - 2y + 2 = 0
+    const C2DVector direction = line.GetVector();
+    ExpectVectorNear(direction, C2DVector(2.0, 1.0), 0.0);
+}
+
+}  // namespace

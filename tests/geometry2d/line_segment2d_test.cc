@@ -1,0 +1,284 @@
+#include "polyview/geometry2d/line_segment2d.h"
+
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "polyview/foundations/camera_param.h"
+#include "polyview/foundations/coordinate2d.h"
+#include "polyview/foundations/extrinsic_param.h"
+#include "polyview/foundations/intrinsic_param.h"
+#include "polyview/foundations/matrix33.h"
+#include "polyview/foundations/rotate_matrix.h"
+#include "support/expect_geometry.h"
+#include "support/expect_line2d.h"
+
+namespace {
+
+const double kNan = std::numeric_limits<double>::quiet_NaN();
+
+C2DLineSegment MakeSegment(double x1, double y1, double x2, double y2) {
+    return C2DLineSegment(C2DCoordinate(x1, y1), C2DCoordinate(x2, y2));
+}
+
+void ExpectEndPoints(
+    const C2DLineSegment& segment, double x1, double y1, double x2, double y2, double tolerance) {
+    C2DCoordinate start, end;
+    segment.GetEndPoints(start, end);
+    ExpectVectorNear(start, C2DVector(x1, y1), tolerance);
+    ExpectVectorNear(end, C2DVector(x2, y2), tolerance);
+}
+
+TEST(C2DLineSegment, DefaultIsUnitStretchOfYAxis) {
+    const C2DLineSegment segment;
+    ExpectEndPoints(segment, 0.0, 0.0, 0.0, 1.0, 0.0);
+    ExpectLineParams(segment, 1.0, 0.0, 0.0, 0.0);
+    EXPECT_EQ(segment.GetLength(), 1.0);
+    ExpectVectorNear(segment.GetCenterCoordinate(), C2DVector(0.0, 0.5), 0.0);
+}
+
+TEST(C2DLineSegment, CoefficientFormsFollowEndPoints) {
+    const struct {
+        double x1, y1, x2, y2;
+        double a, b, c;
+        const char* what;
+    } cases[] = {
+        {0, 0, 2, 1, 1, -2, 0, "x - 2y = 0"},
+        {0, 1, 2, 2, 1, -2, 2, "x - 2y + 2 = 0"},
+        {2, 2, 0, 1, 1, -2, 2, "same line, reversed"},
+        {0, 3, 5, 3, 0, 1, -3, "horizontal"},
+        {2, 0, 2, 7, 1, 0, -2, "vertical"},
+        {4, 4, 4, 4, 1, 0, -4, "equal points: vertical form"},
+        {0, 0, 1e-21, 1, 1, 0, 0, "x apart by 1e-21: vertical"},
+        {0, 0, 1e-20, 1, 1, 0, 0, "x apart by exactly 1e-20: vertical"},
+        {0, 0, 1e-19, 1, 1, -1e-19, 0, "x apart by 1e-19: general"},
+        {0, 0, 1, 1e-21, 0, 1, 0, "y apart by 1e-21: horizontal"},
+        {0, 0, 1, 1e-20, 0, 1, 0, "y apart by exactly 1e-20: horizontal"},
+        {0, 0, 1, 1e-19, 1, -1e19, 0, "y apart by 1e-19: general"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        const C2DLineSegment segment = MakeSegment(test.x1, test.y1, test.x2, test.y2);
+        ExpectLineParams(segment, test.a, test.b, test.c, 0.0);
+        ExpectEndPoints(segment, test.x1, test.y1, test.x2, test.y2, 0.0);
+        // Moving the end points re-derives the coefficients.
+        C2DLineSegment moved;
+        moved.SetEndPoints(C2DCoordinate(test.x1, test.y1), C2DCoordinate(test.x2, test.y2));
+        ExpectLineParams(moved, test.a, test.b, test.c, 0.0);
+        const C2DLineSegment copy(moved);
+        ExpectLineParams(copy, test.a, test.b, test.c, 0.0);
+        ExpectEndPoints(copy, test.x1, test.y1, test.x2, test.y2, 0.0);
+    }
+}
+
+TEST(C2DLineSegment, EndPointsAreComponentsOnly) {
+    const C2DCoordinate start(1.0, 2.0, CameraCoordinateSystem);
+    const C2DCoordinate end(4.0, 6.0, ImageCoordinateSystem);
+    C2DLineSegment segment(start, end);
+    C2DCoordinate outStart(CameraCoordinateSystem), outEnd(CameraCoordinateSystem);
+    segment.GetEndPoints(outStart, outEnd);
+    EXPECT_EQ(outEnd.GetCoordinateSystem(), CameraCoordinateSystem);  // tags stay
+    ExpectVectorNear(outEnd, C2DVector(4.0, 6.0), 0.0);
+    EXPECT_EQ(segment.GetLength(), 5.0);
+    const C2DCoordinate center = segment.GetCenterCoordinate();
+    ExpectVectorNear(center, C2DVector(2.5, 4.0), 0.0);
+    EXPECT_EQ(center.GetCoordinateSystem(), WorldCoordinateSystem);
+    segment.GetEndPoints(outStart, outEnd);
+    segment.SetEndPoints(outEnd, outStart);
+    ExpectEndPoints(segment, 4.0, 6.0, 1.0, 2.0, 0.0);
+    const C2DLineSegment& same = segment;
+    segment = same;  // self-assignment changes nothing
+    ExpectEndPoints(segment, 4.0, 6.0, 1.0, 2.0, 0.0);
+    ExpectLineParams(segment, 1.0, -0.75, 0.5, 0.0);  // x - 0.75 y + 0.5 = 0
+}
+
+TEST(C2DLineSegmentUnify, MeanDistanceAgainstTolerance) {
+    const C2DLineSegment base = MakeSegment(0, 0, 1, 0);
+    const struct {
+        C2DLineSegment other;
+        double tolerance;
+        bool merges;
+        double x1, y1, x2, y2;
+        double a, b, c;
+        const char* what;
+    } cases[] = {
+        {MakeSegment(2, 0, 5, 0), 0.0, true, 0, 0, 5, 0, 0, 1, 0, "collinear: pair (P0, P3)"},
+        {MakeSegment(2, 1, 5, 3), 2.0, true, 0, 0, 5, 3, 1, -5.0 / 3.0, 0, "distances 1, 3"},
+        {MakeSegment(2, 1, 5, 3), 1.9, false, 0, 0, 0, 0, 0, 0, 0, "mean 2 above 1.9"},
+        {MakeSegment(2, -1, 5, 3), 2.0, true, 0, 0, 5, 3, 1, -5.0 / 3.0, 0, "unsigned distances"},
+        {MakeSegment(2, 0, 5, 0), -1e-300, false, 0, 0, 0, 0, 0, 0, 0, "negative tolerance"},
+        {MakeSegment(2, 0, 5, 0), kNan, false, 0, 0, 0, 0, 0, 0, 0, "NaN tolerance"},
+        {MakeSegment(2, 0, kNan, 0), 1e300, false, 0, 0, 0, 0, 0, 0, 0, "NaN end point"},
+        {MakeSegment(2, kNan, 5, 0), 1e300, false, 0, 0, 0, 0, 0, 0, 0, "NaN end point"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        C2DLineSegment unified = MakeSegment(7, 8, 9, 11);
+        ASSERT_EQ(base.Unify(test.other, unified, test.tolerance), test.merges);
+        if (test.merges) {
+            ExpectEndPoints(unified, test.x1, test.y1, test.x2, test.y2, 0.0);
+            ExpectLineParams(unified, test.a, test.b, test.c, 1e-15);
+        } else {
+            ExpectEndPoints(unified, 7, 8, 9, 11, 0.0);
+            ExpectLineParams(unified, 1.0, -2.0 / 3.0, -5.0 / 3.0, 1e-15);  // untouched
+        }
+    }
+    // A NaN end point of this segment hides behind its finite horizontal form.
+    C2DLineSegment unified = MakeSegment(7, 8, 9, 11);
+    EXPECT_FALSE(MakeSegment(0, 0, kNan, 0).Unify(MakeSegment(2, 0, 5, 0), unified, 1.0));
+    ExpectEndPoints(unified, 7, 8, 9, 11, 0.0);
+}
+
+TEST(C2DLineSegmentUnify, FirstFarthestPairWinsInPairOrder) {
+    const struct {
+        C2DLineSegment first, second;
+        double x1, y1, x2, y2;
+        const char* what;
+    } cases[] = {
+        {MakeSegment(0, 0, 1, 0), MakeSegment(5, 0, -1, 0), 5, 0, -1, 0, "(P2, P3)"},
+        {MakeSegment(3, 0, 0, 0), MakeSegment(1, 0, 2, 0), 3, 0, 0, 0, "(P0, P1), start kept"},
+        {MakeSegment(1, 0, 3, 0), MakeSegment(0, 0, 2, 0), 3, 0, 0, 0, "(P1, P2)"},
+        // Four pairs tie at length 2; the first, (P0, P1), wins over (P1, P3) and (P2, P3).
+        {MakeSegment(0, 0, 2, 0), MakeSegment(2, 0, 0, 0), 0, 0, 2, 0, "tie"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        C2DLineSegment unified;
+        ASSERT_TRUE(test.first.Unify(test.second, unified, 0.0));
+        ExpectEndPoints(unified, test.x1, test.y1, test.x2, test.y2, 0.0);
+    }
+}
+
+TEST(C2DLineSegmentUnify, CoincidentPointsKeepUnifiedEndPoints) {
+    const C2DLineSegment point = MakeSegment(3, 3, 3, 3);
+    C2DLineSegment unified = MakeSegment(1, 2, 5, 4);
+    ASSERT_TRUE(point.Unify(point, unified, 0.0));
+    ExpectEndPoints(unified, 1, 2, 5, 4, 0.0);
+    ExpectLineParams(unified, 1.0, -2.0, 3.0, 0.0);  // x - 2y + 3 = 0
+}
+
+TEST(C2DLineSegmentUnify, UnifiedMayBeAnInput) {
+    C2DLineSegment first = MakeSegment(0, 0, 1, 0);
+    C2DLineSegment second = MakeSegment(5, 0, -1, 0);
+    ASSERT_TRUE(first.Unify(second, first, 0.0));
+    ExpectEndPoints(first, 5, 0, -1, 0, 0.0);
+    first = MakeSegment(0, 0, 1, 0);
+    ASSERT_TRUE(first.Unify(second, second, 0.0));
+    ExpectEndPoints(second, 5, 0, -1, 0, 0.0);
+    first = MakeSegment(2, 0, 0, 0);
+    ASSERT_TRUE(first.Unify(first, first, 0.0));
+    ExpectEndPoints(first, 2, 0, 0, 0, 0.0);
+}
+
+TEST(C2DLineSegmentIsIn, CrossingCountThenEndPoints) {
+    const struct {
+        C2DLineSegment segment;
+        bool visible;
+        const char* what;
+    } cases[] = {
+        {MakeSegment(10, 10, 100, 100), true, "inside"},
+        {MakeSegment(-50, 10, -5, 100), false, "line crosses, both ends left of x = 0"},
+        {MakeSegment(-10, 5, 5, -10), false, "line misses the image"},
+        {MakeSegment(-5, -5, -1, -1), false, "y = x, both ends x < 0"},
+        {MakeSegment(-5, -5, 1, 1), true, "y = x, one end inside"},
+        {MakeSegment(5, -5, 9, -1), false, "y = x - 10, both ends y < 0"},
+        {MakeSegment(700, 700, 800, 800), false, "y = x, both ends x >= width"},
+        {MakeSegment(500, 500, 600, 600), false, "y = x, both ends y >= height"},
+        {MakeSegment(470, 480, 490, 500), false, "y = x + 10, one end on y = height"},
+        {MakeSegment(469.5, 479.5, 490, 500), true, "and just below it"},
+        {MakeSegment(-100, -100, 1000, 1000), true, "passes through"},
+        {MakeSegment(10, 0, 100, 0), true, "on the edge y = 0, which belongs"},
+        {MakeSegment(10, 480, 100, 480), false, "on the line y = height, which does not"},
+        {MakeSegment(0, 10, 0, 100), true, "on the edge x = 0"},
+        {MakeSegment(640, 10, 640, 100), false, "on the line x = width"},
+        {MakeSegment(kNan, 10, 100, 100), false, "NaN end point"},
+        {MakeSegment(10, 10, kNan, 10), false, "NaN end point behind the horizontal form"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        EXPECT_EQ(test.segment.IsIn(640.0, 480.0), test.visible);
+    }
+    EXPECT_FALSE(MakeSegment(10, 10, 100, 100).IsIn(kNan, 480.0));
+}
+
+CCameraParam AxisAlignedCamera(double cx, double cy, double cz, double focalLength) {
+    // Looks along +z from (cx, cy, cz): R = I, T = -centre.
+    return CCameraParam(CIntrinsicParam(focalLength, C2DCoordinate(320.0, 240.0)),
+                        CExtrinsicParam(CRotateMatrix(C33Matrix(C33Matrix::IdentityMatrix)),
+                                        C3DVector(-cx, -cy, -cz)));
+}
+
+TEST(C2DLineSegmentEpipolar, SideBySideCamerasGiveTheSameRow) {
+    // Camera 2 beside camera 1 along x, same orientation: epipolar lines are image rows.
+    const CCameraParam camera1 = AxisAlignedCamera(0, 0, 0, 500);
+    const CCameraParam camera2 = AxisAlignedCamera(2, 0, 0, 800);
+    // The world point (1, 0.5, 10) images at (370, 265) in camera 1 and (240, 280) in camera 2:
+    // the other focal length moves the row, but a row it stays.
+    C2DLineSegment segment;
+    ASSERT_TRUE(segment.SetEpipolarLine(camera1, camera2, C2DCoordinate(370, 265), 100, 600));
+    ExpectEndPoints(segment, 100, 280, 600, 280, 1e-12);
+    ExpectLineParams(segment, 0.0, 1.0, -280.0, 1e-12);
+}
+
+TEST(C2DLineSegmentEpipolar, NoSegmentLeavesItUnchanged) {
+    const CCameraParam camera1 = AxisAlignedCamera(0, 0, 0, 500);
+    const struct {
+        CCameraParam camera2;
+        C2DCoordinate point;
+        const char* what;
+    } cases[] = {
+        {AxisAlignedCamera(0, 3, 0, 500), C2DCoordinate(370, 265), "stacked along y: vertical"},
+        {AxisAlignedCamera(0, -1, 0, 700), C2DCoordinate(10, 20), "stacked, other focal length"},
+        {AxisAlignedCamera(2, 0, 0, 0), C2DCoordinate(370, 265), "focal length 0"},
+        {AxisAlignedCamera(2, 0, 0, kNan), C2DCoordinate(370, 265), "NaN focal length"},
+        {AxisAlignedCamera(2, 0, 0, 500), C2DCoordinate(kNan, 265), "NaN point"},
+        {AxisAlignedCamera(kNan, 0, 0, 500), C2DCoordinate(370, 265), "NaN pose"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        C2DLineSegment segment = MakeSegment(1, 2, 3, 5);
+        EXPECT_FALSE(segment.SetEpipolarLine(camera1, test.camera2, test.point, 0, 640));
+        ExpectEndPoints(segment, 1, 2, 3, 5, 0.0);
+        ExpectLineParams(segment, 1.0, -2.0 / 3.0, 1.0 / 3.0, 1e-15);
+    }
+}
+
+TEST(C2DLineSegmentCenterLine, SpansAllFourEndPoints) {
+    const double r = 1e-14;  // a few ulps of the normalised forms
+    const struct {
+        C2DLineSegment first, second;
+        double x1, y1, x2, y2;
+        double a, b, c;
+        const char* what;
+    } cases[] = {
+        {MakeSegment(0, 0, 10, 0), MakeSegment(2, 2, 8, 2), 0, 1, 10, 1, 0, 1, -1, "horizontal"},
+        {MakeSegment(0, 0, 0, 10), MakeSegment(2, 3, 2, 5), 1, 0, 1, 10, 1, 0, -1, "vertical"},
+        {MakeSegment(8, 2, 2, 2), MakeSegment(10, 0, 0, 0), 0, 1, 10, 1, 0, 1, -1, "x range"},
+        // 45 degrees: |Cb| = |Ca| takes the y range; y = x and y = x + 2 give y = x + 1.
+        {MakeSegment(0, 0, 4, 4), MakeSegment(0, 2, 4, 6), -1, 0, 5, 6, 1, -1, 1, "diagonal"},
+        // y = 0 and x = 5 are perpendicular: the difference, y = x - 5, over y in [-5, 5].
+        {MakeSegment(0, 0, 10, 0), MakeSegment(5, -5, 5, 5), 0, -5, 10, 5, 1, -1, -5, "cross"},
+        // Steep lines x = 0.1 y and x = -0.1 y: the bisector x = 0 over y in [-10, 20].
+        {MakeSegment(0, 0, 1, 10), MakeSegment(1, -10, -2, 20), 0, -10, 0, 20, 1, 0, 0, "steep"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        C2DLineSegment center;
+        ASSERT_TRUE(test.first.CalcCenterLine(test.second, center));
+        ExpectEndPoints(center, test.x1, test.y1, test.x2, test.y2, r);
+        ExpectLineParams(center, test.a, test.b, test.c, r);
+    }
+}
+
+TEST(C2DLineSegmentCenterLine, CenterMayBeAnInputAndNaNFails) {
+    C2DLineSegment first = MakeSegment(0, 0, 10, 0);
+    ASSERT_TRUE(first.CalcCenterLine(MakeSegment(2, 2, 8, 2), first));
+    ExpectEndPoints(first, 0, 1, 10, 1, 0.0);
+
+    C2DLineSegment center = MakeSegment(1, 2, 3, 5);
+    EXPECT_FALSE(MakeSegment(0, 0, kNan, 0).CalcCenterLine(MakeSegment(2, 2, 8, 2), center));
+    EXPECT_FALSE(MakeSegment(0, 0, 10, 0).CalcCenterLine(MakeSegment(2, kNan, 8, 2), center));
+    ExpectEndPoints(center, 1, 2, 3, 5, 0.0);
+}
+
+}  // namespace

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "polyview/foundations/coordinate2d.h"
+
+// Compares the coefficient triple (a, b, c) of anything with GetLineParams (a C2DLine or a
+// C2DLineSegment) with the expected one; fails on not-a-number. Tolerance 0.0 means exact.
+template <typename Line>
+void ExpectLineParams(const Line& line, double a, double b, double c, double tolerance) {
+    double params[3];
+    line.GetLineParams(params);
+    const double expected[3] = {a, b, c};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_FALSE(std::isnan(params[i]));
+        EXPECT_NEAR(params[i], expected[i], tolerance);
+    }
+}
+
+// Perpendicular distance of point from the line a x + b y + c = 0 of params, computed here
+// independently of the classes under test.
+inline double DistanceFromParams(const double* params, const C2DVector& point) {
+    return std::fabs(params[0] * point.GetData(0) + params[1] * point.GetData(1) + params[2]) /
+           std::hypot(params[0], params[1]);
+}
+
+// Distance of point from the segment start-end (to its nearest point, end points included).
+inline double DistanceFromSegment(const C2DVector& point,
+                                  const C2DVector& start,
+                                  const C2DVector& end) {
+    const double dx = end.GetData(0) - start.GetData(0);
+    const double dy = end.GetData(1) - start.GetData(1);
+    const double px = point.GetData(0) - start.GetData(0);
+    const double py = point.GetData(1) - start.GetData(1);
+    const double lengthSquared = dx * dx + dy * dy;
+    double t = lengthSquared > 0.0 ? (px * dx + py * dy) / lengthSquared : 0.0;
+    t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
+    return std::hypot(px - t * dx, py - t * dy);
+}
