@@ -33,14 +33,14 @@ class POLYVIEW_EXPORT C2DBSpline {
     // N(index, order) at param; knots must hold U[index .. index + order]. 0.0 for an order
     // below 1, a negative index or null knots.
     static double SplineBaseFunction(int index, int order, const double* knots, double param);
-    // First derivative N'(index, order) at param; 0.0 where the basis function form gives 0.0.
+    // First derivative N'(index, order) at param; 0.0 for the arguments the basis form refuses.
     static double SplineBaseFunction1stDif(int index,
                                            int order,
                                            const C1DArray<double>& knots,
                                            double param);
     // First derivative N'(index, order) at param; same preconditions as the plain basis form.
     static double SplineBaseFunction1stDif(int index, int order, const double* knots, double param);
-    // Second derivative N''(index, order) at param; 0.0 where the basis function form gives 0.0.
+    // Second derivative N''(index, order) at param; 0.0 for the arguments the basis form refuses.
     static double SplineBlend2ndDif(int index,
                                     int order,
                                     const C1DArray<double>& knots,
