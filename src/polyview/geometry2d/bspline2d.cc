@@ -312,8 +312,8 @@ EErrorType C2DBSpline::GetSamplePoint(const C1DArray<C2DCoordinate>& points,
             return IntervalError;
         }
         const double controlReal = (length / interval) * 0.5;
-        // More than pointCount + 3 control points would place a knot before the first parameter
-        // (and more than pointCount leave the fit singular, rejected below). Checked before the
+        // Beyond pointCount + 3 control points a knot would need a parameter before the first
+        // (and beyond pointCount the fit is singular, rejected below). Checked before the
         // truncation, which could not represent a huge count.
         if (!(controlReal < static_cast<double>(pointCount) + 4.0)) {
             return ControlPointError;
