@@ -12,7 +12,6 @@
 #include "polyview/foundations/fundamental_matrix.h"
 #include "polyview/foundations/matrix33.h"
 #include "polyview/foundations/vector3d.h"
-#include "polyview/geometry2d/line2d.h"
 #include "polyview/geometry2d/line_segment2d.h"
 #include "support/camera_rig.h"
 #include "support/expect_line2d.h"
@@ -28,19 +27,6 @@ TEST(CEpipolarLine, CreateMultipliesThePointUnnormalised) {
     // A transposed product would give (0, 1, -5) instead; a scaled matrix scales the triple.
     line.Create(CFundamentalMatrix(C33Matrix(0, 0, 0, 0, 0, -4, 0, 4, 0)), C2DCoordinate(5, 7));
     ExpectLineParams(line, 0.0, -4.0, 28.0, 0.0);
-}
-
-TEST(CEpipolarLine, CopiesCoefficientsOfAnyLine) {
-    const double params[3] = {2.0, -3.0, 4.0};
-    C2DLine plain;
-    plain.SetLineParams(params);
-    const CEpipolarLine fromLine(plain);
-    ExpectLineParams(fromLine, 2.0, -3.0, 4.0, 0.0);
-    CEpipolarLine assigned;
-    assigned = fromLine;
-    const CEpipolarLine copied(assigned);
-    ExpectLineParams(copied, 2.0, -3.0, 4.0, 0.0);
-    ExpectLineParams(CEpipolarLine(), 1.0, 0.0, 0.0, 0.0);
 }
 
 // Random camera pairs looking at a unit cube from 6 to 14 units away, each image 640 x 480 with
