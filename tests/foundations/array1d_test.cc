@@ -72,7 +72,8 @@ TEST(C1DArrayCopy, CopiesComponentsButNotTags) {
     ASSERT_EQ(assigned.GetSize(), 2);
     EXPECT_EQ(assigned[0].GetData(0), 1.0);
     EXPECT_EQ(assigned[1].GetCoordinateSystem(), WorldCoordinateSystem);
-    assigned = assigned;  // self-assignment keeps everything
+    C1DArray<C3DCoordinate>& alias = assigned;
+    assigned = alias;  // self-assignment keeps everything
     EXPECT_EQ(assigned[1].GetData(1), 5.0);
 }
 
