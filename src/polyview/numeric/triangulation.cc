@@ -13,16 +13,14 @@ const double kIdentityAngle = 1e-05;       // rotation vectors at most this long
 const double kMaxConditioning = 500000.0;  // largest accepted second / third singular value
 const int kCameraStride = 7;               // rotation vector, translation, focal length
 
-}  // namespace
-
-CMNMatrix drotation_from_vector(const double* r) {
-    CMNMatrix rotation(3, 3, 0.0);
-    for (int i = 0; i < 3; ++i) {
-        rotation(i, i) = 1.0;
+// The rotation matrix of r into m (row-major, [3 * row + col]); the identity when |r| <= 1e-5.
+void RotationFromVector(const double* r, double* m) {
+    for (int i = 0; i < 9; ++i) {
+        m[i] = (i % 4 == 0) ? 1.0 : 0.0;
     }
     const double theta = std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]);
     if (!(theta > kIdentityAngle)) {
-        return rotation;
+        return;
     }
     const double alpha = std::sin(theta) / theta;
     const double beta = (1.0 - std::cos(theta)) / (theta * theta);
@@ -30,16 +28,51 @@ CMNMatrix drotation_from_vector(const double* r) {
     const double r1 = r[1];
     const double r2 = r[2];
     // clang-format off
-    rotation(0, 0) = 1.0 - (r1 * r1 + r2 * r2) * beta;
-    rotation(0, 1) = r0 * r1 * beta - r2 * alpha;
-    rotation(0, 2) = r2 * r0 * beta + r1 * alpha;
-    rotation(1, 0) = r0 * r1 * beta + r2 * alpha;
-    rotation(1, 1) = 1.0 - (r0 * r0 + r2 * r2) * beta;
-    rotation(1, 2) = r2 * r1 * beta - r0 * alpha;
-    rotation(2, 0) = r2 * r0 * beta - r1 * alpha;
-    rotation(2, 1) = r2 * r1 * beta + r0 * alpha;
-    rotation(2, 2) = 1.0 - (r0 * r0 + r1 * r1) * beta;
+    m[0] = 1.0 - (r1 * r1 + r2 * r2) * beta;
+    m[1] = r0 * r1 * beta - r2 * alpha;
+    m[2] = r2 * r0 * beta + r1 * alpha;
+    m[3] = r0 * r1 * beta + r2 * alpha;
+    m[4] = 1.0 - (r0 * r0 + r2 * r2) * beta;
+    m[5] = r2 * r1 * beta - r0 * alpha;
+    m[6] = r2 * r0 * beta - r1 * alpha;
+    m[7] = r2 * r1 * beta + r0 * alpha;
+    m[8] = 1.0 - (r0 * r0 + r1 * r1) * beta;
     // clang-format on
+}
+
+// c = a b for row-major 3 x 3 matrices, each sum from 0.0 in k order.
+void Product33(const double* a, const double* b, double* c) {
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < 3; ++k) {
+                sum += a[3 * i + k] * b[3 * k + j];
+            }
+            c[3 * i + j] = sum;
+        }
+    }
+}
+
+// y = a x for a row-major 3 x 3 matrix, each sum from 0.0 in column order (as dmatvec).
+void Apply33(const double* a, const double* x, double* y) {
+    for (int i = 0; i < 3; ++i) {
+        double sum = 0.0;
+        for (int j = 0; j < 3; ++j) {
+            sum += a[3 * i + j] * x[j];
+        }
+        y[i] = sum;
+    }
+}
+
+}  // namespace
+
+CMNMatrix drotation_from_vector(const double* r) {
+    double m[9];  // row-major, [3 * row + col]
+    RotationFromVector(r, m);
+    CMNMatrix rotation(3, 3);
+    for (int i = 0; i < 9; ++i) {
+        rotation(i / 3, i % 3) = m[i];
+    }
     return rotation;
 }
 
@@ -68,30 +101,55 @@ bool dtriangulate_point(int n,
         return false;
     }
     // Normal equations of the summed squared perpendicular distances to the rays:
-    // (sum A_k) X = sum A_k C_k, A_k = I - M_k the projector across ray k.
-    CMNMatrix normal(3, 3, 0.0);
-    CNDVector rightSide(3, 0.0);
-    CMNMatrix identity;
-    identity.IdentityMatrix(3);
+    // (sum A_k) X = sum A_k C_k, A_k = I - M_k the projector across ray k. The per-camera 3 x 3
+    // work stays on the stack; every sum runs from 0.0 in index order.
+    double normal[9] = {0.0};     // row-major sum of A_k
+    double rightSide[3] = {0.0};  // sum of A_k C_k
     for (int k = 0; k < n; ++k) {
         const double* camera = cameras + kCameraStride * k;
-        const CMNMatrix camFromWorld = drotation_from_vector(camera);
-        const CMNMatrix worldFromCam = camFromWorld.GetTransposed();
-        CNDVector centreInWorld = dmatvec(worldFromCam, CNDVector(3, camera + 3));
-        centreInWorld *= -1.0;
+        double camFromWorld[9];
+        RotationFromVector(camera, camFromWorld);
+        double worldFromCam[9];
+        for (int i = 0; i < 9; ++i) {
+            worldFromCam[i] = camFromWorld[3 * (i % 3) + i / 3];
+        }
+        double centreInWorld[3];
+        Apply33(worldFromCam, camera + 3, centreInWorld);
+        for (double& component : centreInWorld) {
+            component *= -1.0;
+        }
         const double focalLength = camera[6];
-        CNDVector rayInCam(3);
-        rayInCam[0] = (imagePoints[2 * k] - principalX[k]) / focalLength;
-        rayInCam[1] = (imagePoints[2 * k + 1] - principalY[k]) / focalLength;
-        rayInCam[2] = 1.0;
-        CMNMatrix alongRayInCam = rayInCam.GetOuterProduct(rayInCam);
-        alongRayInCam /= rayInCam.GetDotProduct(rayInCam);
-        const CMNMatrix alongRay = (worldFromCam * alongRayInCam) * camFromWorld;
-        normal += identity - alongRay;
-        rightSide += centreInWorld - dmatvec(alongRay, centreInWorld);
+        const double rayInCam[3] = {(imagePoints[2 * k] - principalX[k]) / focalLength,
+                                    (imagePoints[2 * k + 1] - principalY[k]) / focalLength,
+                                    1.0};
+        double rayLengthSquared = 0.0;
+        for (double component : rayInCam) {
+            rayLengthSquared += component * component;
+        }
+        double alongRayInCam[9];  // the projector onto the ray, b b^T / (b . b)
+        for (int i = 0; i < 9; ++i) {
+            alongRayInCam[i] = rayInCam[i / 3] * rayInCam[i % 3];
+            alongRayInCam[i] /= rayLengthSquared;
+        }
+        double rotated[9];
+        double alongRay[9];  // (R^T P) R, the projector onto the ray's world direction
+        Product33(worldFromCam, alongRayInCam, rotated);
+        Product33(rotated, camFromWorld, alongRay);
+        for (int i = 0; i < 9; ++i) {
+            normal[i] += (i % 4 == 0 ? 1.0 : 0.0) - alongRay[i];
+        }
+        double projected[3];
+        Apply33(alongRay, centreInWorld, projected);
+        for (int i = 0; i < 3; ++i) {
+            rightSide[i] += centreInWorld[i] - projected[i];
+        }
+    }
+    CMNMatrix normalMatrix(3, 3);
+    for (int i = 0; i < 9; ++i) {
+        normalMatrix(i / 3, i % 3) = normal[i];
     }
     // Conditioning: the second and third singular values, on a copy of the normal matrix.
-    CMNMatrix decomposed(normal);
+    CMNMatrix decomposed(normalMatrix);
     CNDVector singular(3);
     CMNMatrix rightVectors(3, 3);
     if (!dsvd_sorted(decomposed, singular, rightVectors)) {
@@ -101,10 +159,10 @@ bool dtriangulate_point(int n,
         return false;
     }
     CMNMatrix inverse(3, 3);
-    if (!dinvert_lu(normal, inverse)) {
+    if (!dinvert_lu(normalMatrix, inverse)) {
         return false;
     }
-    const CNDVector point = dmatvec(inverse, rightSide);
+    const CNDVector point = dmatvec(inverse, CNDVector(3, rightSide));
     result[0] = point[0];
     result[1] = point[1];
     result[2] = point[2];
