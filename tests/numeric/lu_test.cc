@@ -8,7 +8,6 @@
 #include "polyview/foundations/matrix_mn.h"
 #include "polyview/foundations/rotate_matrix.h"
 #include "polyview/foundations/vector_nd.h"
-#include "polyview/numeric/workspace.h"
 #include "support/camera_rig.h"
 
 namespace {
@@ -71,29 +70,6 @@ TEST(DinvertLu, ZeroRowFailsButZeroPivotIsReplaced) {
     CMNMatrix untouched(2, 2, -1.0);
     EXPECT_FALSE(dinvert_lu_nonsingular(rankOne, untouched));
     EXPECT_EQ(untouched(0, 0), -1.0);
-}
-
-TEST(DluDecompose, PermutationSignAndSolve) {
-    // [[0, 1], [1, 0]] needs one exchange: d = -1. Solving with b = (3, 5) gives (5, 3).
-    double** a = dmatrix(1, 2, 1, 2);
-    double* b = dvector(1, 2);
-    int* index = ivector(1, 2);
-    ASSERT_TRUE(a != nullptr && b != nullptr && index != nullptr);
-    a[1][1] = 0.0;
-    a[1][2] = 1.0;
-    a[2][1] = 1.0;
-    a[2][2] = 0.0;
-    double d = 0.0;
-    ASSERT_TRUE(dlu_decompose(a, 2, index, &d));
-    EXPECT_EQ(d, -1.0);
-    b[1] = 3.0;
-    b[2] = 5.0;
-    dlu_solve(a, 2, index, b);
-    EXPECT_EQ(b[1], 5.0);
-    EXPECT_EQ(b[2], 3.0);
-    dmatrix_free(a, 1, 2, 1, 2);
-    dvector_free(b, 1, 2);
-    ivector_free(index, 1, 2);
 }
 
 TEST(CMNMatrixGetInverted, SingularOrNonSquareGiveNotANumber) {

@@ -155,7 +155,7 @@ TEST(C3DPointCreateFromImagePoints, FailsCleanlyWhenWorkStorageIsRefused) {
         ToArray({Observation(UnrotatedCamera(C3DVector(0, 0, 0)), 0.0, 0.0),
                  Observation(UnrotatedCamera(C3DVector(1, 0, 0)), -0.5, 0.0),
                  Observation(UnrotatedCamera(C3DVector(0, 1, 0)), 0.0, -0.5)});
-    const int allocations = SweepAllocationFailures([&points] {
+    const int allocations = SweepAllocationFailures("CreateFromImagePoints", [&points] {
         C3DPoint point(kUntouched);
         const bool ok = point.CreateFromImagePoints(points);
         if (ok) {

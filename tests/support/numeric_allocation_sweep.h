@@ -8,7 +8,8 @@
 // with each of those allocations refused in turn. attempt returns whether the operation
 // succeeded and checks its own outputs (untouched on failure). Returns the allocation count.
 template <typename Attempt>
-int SweepAllocationFailures(const Attempt& attempt) {
+int SweepAllocationFailures(const char* operation, const Attempt& attempt) {
+    SCOPED_TRACE(operation);
     dworkspace_fail_nth(0);
     EXPECT_TRUE(attempt());
     const int allocations = dworkspace_allocation_count();
