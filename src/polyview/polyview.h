@@ -27,6 +27,8 @@
 #include "polyview/geometry2d/line2d.h"
 #include "polyview/geometry2d/line_segment2d.h"
 #include "polyview/shapes3d/circle3d.h"
+#include "polyview/shapes3d/line3d.h"
+#include "polyview/shapes3d/line_segment3d.h"
 #include "polyview/shapes3d/planar_polygon3d.h"
 #include "polyview/shapes3d/plane3d.h"
 #include "polyview/shapes3d/point3d.h"

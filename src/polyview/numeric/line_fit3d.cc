@@ -1,0 +1,229 @@
+#include "polyview/numeric/line_fit3d.h"
+
+#include <cmath>
+#include <memory>
+
+#include "polyview/numeric/rotation.h"
+#include "polyview/numeric/svd.h"
+#include "polyview/numeric/vector_kernels.h"
+#include "polyview/numeric/workspace.h"
+
+namespace {
+
+const double kMaxConditionRatio = 50.0;  // w1 / w2 above this rejects the direction (strict)
+const double kReprojectBelow = 0.7071067811865476;  // 1 / sqrt(2): a second projection is due
+// A homogeneous point whose last coordinate is below sqrt(eps) lies more than 6.7e7 length units
+// from the origin, next to the line's point at infinity: dividing by it would leave fewer than
+// half of the foot point's digits.
+const double kFinitePointLimit = 1.4901161193847656e-08;
+
+using MatrixGuard = std::unique_ptr<double*, SDMatrixFree>;
+using VectorGuard = std::unique_ptr<double, SDVectorFree>;
+
+// Index in [1..count] of the smallest of w[1..count]; the first of equal values wins.
+int SmallestIndex(const double* w, int count) {
+    int smallest = 1;
+    for (int j = 2; j <= count; ++j) {
+        if (w[j] < w[smallest]) {
+            smallest = j;
+        }
+    }
+    return smallest;
+}
+
+// A unit vector perpendicular to the unit vector direction: the coordinate axis along which
+// direction is shortest (first of equal magnitudes), with its part along direction removed.
+void PerpendicularUnit(const double* direction, double* unit) {
+    int shortest = 0;
+    for (int i = 1; i < 3; ++i) {
+        if (std::fabs(direction[i]) < std::fabs(direction[shortest])) {
+            shortest = i;
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        const double axis = (i == shortest) ? 1.0 : 0.0;
+        unit[i] = axis - direction[shortest] * direction[i];
+    }
+    dnormalize(3, unit);
+}
+
+// The point X perpendicular to the unit direction that best satisfies all planes n . X + d = 0
+// (least squares): X = a e1 + b e2 over a basis e1, e2 of the plane perpendicular to the
+// direction, from the 2 x 2 normal equations built with scatter = sum n n^T (row-major) and
+// moment = sum d n. Cramer's rule; the direction test has kept the system regular.
+void ConstrainedFoot(const double* direction,
+                     const double* scatter,
+                     const double* moment,
+                     double* foot) {
+    double e1[3];
+    PerpendicularUnit(direction, e1);
+    const double e2[3] = {direction[1] * e1[2] - direction[2] * e1[1],
+                          direction[2] * e1[0] - direction[0] * e1[2],
+                          direction[0] * e1[1] - direction[1] * e1[0]};
+    double scatterE1[3];
+    double scatterE2[3];
+    dmatprod(scatter, e1, 3, 3, 1, scatterE1);
+    dmatprod(scatter, e2, 3, 3, 1, scatterE2);
+    const double s11 = ddot(3, e1, scatterE1);
+    const double s12 = ddot(3, e1, scatterE2);
+    const double s22 = ddot(3, e2, scatterE2);
+    const double r1 = -ddot(3, e1, moment);
+    const double r2 = -ddot(3, e2, moment);
+    const double determinant = s11 * s22 - s12 * s12;
+    const double a = (r1 * s22 - r2 * s12) / determinant;
+    const double b = (s11 * r2 - s12 * r1) / determinant;
+    for (int j = 0; j < 3; ++j) {
+        foot[j] = a * e1[j] + b * e2[j];
+    }
+}
+
+}  // namespace
+
+// Each observation gives the plane through its camera centre and its image line; the line is
+// the least-squares intersection of the planes: its direction is the right singular vector of
+// the smallest singular value of the stacked plane normals, a point on it the homogeneous
+// least-squares point of the stacked planes. Closed form, no iteration.
+int dfitline3d(int n,
+               const double* cameras,
+               const double* lines,
+               const double* principalX,
+               const double* principalY,
+               double* result) {
+    if (n < 2) {
+        return 0;
+    }
+    const MatrixGuard normals(dmatrix(0, n, 0, 3), SDMatrixFree{0, n, 0, 3});
+    const VectorGuard w3(dvector(0, 3), SDVectorFree{0, 3});
+    const MatrixGuard v3(dmatrix(0, 3, 0, 3), SDMatrixFree{0, 3, 0, 3});
+    const MatrixGuard planes(dmatrix(0, n, 0, 4), SDMatrixFree{0, n, 0, 4});
+    const VectorGuard w4(dvector(0, 4), SDVectorFree{0, 4});
+    const MatrixGuard v4(dmatrix(0, 4, 0, 4), SDMatrixFree{0, 4, 0, 4});
+    if (!normals || !w3 || !v3 || !planes || !w4 || !v4) {
+        return 0;  // the guards release whatever was obtained
+    }
+
+    double scatter[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // sum of n n^T, row-major
+    double moment[3] = {0, 0, 0};                     // sum of d n
+    for (int i = 0; i < n; ++i) {
+        const double* camera = cameras + 7 * static_cast<long>(i);
+        const double* line = lines + 7 * static_cast<long>(i);
+        double camFromWorld[9];  // R, row-major, [3 * row + col]
+        drotvec2mat(camera, camFromWorld);
+        const double f = camera[6];
+        const double a = line[0];
+        const double b = line[1];
+        const double c = line[2];
+        // Substituting u = f x / z + cx, v = f y / z + cy into a u + b v + c = 0.
+        double normalInCam[3] = {a * f, b * f, a * principalX[i] + b * principalY[i] + c};
+        dnormalize(3, normalInCam);
+        double normalInWorld[3];
+        dmatprod(normalInCam, camFromWorld, 1, 3, 3, normalInWorld);  // n^T R = (R^T n)^T
+        const double offset = ddot(3, normalInCam, camera + 3);
+        for (int j = 0; j < 3; ++j) {
+            normals.get()[i + 1][j + 1] = normalInWorld[j];
+            planes.get()[i + 1][j + 1] = normalInWorld[j];
+        }
+        planes.get()[i + 1][4] = offset;
+        for (int j = 0; j < 3; ++j) {
+            for (int m = 0; m < 3; ++m) {
+                scatter[3 * j + m] += normalInWorld[j] * normalInWorld[m];
+            }
+            moment[j] += offset * normalInWorld[j];
+        }
+    }
+
+    // Direction: the normal of least variance across the planes.
+    double* w = w3.get();
+    double** v = v3.get();
+    if (!dsvd_inplace(normals.get(), n, 3, w, v)) {
+        return 0;
+    }
+    if (w[1] / w[2] > kMaxConditionRatio) {
+        return 0;  // the planes are too close to one orientation; NaN passes
+    }
+    int k = SmallestIndex(w, 3);
+    double direction[3] = {v[1][k], v[2][k], v[3][k]};
+    int largest = 0;
+    for (int j = 1; j < 3; ++j) {
+        if (std::fabs(direction[j]) > std::fabs(direction[largest])) {
+            largest = j;
+        }
+    }
+    if (direction[largest] <= 0.0) {
+        for (double& component : direction) {
+            component = -component;
+        }
+    }
+
+    // Point: the homogeneous least-squares solution of n . X + d = 0 over all planes.
+    w = w4.get();
+    v = v4.get();
+    if (!dsvd_inplace(planes.get(), n, 4, w, v)) {
+        return 0;
+    }
+    k = SmallestIndex(w, 4);
+    double foot[3];
+    double distance = 0.0;
+    if (std::fabs(v[4][k]) >= kFinitePointLimit) {
+        // Foot of the perpendicular from the origin onto the line through the point; its length
+        // is the distance d. When the point lies far along the line compared with d, the
+        // subtraction cancels and leaves a remainder that leans towards D: it is projected once
+        // more (Kahan and Parlett: twice is enough).
+        for (int j = 0; j < 3; ++j) {
+            foot[j] = v[j + 1][k] / v[4][k];
+        }
+        const double pointLength = dnorm(3, foot);
+        const double along = ddot(3, foot, direction);
+        for (int j = 0; j < 3; ++j) {
+            foot[j] = foot[j] - along * direction[j];
+        }
+        distance = dnorm(3, foot);
+        if (distance != 0.0) {
+            dnormalize(3, foot);
+            if (distance < kReprojectBelow * pointLength) {
+                const double lean = ddot(3, foot, direction);
+                for (int j = 0; j < 3; ++j) {
+                    foot[j] = foot[j] - lean * direction[j];
+                }
+                if (dnorm(3, foot) == 0.0) {
+                    PerpendicularUnit(direction, foot);
+                } else {
+                    dnormalize(3, foot);
+                }
+            }
+        }
+    } else {
+        // The least-squares point is (nearly) the point at infinity of the line, as for exact
+        // observations of a line through the origin: find the foot directly in the plane
+        // perpendicular to the direction instead.
+        ConstrainedFoot(direction, scatter, moment, foot);
+        distance = dnorm(3, foot);
+        if (distance != 0.0) {
+            dnormalize(3, foot);
+        }
+    }
+    if (distance == 0.0) {
+        PerpendicularUnit(direction, foot);  // a line through the origin: any normal serves
+    }
+
+    // Frame with rows V, U and V x U.
+    // clang-format off
+    const double frame[9] = {
+        direction[0], direction[1], direction[2],
+        foot[0],      foot[1],      foot[2],
+        direction[1] * foot[2] - direction[2] * foot[1],
+        direction[2] * foot[0] - direction[0] * foot[2],
+        direction[0] * foot[1] - direction[1] * foot[0]};
+    // clang-format on
+    if (!std::isfinite(distance)) {
+        return 0;
+    }
+    for (const double element : frame) {
+        if (!std::isfinite(element)) {
+            return 0;  // degenerate observations; the rotation vector would hide it
+        }
+    }
+    drotmat2vec(frame, result);
+    result[3] = distance;
+    return 1;
+}

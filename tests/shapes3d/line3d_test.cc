@@ -1,0 +1,325 @@
+#include "polyview/shapes3d/line3d.h"
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "polyview/numeric/line_fit3d.h"
+#include "polyview/numeric/svd.h"
+#include "polyview/numeric/vector_kernels.h"
+#include "polyview/numeric/workspace.h"
+#include "support/camera_rig.h"
+#include "support/expect_geometry.h"
+#include "support/line_observations.h"
+#include "support/numeric_allocation_sweep.h"
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+// Distance of point from the line of axis.
+double DistanceFromAxis(const C3DAxis& axis, const C3DVector& point) {
+    const C3DVector offset = point - axis.GetBaseCoordinate();
+    return (offset - axis.GetVVector() * offset.GetDotProduct(axis.GetVVector())).GetNorm();
+}
+
+// Distance of an image point from a reprojected line, in pixels.
+double ImageDistance(const C2DLine& line, const C2DCoordinate& point) {
+    double params[3];
+    line.GetLineParams(params);
+    return std::fabs(params[0] * point.GetData(0) + params[1] * point.GetData(1) + params[2]) /
+           std::hypot(params[0], params[1]);
+}
+
+void ExpectSameAxis(const C3DAxis& actual, const C3DAxis& expected) {
+    EXPECT_EQ(actual.GetDistance(), expected.GetDistance());
+    ExpectVectorNear(actual.GetUVector(), expected.GetUVector(), 0.0);
+    ExpectVectorNear(actual.GetVVector(), expected.GetVVector(), 0.0);
+}
+
+TEST(C3DLineCreate, ExactSegmentsGiveTheTrueLine) {
+    std::mt19937_64 generator(11);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (const int count : {2, 3, 10}) {
+        for (int trial = 0; trial < 20; ++trial) {
+            SCOPED_TRACE(testing::Message() << count << " cameras, trial " << trial);
+            const C3DVector direction =
+                C3DVector(uniform(generator), uniform(generator), uniform(generator))
+                    .GetNormalizedVector();
+            const C3DVector middle(3.0 * uniform(generator), 3.0 * uniform(generator), 0.0);
+            const C3DVector start = middle - direction;
+            const C3DVector end = middle + direction;
+            std::vector<SImageLine> observations;
+            for (const CCameraParam& camera : CamerasAroundLine(middle, direction, 5.0, count)) {
+                observations.push_back(ObserveSegment(camera, start, end));
+            }
+            C3DLine line;
+            ASSERT_TRUE(line.CreateFromImageLines(ToArray(observations)));
+            const C3DAxis& axis = line.Get3DAxis();
+            const C3DVector& v = line.GetDirectionVector();
+            // Direction: parallel to the truth and with its largest component positive.
+            EXPECT_LT(v.GetCrossProduct(direction).GetNorm(), 1e-9);
+            EXPECT_NEAR(v.GetNorm(), 1.0, 1e-15);
+            const double largest =
+                std::fabs(v.GetData(0)) >= std::fabs(v.GetData(1)) &&
+                        std::fabs(v.GetData(0)) >= std::fabs(v.GetData(2))
+                    ? v.GetData(0)
+                    : (std::fabs(v.GetData(1)) >= std::fabs(v.GetData(2)) ? v.GetData(1)
+                                                                          : v.GetData(2));
+            EXPECT_GT(largest, 0.0);
+            // Position: the true points lie on it, and the foot form is proper.
+            const C3DVector trueFoot = middle - direction * middle.GetDotProduct(direction);
+            EXPECT_NEAR(axis.GetDistance(), trueFoot.GetNorm(), 1e-9 * trueFoot.GetNorm());
+            EXPECT_LT(DistanceFromAxis(axis, start), 1e-9 * middle.GetNorm());
+            EXPECT_LT(DistanceFromAxis(axis, end), 1e-9 * middle.GetNorm());
+            EXPECT_NEAR(axis.GetUVector().GetDotProduct(v), 0.0, 1e-12);
+            // It reprojects onto the observed image lines (image coordinates ~1000: 1e-6 px).
+            for (const SImageLine& observation : observations) {
+                C2DLine image;
+                ASSERT_TRUE(line.Reproject(observation.cameraParam, image));
+                C2DCoordinate seenStart, seenEnd;
+                observation.lineSegment.GetEndPoints(seenStart, seenEnd);
+                EXPECT_LT(ImageDistance(image, seenStart), 1e-6);
+                EXPECT_LT(ImageDistance(image, seenEnd), 1e-6);
+            }
+        }
+    }
+}
+
+TEST(C3DLineCreate, LinesThroughAndNearTheOrigin) {
+    // The least-squares point may lie far along the line compared with the line's distance from
+    // the origin; the foot must still come out perpendicular to the direction, or the frame
+    // stops being a rotation and the stored direction goes wrong with it.
+    std::mt19937_64 generator(13);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (const double offset : {0.0, 1e-12, 1e-8, 1e-4}) {
+        for (int trial = 0; trial < 5; ++trial) {
+            SCOPED_TRACE(testing::Message() << "offset " << offset << ", trial " << trial);
+            const C3DVector direction =
+                C3DVector(uniform(generator), uniform(generator), uniform(generator))
+                    .GetNormalizedVector();
+            const C3DVector middle =
+                direction.GetCrossProduct(C3DVector(0, 0, 1)).GetNormalizedVector() * offset;
+            std::vector<SImageLine> observations;
+            for (const CCameraParam& camera : CamerasAroundLine(middle, direction, 5.0, 3)) {
+                observations.push_back(
+                    ObserveSegment(camera, middle - direction, middle + direction));
+            }
+            C3DLine line;
+            ASSERT_TRUE(line.CreateFromImageLines(ToArray(observations)));
+            const C3DAxis& axis = line.Get3DAxis();
+            EXPECT_LT(axis.GetVVector().GetCrossProduct(direction).GetNorm(), 1e-9);
+            EXPECT_NEAR(axis.GetUVector().GetDotProduct(axis.GetVVector()), 0.0, 1e-12);
+            EXPECT_NEAR(axis.GetDistance(), offset, 1e-9);
+            EXPECT_LT(DistanceFromAxis(axis, middle), 1e-9);
+        }
+    }
+}
+
+TEST(C3DLineCreate, HalfTurnFrameIsKept) {
+    // Along +x with foot vector (0, -1, 0): the frame with rows V, U, V x U = (1,0,0), (0,-1,0),
+    // (0,0,-1) is a half-turn about x, where the skew part of the matrix vanishes.
+    const C3DVector start(-1.0, -2.0, 0.0);
+    const C3DVector end(1.0, -2.0, 0.0);
+    std::vector<SImageLine> observations;
+    for (const CCameraParam& camera :
+         CamerasAroundLine(C3DVector(0.0, -2.0, 0.0), C3DVector(1.0, 0.0, 0.0), 5.0, 3)) {
+        observations.push_back(ObserveSegment(camera, start, end));
+    }
+    C3DLine line;
+    ASSERT_TRUE(line.CreateFromImageLines(ToArray(observations)));
+    ExpectVectorNear(line.GetDirectionVector(), C3DVector(1.0, 0.0, 0.0), 1e-9);
+    ExpectVectorNear(line.Get3DAxis().GetUVector(), C3DVector(0.0, -1.0, 0.0), 1e-9);
+    EXPECT_NEAR(line.Get3DAxis().GetDistance(), 2.0, 2e-9);
+}
+
+TEST(C3DLineCreate, RejectsTooFewOrDegenerateObservationsUnchanged) {
+    const C3DVector start(-1.0, 0.5, 0.2);
+    const C3DVector end(1.0, 0.5, 0.3);
+    const std::vector<CCameraParam> cameras =
+        CamerasAroundLine(C3DVector(0.0, 0.5, 0.25), C3DVector(1.0, 0.0, 0.05), 5.0, 2);
+    std::vector<SImageLine> blind;  // a camera of focal length NaN sees no plane
+    for (const CCameraParam& camera : cameras) {
+        blind.push_back(ObserveSegment(camera, start, end));
+    }
+    CCameraParam broken = cameras[1];
+    broken.SetIntrinsicParam(
+        CIntrinsicParam(std::numeric_limits<double>::quiet_NaN(), C2DCoordinate(640.0, 480.0)));
+    blind[1].cameraParam = broken;
+    const std::vector<std::vector<SImageLine>> rejected = {
+        {}, {ObserveSegment(cameras[0], start, end)}, blind};
+    const C3DAxis before(C3DVector(0.0, 0.0, 1.0), C3DVector(0.0, 1.0, 0.0), 7.0);
+    for (size_t k = 0; k < rejected.size(); ++k) {
+        SCOPED_TRACE(k);
+        C3DLine line(before);
+        EXPECT_FALSE(line.CreateFromImageLines(ToArray(rejected[k])));
+        ExpectSameAxis(line.Get3DAxis(), before);
+    }
+}
+
+TEST(C3DLineCreate, NearlyCoincidentPlanesAreRejected) {
+    // Two cameras at the same distance from the x axis, alpha apart around it: the unit plane
+    // normals are alpha apart, with singular values sqrt(1 +- cos alpha), so w1 / w2 =
+    // cot(alpha / 2). The limit 50 lies at alpha = 2.29 degrees.
+    const C3DVector start(-1.0, 0.0, 0.0);
+    const C3DVector end(1.0, 0.0, 0.0);
+    for (const double degrees : {2.0, 2.6}) {
+        SCOPED_TRACE(degrees);
+        std::vector<SImageLine> observations;
+        for (const double angle : {60.0, 60.0 + degrees}) {
+            const double radians = angle * kPi / 180.0;
+            const C3DVector centre(0.3, 5.0 * std::cos(radians), 5.0 * std::sin(radians));
+            observations.push_back(
+                ObserveSegment(LookAtCamera(centre, C3DVector(0.0, 0.0, 0.0), 1000.0), start, end));
+        }
+        C3DLine line;
+        EXPECT_EQ(line.CreateFromImageLines(ToArray(observations)), degrees > 2.29);
+    }
+}
+
+// Two observations by cameras at the world origin with R = I, f = 1 and the principal point at
+// 0: their image lines (1, +-s, -1) are the plane normals themselves.
+int FitTwoPlanes(double s, double* result) {
+    const double cameras[14] = {0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, -1, 1};
+    const double lines[14] = {1, s, -1, 0, 0, 0, 0, 1, -s, -1, 0, 0, 0, 0};
+    const double principal[2] = {0.0, 0.0};
+    return dfitline3d(2, cameras, lines, principal, principal, result);
+}
+
+// w1 / w2 of the normals that FitTwoPlanes(s) decomposes.
+double NormalQuotient(double s) {
+    double rows[2][3] = {{1.0, s, -1.0}, {1.0, -s, -1.0}};
+    dnormalize(3, rows[0]);
+    dnormalize(3, rows[1]);
+    double** a = dmatrix(1, 2, 1, 3);
+    double** v = dmatrix(1, 3, 1, 3);
+    double* w = dvector(1, 3);
+    for (int i = 0; i < 2; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            a[i + 1][j + 1] = rows[i][j];
+        }
+    }
+    const bool done = dsvd_inplace(a, 2, 3, w, v);
+    const double quotient = done ? w[1] / w[2] : std::numeric_limits<double>::quiet_NaN();
+    dvector_free(w, 1, 3);
+    dmatrix_free(v, 1, 3, 1, 3);
+    dmatrix_free(a, 1, 2, 1, 3);
+    return quotient;
+}
+
+TEST(DFitLine3D, DirectionLimitAcceptsFiftyAndRejectsAbove) {
+    // The normals (1, +-s, -1) / |.| have w1 / w2 = sqrt(2) / s. Walk s up and down from
+    // sqrt(2) / 50 by single ulps until the decomposition gives exactly 50.0, then down from there
+    // (smaller s, larger quotient) to the first quotient above 50.
+    const double nominal = std::sqrt(2.0) / 50.0;
+    double atLimit = std::numeric_limits<double>::quiet_NaN();
+    double up = nominal;
+    double down = nominal;
+    for (int step = 0; step < 2000 && std::isnan(atLimit); ++step) {
+        if (NormalQuotient(up) == 50.0) {
+            atLimit = up;
+        } else if (NormalQuotient(down) == 50.0) {
+            atLimit = down;
+        }
+        up = std::nextafter(up, 1.0);
+        down = std::nextafter(down, 0.0);
+    }
+    double aboveLimit = std::numeric_limits<double>::quiet_NaN();
+    double smaller = atLimit;
+    for (int step = 0; step < 2000 && std::isnan(aboveLimit); ++step) {
+        smaller = std::nextafter(smaller, 0.0);
+        if (NormalQuotient(smaller) > 50.0) {
+            aboveLimit = smaller;
+        }
+    }
+    ASSERT_FALSE(std::isnan(atLimit)) << "no s gives a quotient of exactly 50";
+    ASSERT_FALSE(std::isnan(aboveLimit));
+    double result[4] = {9.0, 9.0, 9.0, 9.0};
+    EXPECT_EQ(FitTwoPlanes(atLimit, result), 1);
+    EXPECT_EQ(FitTwoPlanes(aboveLimit, result), 0);
+}
+
+TEST(DFitLine3D, NeedsTwoObservations) {
+    const double camera[7] = {0, 0, 0, 0, 0, 1, 1};
+    const double line[7] = {1, 0, 0, 0, 0, 0, 0};
+    const double principal[1] = {0.0};
+    double result[4] = {9.0, 9.0, 9.0, 9.0};
+    EXPECT_EQ(dfitline3d(1, camera, line, principal, principal, result), 0);
+    EXPECT_EQ(result[0], 9.0);
+}
+
+TEST(DFitLine3D, AxisThroughTheOriginSeenFromTheOrigin) {
+    // Three cameras at the origin (R = I, f = 1) see lines through their principal point: every
+    // plane contains the z axis and the origin, so the homogeneous point is not determined at
+    // all. The line is the z axis, at distance 0 with some foot vector perpendicular to it.
+    const double cameras[21] = {0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1};
+    const double lines[21] = {1, 0.5, 0, 0, 0, 0, 0, 1, -0.3, 0, 0, 0, 0, 0, 0.2, 1, 0, 0, 0, 0, 0};
+    const double principal[3] = {0.0, 0.0, 0.0};
+    double result[4];
+    ASSERT_EQ(dfitline3d(3, cameras, lines, principal, principal, result), 1);
+    EXPECT_EQ(result[3], 0.0);
+    const CRotateMatrix frame = CRotateVector(C3DVector(result)).GetRotateMatrix();
+    ExpectVectorNear(frame.GetRowVector(0), C3DVector(0.0, 0.0, 1.0), 1e-15);
+    EXPECT_NEAR(frame.GetRowVector(1).GetData(2), 0.0, 1e-15);
+}
+
+TEST(C3DLineCreate, RefusedWorkspaceLeavesLineUnchanged) {
+    const C3DVector start(-1.0, 0.5, 0.2);
+    const C3DVector end(1.0, 0.5, 0.3);
+    std::vector<SImageLine> observations;
+    for (const CCameraParam& camera :
+         CamerasAroundLine(C3DVector(0.0, 0.5, 0.25), C3DVector(1.0, 0.0, 0.05), 5.0, 3)) {
+        observations.push_back(ObserveSegment(camera, start, end));
+    }
+    const C1DArray<SImageLine> array = ToArray(observations);
+    const C3DAxis before(C3DVector(0.0, 0.0, 1.0), C3DVector(0.0, 1.0, 0.0), 7.0);
+    SweepAllocationFailures("CreateFromImageLines", [&]() {
+        C3DLine line(before);
+        const bool created = line.CreateFromImageLines(array);
+        if (!created) {
+            ExpectSameAxis(line.Get3DAxis(), before);
+        }
+        return created;
+    });
+}
+
+TEST(C3DLineReproject, LineParallelToImageColumns) {
+    // R = I, t = 0, f = 100, principal point (320, 240): the lines x = 0 and x = 1 at depth 5,
+    // running along y, image at u = 320 and u = 320 + 100 * 1 / 5 = 340.
+    const CCameraParam camera(CIntrinsicParam(100.0, C2DCoordinate(320.0, 240.0)),
+                              CExtrinsicParam());
+    const C3DVector up(0.0, 1.0, 0.0);
+    const struct {
+        C3DVector foot;
+        double column;
+    } cases[] = {{C3DVector(0.0, 0.0, 5.0), 320.0}, {C3DVector(1.0, 0.0, 5.0), 340.0}};
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.column);
+        const C3DLine line(C3DAxis(item.foot, up, item.foot.GetNorm()));
+        C2DLine image;
+        ASSERT_TRUE(line.Reproject(camera, image));
+        double params[3];
+        image.GetLineParams(params);
+        EXPECT_EQ(params[1], 0.0);
+        EXPECT_NEAR(-params[2] / params[0], item.column, 1e-12);
+    }
+}
+
+TEST(C3DLineTransform, MovesPointsAndRejectsZeroScale) {
+    const C3DAxis axis(C3DVector(0.0, 0.6, 0.8), C3DVector(1.0, 0.0, 0.0), 2.5);
+    std::mt19937_64 generator(5);
+    const CRotateMatrix rotation = RandomRotation(generator);
+    const C3DVector translation(1.0, -2.0, 0.5);
+    C3DLine line(axis);
+    const C3DVector point = axis.GetCoordinate(3.0);
+    ASSERT_TRUE(line.Transform(rotation, translation, 2.0));
+    EXPECT_LT(DistanceFromAxis(line.Get3DAxis(), (rotation * point + translation) / 2.0), 1e-14);
+    const C3DLine moved(line);
+    EXPECT_FALSE(line.Transform(rotation, translation, 0.0));
+    ExpectSameAxis(line.Get3DAxis(), moved.Get3DAxis());
+}
+
+}  // namespace

@@ -1,0 +1,450 @@
+#include "polyview/shapes3d/line_segment3d.h"
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "polyview/shapes3d/line3d.h"
+#include "support/camera_rig.h"
+#include "support/expect_geometry.h"
+#include "support/line_observations.h"
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+const CRotateMatrix kIdentity(C33Matrix(1, 0, 0, 0, 1, 0, 0, 0, 1));
+
+C3DCoordinate Point(double x, double y, double z) {
+    return C3DCoordinate(x, y, z, WorldCoordinateSystem);
+}
+
+// The segment's two end points.
+std::vector<C3DVector> Ends(const C3DLineSegment& segment) {
+    C3DCoordinate ends[2];
+    segment.GetEndPoint3D(ends);
+    return {ends[0], ends[1]};
+}
+
+void ExpectSameSegment(const C3DLineSegment& actual, const C3DLineSegment& expected) {
+    EXPECT_EQ(actual.GetAxis().GetDistance(), expected.GetAxis().GetDistance());
+    ExpectVectorNear(actual.GetAxis().GetUVector(), expected.GetAxis().GetUVector(), 0.0);
+    ExpectVectorNear(actual.GetAxis().GetVVector(), expected.GetAxis().GetVVector(), 0.0);
+    EXPECT_EQ(actual.GetRange().GetStartPosition(), expected.GetRange().GetStartPosition());
+    EXPECT_EQ(actual.GetRange().GetEndPosition(), expected.GetRange().GetEndPosition());
+    ExpectVectorNear(Ends(actual)[0], Ends(expected)[0], 0.0);
+    ExpectVectorNear(Ends(actual)[1], Ends(expected)[1], 0.0);
+}
+
+// An axis with foot direction u (made perpendicular to v), direction v and distance d.
+C3DAxis MakeAxis(const C3DVector& u, const C3DVector& v, double d) {
+    const C3DVector unitV = v.GetNormalizedVector();
+    return C3DAxis(u - unitV * u.GetDotProduct(unitV), unitV, d);
+}
+
+TEST(C3DLineSegmentGeometry, SetEndPoint3DFindsFootDirectionAndRange) {
+    const double root5 = std::sqrt(5.0);
+    const struct {
+        C3DCoordinate start, end;
+        C3DVector u, v;
+        double d, t0, t1;
+    } cases[] = {
+        // x and y of V are exactly 0: z carries the positions.
+        {Point(1, 2, 0),
+         Point(1, 2, 5),
+         C3DVector(1 / root5, 2 / root5, 0),
+         C3DVector(0, 0, 1),
+         root5,
+         0.0,
+         5.0},
+        {Point(0, 0, 3), Point(4, 0, 3), C3DVector(0, 0, 1), C3DVector(1, 0, 0), 3.0, 0.0, 4.0},
+        // Running backwards through the foot (0, 1, 0): positions -2 and -5 along V = -x.
+        {Point(2, 1, 0), Point(5, 1, 0), C3DVector(0, 1, 0), C3DVector(1, 0, 0), 1.0, 2.0, 5.0},
+        {Point(3, 1, 0), Point(-2, 1, 0), C3DVector(0, 1, 0), C3DVector(-1, 0, 0), 1.0, -3.0, 2.0},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(testing::Message() << item.t0 << " " << item.t1);
+        C3DLineSegment segment;
+        segment.SetEndPoint3D(item.start, item.end);
+        ExpectVectorNear(segment.GetAxis().GetUVector(), item.u, 1e-15);
+        ExpectVectorNear(segment.GetAxis().GetVVector(), item.v, 1e-15);
+        EXPECT_NEAR(segment.GetAxis().GetDistance(), item.d, 1e-15);
+        EXPECT_NEAR(segment.GetRange().GetStartPosition(), item.t0, 1e-14);
+        EXPECT_NEAR(segment.GetRange().GetEndPosition(), item.t1, 1e-14);
+        ExpectVectorNear(Ends(segment)[0], item.start, 1e-14);
+        ExpectVectorNear(Ends(segment)[1], item.end, 1e-14);
+    }
+}
+
+TEST(C3DLineSegmentGeometry, SetEndPoint3DKeepsEndsWhenAComponentIsRoundingNoise) {
+    // x differs by one ulp between the ends: V.x is about 1e-17, pure rounding, and a position
+    // read off x would be noise divided by noise.
+    const C3DCoordinate start(0.1, 0.7, 5.0, WorldCoordinateSystem);
+    const C3DCoordinate end(std::nextafter(0.1, 1.0), 2.7, 5.0 + 1e-15, WorldCoordinateSystem);
+    C3DLineSegment segment;
+    segment.SetEndPoint3D(start, end);
+    ExpectVectorNear(Ends(segment)[0], start, 1e-14);
+    ExpectVectorNear(Ends(segment)[1], end, 1e-14);
+    EXPECT_NEAR(segment.GetRange().GetLength(), 2.0, 1e-14);
+}
+
+TEST(C3DLineSegmentGeometry, DefaultAndInitializedSegments) {
+    const C3DLineSegment fresh;
+    EXPECT_EQ(fresh.GetRange().GetStartPosition(), 0.0);
+    EXPECT_EQ(fresh.GetRange().GetEndPosition(), 1.0);
+    ExpectVectorNear(Ends(fresh)[1], C3DVector(0, 0, 0), 0.0);  // the default V is zero
+    C3DLineSegment segment(MakeAxis(C3DVector(0, 1, 0), C3DVector(1, 0, 0), 2.0), CRange(3, 7));
+    ExpectVectorNear(Ends(segment)[0], C3DVector(3, 2, 0), 1e-15);
+    ExpectVectorNear(Ends(segment)[1], C3DVector(7, 2, 0), 1e-15);
+    segment.Initialize();
+    ExpectSameSegment(segment, fresh);
+}
+
+TEST(C3DLineSegmentGeometry, PointToLineDistance) {
+    const C3DLineSegment segment(MakeAxis(C3DVector(0, 1, 0), C3DVector(1, 0, 0), 1.0),
+                                 CRange(0.0, 1.0));
+    const struct {
+        C3DCoordinate point;
+        C3DVector foot;
+        double distance;
+    } cases[] = {{Point(5, 4, 0), C3DVector(5, 1, 0), 3.0},  // beyond the range: the line counts
+                 {Point(-2, 1, 0), C3DVector(-2, 1, 0), 0.0},
+                 {Point(1, 1, -4), C3DVector(1, 1, 0), 4.0}};
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.distance);
+        C3DCoordinate foot;
+        double distance = -1.0;
+        segment.GetDistancePoint2Line(item.point, foot, distance);
+        ExpectVectorNear(foot, item.foot, 1e-15);
+        EXPECT_NEAR(distance, item.distance, 1e-15);
+    }
+}
+
+TEST(C3DLineSegmentGeometry, AngleBetweenDirections) {
+    const C3DVector x(1, 0, 0);
+    const C3DLineSegment along(MakeAxis(C3DVector(0, 1, 0), x, 1.0), CRange());
+    const struct {
+        C3DVector direction;
+        double radians;
+    } cases[] = {{C3DVector(-1, 0, 0), kPi}, {C3DVector(0, 0, 1), kPi / 2}, {x, 0.0}};
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.radians);
+        const C3DLineSegment other(MakeAxis(C3DVector(0, 1, 1), item.direction, 3.0), CRange());
+        CAngle angle;
+        ASSERT_TRUE(along.GetAngleLine2Line(other, angle));
+        EXPECT_NEAR(angle.GetRadian(), item.radians, 1e-15);
+    }
+    CAngle untouched;
+    untouched.SetDegree(10.0);
+    const C3DLineSegment zero;  // the default direction is the zero vector
+    EXPECT_FALSE(along.GetAngleLine2Line(zero, untouched));
+    EXPECT_FALSE(zero.GetAngleLine2Line(along, untouched));
+    EXPECT_NEAR(untouched.GetDegree(), 10.0, 1e-12);
+}
+
+TEST(C3DLineSegmentGeometry, DistanceBetweenSkewAndParallelLines) {
+    const struct {
+        C3DAxis first, second;
+        double distance;
+    } cases[] = {
+        // The x axis and the line (0, 0, 2) + t (0, 1, 0): closest points (0, 0, 0), (0, 0, 2).
+        {MakeAxis(C3DVector(0, 1, 0), C3DVector(1, 0, 0), 0.0),
+         MakeAxis(C3DVector(0, 0, 1), C3DVector(0, 1, 0), 2.0),
+         2.0},
+        // Skew lines: y = 1, z = 0 along x, and through (3, 0, 4) along (0, 1, 1) (foot point
+        // (3, -2, 2)). The common normal is (0, -1, 1) / sqrt(2); the offset (3, -1, 4) between
+        // the two points projects onto it as 5 / sqrt(2).
+        {MakeAxis(C3DVector(0, 1, 0), C3DVector(1, 0, 0), 1.0),
+         MakeAxis(C3DVector(3, -2, 2), C3DVector(0, 1, 1), std::sqrt(17.0)),
+         5.0 / std::sqrt(2.0)},
+        // Parallel and antiparallel lines 5 apart.
+        {MakeAxis(C3DVector(0, 1, 0), C3DVector(1, 0, 0), 1.0),
+         MakeAxis(C3DVector(0, -3, 4), C3DVector(1, 0, 0), 5.0),
+         std::sqrt(4.0 * 4 + 4 * 4)},
+        {MakeAxis(C3DVector(0, 0.6, 0.8), C3DVector(0, 0.8, -0.6), 2.0),
+         MakeAxis(C3DVector(0, 0.6, 0.8), C3DVector(0, -0.8, 0.6), 7.0),
+         5.0},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.distance);
+        const C3DLineSegment first(item.first, CRange());
+        const C3DLineSegment second(item.second, CRange());
+        C3DCoordinate closest[2];
+        double distance = -1.0;
+        ASSERT_TRUE(first.GetDistanceLine2Line(second, closest, distance));
+        EXPECT_NEAR(distance, item.distance, 1e-12);
+        EXPECT_NEAR((closest[0] - closest[1]).GetNorm(), item.distance, 1e-12);
+        // Each closest point lies on its own line.
+        C3DCoordinate foot;
+        double off = -1.0;
+        first.GetDistancePoint2Line(closest[0], foot, off);
+        EXPECT_NEAR(off, 0.0, 1e-7);  // a root of a difference of squares: sqrt(1e-15)
+        second.GetDistancePoint2Line(closest[1], foot, off);
+        EXPECT_NEAR(off, 0.0, 1e-7);
+    }
+}
+
+TEST(C3DLineSegmentTransform, MovesBothEndsAndKeepsTheirOrder) {
+    std::mt19937_64 generator(3);
+    // A range that runs backwards and across the base point.
+    const C3DLineSegment original(MakeAxis(C3DVector(0, 0.6, 0.8), C3DVector(1, 0, 0), 2.0),
+                                  CRange(1.5, -2.5));
+    const struct {
+        CRotateMatrix rotation;
+        C3DVector translation;
+        double scale;
+    } cases[] = {{kIdentity, C3DVector(1, -2, 3), 1.0},
+                 {RandomRotation(generator), C3DVector(0.5, 4, -1), 2.0},
+                 {RandomRotation(generator), C3DVector(-3, 0, 0.25), 0.5}};
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.scale);
+        C3DLineSegment segment(original);
+        ASSERT_TRUE(segment.Transform(item.rotation, item.translation, item.scale));
+        for (int i = 0; i < 2; ++i) {
+            const C3DVector expected =
+                (item.rotation * Ends(original)[i] + item.translation) / item.scale;
+            ExpectVectorNear(Ends(segment)[i], expected, 1e-14);
+        }
+        EXPECT_NEAR(segment.GetRange().GetLength(), 4.0 / item.scale, 1e-14);
+    }
+    C3DLineSegment segment(original);
+    EXPECT_FALSE(segment.Transform(kIdentity, C3DVector(1, 2, 3), 0.0));
+    ExpectSameSegment(segment, original);
+}
+
+// A segment on the axis from position t0 to t1, and the observation of it in camera.
+SImageLine ObserveRange(const CCameraParam& camera, const C3DAxis& axis, double t0, double t1) {
+    return ObserveSegment(camera, axis.GetCoordinate(t0), axis.GetCoordinate(t1));
+}
+
+TEST(C3DLineSegmentCalcRange, ExactObservationsGiveTheTrueExtent) {
+    std::mt19937_64 generator(17);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (int trial = 0; trial < 20; ++trial) {
+        SCOPED_TRACE(trial);
+        const C3DAxis axis = MakeAxis(C3DVector(uniform(generator), uniform(generator), 1.0),
+                                      C3DVector(uniform(generator), uniform(generator), 0.3),
+                                      2.0 + uniform(generator));
+        const double t0 = 3.0 * uniform(generator);
+        const double t1 = t0 + 2.0 * uniform(generator);
+        std::vector<SImageLine> observations;
+        for (const CCameraParam& camera :
+             CamerasAroundLine(axis.GetCoordinate(0.5 * (t0 + t1)), axis.GetVVector(), 5.0, 3)) {
+            observations.push_back(ObserveRange(camera, axis, t0, t1));
+        }
+        C3DLineSegment segment(axis, CRange());
+        ASSERT_TRUE(segment.CalcRange(ToArray(observations)));
+        EXPECT_NEAR(segment.GetRange().GetStartPosition(), t0, 1e-9);
+        EXPECT_NEAR(segment.GetRange().GetEndPosition(), t1, 1e-9);
+        ExpectVectorNear(Ends(segment)[0], axis.GetCoordinate(t0), 1e-9);
+        ExpectVectorNear(Ends(segment)[1], axis.GetCoordinate(t1), 1e-9);
+    }
+}
+
+// A camera of random orientation that sees the world direction returned in vertical: the
+// direction is the camera's y axis, so in the camera frame its x and z are rounding noise. The
+// point middle lies 5 m ahead, 0.3 m right of the optical axis.
+CCameraParam UprightView(std::mt19937_64& generator, const C3DVector& middle, C3DVector& vertical) {
+    const CRotateMatrix camFromWorld = RandomRotation(generator);
+    vertical = camFromWorld.GetTransposedMatrix() * C3DVector(0.0, 1.0, 0.0);
+    const C3DVector translation = C3DVector(0.3, 0.0, 5.0) - camFromWorld * middle;
+    return CCameraParam(CIntrinsicParam(1000.0, C2DCoordinate(640.0, 480.0)),
+                        CExtrinsicParam(camFromWorld, translation));
+}
+
+TEST(C3DLineSegmentCalcRange, VerticalImageOfTheAxis) {
+    // Every point of the axis's image has the same column u up to rounding: the positions must
+    // come from the row v.
+    std::mt19937_64 generator(29);
+    const C3DVector middle(1.0, 0.5, 1.0);
+    for (int trial = 0; trial < 8; ++trial) {
+        SCOPED_TRACE(trial);
+        C3DVector vertical;
+        const CCameraParam camera = UprightView(generator, middle, vertical);
+        const C3DVector foot = middle - vertical * middle.GetDotProduct(vertical);
+        const C3DAxis axis(foot, vertical, foot.GetNorm());
+        const double t0 = middle.GetDotProduct(vertical) - 1.0;
+        C3DLineSegment segment(axis, CRange());
+        ASSERT_TRUE(segment.CalcRange(ToArray({ObserveRange(camera, axis, t0, t0 + 2.0)})));
+        EXPECT_NEAR(segment.GetRange().GetStartPosition(), t0, 1e-9);
+        EXPECT_NEAR(segment.GetRange().GetEndPosition(), t0 + 2.0, 1e-9);
+    }
+}
+
+TEST(C3DLineSegmentCalcRange, UnitesTheExtentsOfAllObservations) {
+    const C3DAxis axis = MakeAxis(C3DVector(0, 0, 1), C3DVector(1, 0.2, 0), 0.5);
+    const std::vector<CCameraParam> cameras =
+        CamerasAroundLine(axis.GetCoordinate(2.5), axis.GetVVector(), 8.0, 2);
+    const struct {
+        double first0, first1, second0, second1, start, end;
+    } cases[] = {{0, 2, 1, 5, 0, 5},   // the new end reaches farther
+                 {2, 0, 1, 5, 5, 0},   // the kept start 0 stays the end of the range
+                 {1, 4, 0, 5, 0, 5},   // the new pair spans more: taken in its own order
+                 {4, 1, 2, 3, 4, 1}};  // nothing beyond the first extent
+    for (const auto& item : cases) {
+        SCOPED_TRACE(testing::Message() << item.start << " " << item.end);
+        C3DLineSegment segment(axis, CRange());
+        ASSERT_TRUE(segment.CalcRange(
+            ToArray({ObserveRange(cameras[0], axis, item.first0, item.first1),
+                     ObserveRange(cameras[1], axis, item.second0, item.second1)})));
+        EXPECT_NEAR(segment.GetRange().GetStartPosition(), item.start, 1e-9);
+        EXPECT_NEAR(segment.GetRange().GetEndPosition(), item.end, 1e-9);
+    }
+}
+
+TEST(C3DLineSegmentCalcRange, ObservationsThatSeeNothingAreLeftOut) {
+    // A camera at the origin looking along +z has the axis base point (1, 0, 0) in its plane
+    // z = 0; it contributes nothing, alone or beside a proper observation.
+    const C3DAxis axis = MakeAxis(C3DVector(1, 0, 0), C3DVector(0, 0.6, 0.8), 1.0);
+    const CCameraParam blind(CIntrinsicParam(1000.0, C2DCoordinate(640, 480)), CExtrinsicParam());
+    SImageLine unseen;
+    unseen.cameraParam = blind;
+    unseen.lineSegment.SetEndPoints(C2DCoordinate(10, 10), C2DCoordinate(900, 700));
+    const CCameraParam seeing =
+        LookAtCamera(C3DVector(6, 1, 2), axis.GetCoordinate(1.0), 1000.0, 640.0, 480.0);
+    const struct {
+        std::vector<SImageLine> observations;
+        double start, end;
+    } cases[] = {{{}, 0.0, 0.0},
+                 {{unseen}, 0.0, 0.0},
+                 {{unseen, ObserveRange(seeing, axis, 0.5, 2.0)}, 0.5, 2.0}};
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.observations.size());
+        C3DLineSegment segment(axis, CRange(7.0, 9.0));
+        ASSERT_TRUE(segment.CalcRange(ToArray(item.observations)));
+        EXPECT_NEAR(segment.GetRange().GetStartPosition(), item.start, 1e-9);
+        EXPECT_NEAR(segment.GetRange().GetEndPosition(), item.end, 1e-9);
+        ExpectVectorNear(Ends(segment)[0], axis.GetCoordinate(item.start), 1e-9);
+        ExpectVectorNear(Ends(segment)[1], axis.GetCoordinate(item.end), 1e-9);
+    }
+}
+
+TEST(C3DLineSegmentReproject, ImageEndsAndResidual) {
+    // R = I, t = 0, f = 100, principal point (320, 240): (1, 2, 5) images at (340, 280) and
+    // (-1, 2, 10) at (310, 260).
+    const CCameraParam camera(CIntrinsicParam(100.0, C2DCoordinate(320, 240)), CExtrinsicParam());
+    C3DLineSegment segment;
+    segment.SetEndPoint3D(Point(1, 2, 5), Point(-1, 2, 10));
+    const C3DLineSegment before(segment);
+    C2DLineSegment image;
+    ASSERT_TRUE(segment.Reproject(camera, image, nullptr, nullptr));
+    C2DCoordinate start, end;
+    image.GetEndPoints(start, end);
+    ExpectVectorNear(start, C2DVector(340, 280), 1e-12);
+    ExpectVectorNear(end, C2DVector(310, 260), 1e-12);
+    // Observed points 1 and 3 pixels off the image line, whose unit normal is (2, -3) / sqrt(13).
+    const double unit = 1.0 / std::sqrt(13.0);
+    const C2DCoordinate observed[2] = {C2DCoordinate(340 + 2 * unit, 280 - 3 * unit),
+                                       C2DCoordinate(310 - 6 * unit, 260 + 9 * unit)};
+    double residual = -7.0;
+    ASSERT_TRUE(segment.Reproject(camera, image, observed, &residual));
+    EXPECT_NEAR(residual, 3.0, 1e-12);
+    ASSERT_TRUE(segment.Reproject(camera, image, observed, nullptr));
+    ExpectSameSegment(segment, before);
+}
+
+TEST(C3DLineSegmentReproject, ClipsAtTheImagePlane) {
+    const CCameraParam camera(CIntrinsicParam(100.0, C2DCoordinate(320, 240)), CExtrinsicParam());
+    // From (2, 1, 4) to (0, 1, -4): depth 1e-8 is reached at x = 1 + 2.5e-9, y = 1, which images
+    // at (100 (1 + 2.5e-9) / 1e-8 + 320, 100 / 1e-8 + 240) = (1e10 + 345, 1e10 + 240).
+    for (const bool startBehind : {false, true}) {
+        SCOPED_TRACE(startBehind);
+        C3DLineSegment segment;
+        const C3DCoordinate front = Point(2, 1, 4);
+        const C3DCoordinate back = Point(0, 1, -4);
+        segment.SetEndPoint3D(startBehind ? back : front, startBehind ? front : back);
+        C2DCoordinate images[2];
+        C2DLineSegment image;
+        ASSERT_TRUE(segment.Reproject(camera, image, nullptr, nullptr));
+        image.GetEndPoints(images[0], images[1]);
+        const C2DCoordinate near = images[startBehind ? 1 : 0];
+        const C2DCoordinate far = images[startBehind ? 0 : 1];
+        ExpectVectorNear(near, C2DVector(370, 265), 1e-9);
+        // The clipped depth carries the rounding of coordinates of size 1 (1e-16 of 1e-8).
+        EXPECT_NEAR(far.GetData(0), 1e10 + 345, 1e10 * 1e-6);
+        EXPECT_NEAR(far.GetData(1), 1e10 + 240, 1e10 * 1e-6);
+    }
+    // Both ends behind the camera: nothing to draw, the output stays as it was.
+    C3DLineSegment hidden;
+    hidden.SetEndPoint3D(Point(2, 1, -4), Point(0, 1, -1));
+    C2DLineSegment image(C2DCoordinate(1, 2), C2DCoordinate(3, 4));
+    EXPECT_FALSE(hidden.Reproject(camera, image, nullptr, nullptr));
+    C2DCoordinate start, end;
+    image.GetEndPoints(start, end);
+    ExpectVectorNear(start, C2DVector(1, 2), 0.0);
+    ExpectVectorNear(end, C2DVector(3, 4), 0.0);
+}
+
+TEST(C3DLineSegmentReproject, VerticalEdgeInAnUprightCamera) {
+    // In the camera frame the edge runs along y, with x and z of its direction rounding noise.
+    std::mt19937_64 generator(31);
+    const C3DVector middle(1.0, 0.5, 1.0);
+    for (int trial = 0; trial < 8; ++trial) {
+        SCOPED_TRACE(trial);
+        C3DVector vertical;
+        const CCameraParam camera = UprightView(generator, middle, vertical);
+        const C3DVector bottom = middle - vertical;
+        const C3DVector top = middle + vertical;
+        C3DLineSegment segment;
+        segment.SetEndPoint3D(C3DCoordinate(bottom, WorldCoordinateSystem),
+                              C3DCoordinate(top, WorldCoordinateSystem));
+        C2DLineSegment image;
+        ASSERT_TRUE(segment.Reproject(camera, image, nullptr, nullptr));
+        C2DCoordinate start, end;
+        image.GetEndPoints(start, end);
+        ExpectVectorNear(start, C2DVector(700, 280), 1e-9);  // (0.3, -1, 5) and (0.3, 1, 5)
+        ExpectVectorNear(end, C2DVector(700, 680), 1e-9);
+    }
+}
+
+TEST(C3DLineSegmentFromImages, NoisyEndPointsInThreeCameras) {
+    // A 2 m segment along x seen from 5 m by three cameras of focal length 1000, spread over 80
+    // degrees around it; each observed end point is moved 0.5 pixel in a random direction.
+    //
+    // The bound: 0.5 pixel turns a viewing ray by at most 0.5 / 1000 rad, 2.6 mm at the farther
+    // end (5.17 m from a camera). So each viewing plane passes within 2.6 mm of both true ends,
+    // and each end lifted back onto the line (which the rays meet at 75 degrees or more) lands
+    // within 2.6 mm / sin(75 deg) = 2.7 mm of its place along it. Across the line, the
+    // least-squares meeting of three planes whose normals lie at -40, 0 and +40 degrees turns
+    // offsets of 2.6 mm into at most 1.62 times that (the worst signs in (N^T N)^-1 N^T e), 4.2 mm;
+    // with the along error 5.0 mm. Three noisy planes meet in one point rather than along a line,
+    // so the fitted direction also tilts about that point; 8 mm (three times the single-view error)
+    // leaves room for that. A lost sign or a wrong coordinate in the lift errs by decimetres or
+    // more.
+    const double kBound = 0.008;
+    const C3DVector start(-1.0, 0.0, 0.0);
+    const C3DVector end(1.0, 0.0, 0.0);
+    std::vector<CCameraParam> cameras;
+    for (const double degrees : {50.0, 90.0, 130.0}) {
+        const double radians = degrees * kPi / 180.0;
+        const C3DVector centre(0.3, 5.0 * std::cos(radians), 5.0 * std::sin(radians));
+        cameras.push_back(
+            LookAtCamera(centre, C3DVector(0, 0, 0), 1000.0, 640.0, 480.0, C3DVector(1, 0, 0)));
+    }
+    std::mt19937_64 generator(23);
+    std::uniform_real_distribution<double> direction(0.0, 2.0 * kPi);
+    const auto noise = [&]() {
+        const double angle = direction(generator);
+        return C2DVector(0.5 * std::cos(angle), 0.5 * std::sin(angle));
+    };
+    for (int trial = 0; trial < 500; ++trial) {
+        SCOPED_TRACE(trial);
+        std::vector<SImageLine> observations;
+        for (const CCameraParam& camera : cameras) {
+            observations.push_back(ObserveSegment(camera, start, end, noise(), noise()));
+        }
+        const C1DArray<SImageLine> array = ToArray(observations);
+        C3DLine line;
+        ASSERT_TRUE(line.CreateFromImageLines(array));
+        C3DLineSegment segment;
+        segment.Set3DLineSegment(line.Get3DAxis(), CRange(), true, false);
+        ASSERT_TRUE(segment.CalcRange(array));
+        // The observations run from start to end, and so does the range.
+        EXPECT_LT((Ends(segment)[0] - start).GetNorm(), kBound);
+        EXPECT_LT((Ends(segment)[1] - end).GetNorm(), kBound);
+    }
+}
+
+}  // namespace
