@@ -208,6 +208,31 @@ TEST(DLinePlaneAngle, DegreesWithTheFixedFactorAndNoNanFromRounding) {
     EXPECT_NEAR(dline_plane_angle(reversed, diagonal), 90.0, 1e-5);
 }
 
+TEST(C3DPlaneAngle, LinesAlongInAndAcrossThePlane) {
+    // The plane 2x + 3y + 6z = 14, and lines through its point (1, 0, 2); n = (2, 3, 6) / 7.
+    const C3DPlane plane = MakePlane({2, 3, 6, -14});
+    const C3DVector normal = C3DVector(2, 3, 6) / 7.0;
+    const C3DVector inPlane = C3DVector(3, -2, 0) / std::sqrt(13.0);  // 3 * 2 - 2 * 3 = 0
+    const struct {
+        C3DVector direction;
+        double degrees;
+        double tolerance;  // 1e-6: the degree factor's own error, up to 90 * 5.2e-9
+    } cases[] = {
+        {normal, 90.0, 1e-6},
+        {normal * -1.0, 90.0, 1e-6},
+        {inPlane, 0.0, 1e-6},
+        {normal * 0.5 + inPlane * (std::sqrt(3.0) / 2.0), 30.0, 1e-6},  // 60 degrees from n
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.degrees);
+        const C3DLine line(C3DAxis(C3DVector(0, 0, 1), c.direction, 2.0));
+        const double degrees = plane.GetAngle(line).GetDegree();
+        ASSERT_FALSE(std::isnan(degrees));
+        EXPECT_NEAR(degrees, c.degrees, c.tolerance);
+    }
+    EXPECT_TRUE(std::isnan(plane.GetAngle(C3DLine()).GetDegree()));
+}
+
 TEST(C3DPlanarPolygon, KeepsVerticesAsGivenThroughCopies) {
     // Not coplanar: the vertices must come back unprojected and in the caller's order.
     const std::vector<C3DVector> given = {{0, 0, 0.1}, {2, 0, -0.1}, {2, 1, 0.1}, {0, 1, -0.1}};

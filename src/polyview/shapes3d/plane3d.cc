@@ -102,3 +102,13 @@ double C3DPlane::GetDistance(const C3DCoordinate& point, C3DCoordinate& foot) co
     foot.SetVector(footCoordinates);
     return distance;
 }
+
+CAngle C3DPlane::GetAngle(const C3DLine& line) const {
+    double direction[3];
+    line.GetDirectionVector().GetVector(direction);
+    double normal[3];
+    m_normalVector.GetVector(normal);
+    CAngle angle;
+    angle.SetDegree(dline_plane_angle(direction, normal));
+    return angle;
+}

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "polyview/foundations/angle.h"
 #include "polyview/foundations/array1d.h"
 #include "polyview/foundations/coordinate3d.h"
 #include "polyview/foundations/vector3d.h"
 #include "polyview/polyview_export.h"
+#include "polyview/shapes3d/line3d.h"
 #include "polyview/shapes3d/shape3d.h"
 
 // An infinite plane: a unit normal and one point on it. Exchanged with callers as the
@@ -37,6 +39,10 @@ class POLYVIEW_EXPORT C3DPlane : public C3DShape {
     // Distance of point from the plane (never negative); foot receives the foot of the
     // perpendicular (components only, its tag stays). A non-finite point gives NaN values.
     double GetDistance(const C3DCoordinate& point, C3DCoordinate& foot) const;
+    // Angle between the line's direction and the plane, in degrees within [0, 90] (the degree
+    // factor is 180 / 3.14159267, so a line in the plane gives about 4.7e-7). A line without a
+    // direction (e.g. a default C3DLine) gives NaN.
+    CAngle GetAngle(const C3DLine& line) const;
 
   private:
     // Normalises the normal; false, with the normal (0, 0, 1), when it has no direction.
