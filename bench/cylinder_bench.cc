@@ -1,0 +1,116 @@
+// Cylinder reconstruction from silhouette edges by tangent planes and by centre lines, from 2, 4
+// and 10 images, and the reprojection of a cylinder into one image with its four residuals.
+#include <cmath>
+
+#include <benchmark/benchmark.h>
+
+#include "polyview/cylinder/cylinder3d.h"
+#include "polyview/foundations/array1d.h"
+#include "polyview/foundations/axis3d.h"
+#include "polyview/foundations/camera_param.h"
+#include "polyview/foundations/range.h"
+#include "polyview/foundations/rotate_matrix.h"
+#include "polyview/foundations/vector3d.h"
+#include "polyview/geometry2d/line_segment2d.h"
+
+namespace {
+
+// A pipe of radius 0.1 along (0.6, 0, 0.8), positions -1..1 around (0.2, -0.1, 0.5).
+C3DCylinder Pipe() {
+    const C3DVector direction(0.6, 0.0, 0.8);
+    const C3DVector base(0.2, -0.1, 0.5);
+    const double along = base.GetDotProduct(direction);
+    const C3DVector foot = base - direction * along;
+    C3DCylinder pipe;
+    pipe.Set3DCylinder(C3DAxis(foot.GetNormalizedVector(), direction, foot.GetNorm()),
+                       CRange(along - 1.0, along + 1.0),
+                       0.1,
+                       true,
+                       true,
+                       true);
+    return pipe;
+}
+
+// Camera i of n on a ring 4 m around the pipe's middle, tilted along the axis, looking at it.
+CCameraParam RingCamera(int i, int n) {
+    const C3DVector middle(0.2, -0.1, 0.5);
+    const double angle = 6.283185307179586 * i / (n + 1) + 0.3;  // never two opposite
+    const C3DVector side(0.8, 0.0, -0.6);                        // perpendicular to the axis
+    const C3DVector other(0.0, 1.0, 0.0);
+    const C3DVector centre = middle + side * (4.0 * std::cos(angle)) +
+                             other * (4.0 * std::sin(angle)) + C3DVector(0.6, 0.0, 0.8) * 1.5;
+    const C3DVector zAxis = (middle - centre).GetNormalizedVector();
+    const C3DVector xAxis = zAxis.GetCrossProduct(C3DVector(0.6, 0.0, 0.8)).GetNormalizedVector();
+    const C3DVector yAxis = zAxis.GetCrossProduct(xAxis);
+    const CRotateMatrix camFromWorld(C33Matrix(xAxis.GetData(0),
+                                               xAxis.GetData(1),
+                                               xAxis.GetData(2),
+                                               yAxis.GetData(0),
+                                               yAxis.GetData(1),
+                                               yAxis.GetData(2),
+                                               zAxis.GetData(0),
+                                               zAxis.GetData(1),
+                                               zAxis.GetData(2)));
+    return CCameraParam(CIntrinsicParam(1500.0, C2DCoordinate(960.0, 540.0)),
+                        CExtrinsicParam(camFromWorld, (camFromWorld * centre) * -1.0));
+}
+
+// The pipe's silhouette edges in n ring cameras, as the library projects them.
+C1DArray<SImageCylinder> Observations(int n) {
+    const C3DCylinder pipe = Pipe();
+    C1DArray<SImageCylinder> records;
+    records.SetSize(n);
+    for (int i = 0; i < n; ++i) {
+        records[i].cameraParam = RingCamera(i, n);
+        C2DLineSegment centre;
+        pipe.Reproject(
+            records[i].cameraParam, centre, records[i].edgeSegment, nullptr, nullptr, nullptr);
+    }
+    return records;
+}
+
+void RunReconstruction(benchmark::State& state, bool fullFit) {
+    const C1DArray<SImageCylinder> records = Observations(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        C3DCylinder cylinder;
+        if (!cylinder.CreateFromImageCylinder(records, fullFit)) {
+            state.SkipWithError("reconstruction failed");
+            break;
+        }
+        benchmark::DoNotOptimize(cylinder.GetRadius());
+    }
+}
+
+void BM_CreateCylinderTangentPlanes(benchmark::State& state) {
+    RunReconstruction(state, true);
+}
+BENCHMARK(BM_CreateCylinderTangentPlanes)->Arg(2)->Arg(4)->Arg(10)->Unit(benchmark::kMicrosecond);
+
+void BM_CreateCylinderCentreLines(benchmark::State& state) {
+    RunReconstruction(state, false);
+}
+BENCHMARK(BM_CreateCylinderCentreLines)->Arg(2)->Arg(4)->Arg(10)->Unit(benchmark::kMicrosecond);
+
+// Silhouette, centre line and the four observed-point distances in one image.
+void BM_CylinderReproject(benchmark::State& state) {
+    const C3DCylinder pipe = Pipe();
+    const C1DArray<SImageCylinder> records = Observations(4);
+    C2DCoordinate observed[4];
+    records[0].edgeSegment[0].GetEndPoints(observed[0], observed[1]);
+    records[0].edgeSegment[1].GetEndPoints(observed[2], observed[3]);
+    C2DLineSegment centre;
+    C2DLineSegment edges[2];
+    double distances[4];
+    double maxDistance = 0.0;
+    for (auto _ : state) {
+        if (!pipe.Reproject(
+                records[0].cameraParam, centre, edges, observed, distances, &maxDistance)) {
+            state.SkipWithError("reprojection failed");
+            break;
+        }
+        benchmark::DoNotOptimize(maxDistance);
+    }
+}
+BENCHMARK(BM_CylinderReproject);
+
+}  // namespace

@@ -1,0 +1,403 @@
+// Cylinders rebuilt from the silhouette edges of known cylinders (CreateFromImageCylinder).
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "polyview/cylinder/cylinder3d.h"
+#include "support/camera_rig.h"
+#include "support/cylinder_observations.h"
+#include "support/expect_geometry.h"
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kPi = 3.14159265358979323846;
+
+struct SScene {
+    const char* name;
+    SKnownCylinder known;
+    double distance;  // of the cameras from the cylinder's middle
+    double roll;      // 0: the axis nearly vertical in the images, pi / 2 nearly horizontal
+};
+
+const SScene kScenes[] = {
+    {"radius 2, general position",
+     {C3DVector(1.0, -2.0, 3.0), C3DVector(0.48, -0.6, 0.64), 2.0, -4.0, 6.0},
+     15.0,
+     0.7},
+    {"radius 2, axis nearly vertical in the images",
+     {C3DVector(-3.0, 1.0, 2.0), C3DVector(0.02, -0.01, 1.0).GetNormalizedVector(), 2.0, 0.0, 8.0},
+     15.0,
+     0.0},
+    {"pipe 0.05, general position",
+     {C3DVector(0.4, 0.2, -0.3), C3DVector(0.0, 0.6, 0.8), 0.05, -0.5, 1.5},
+     3.0,
+     1.1},
+    {"pipe 0.05, axis nearly horizontal in the images",
+     {C3DVector(0.1, -0.2, 0.3), C3DVector(1.0, 0.03, -0.02).GetNormalizedVector(), 0.05, 0.0, 2.0},
+     3.0,
+     kPi / 2.0},
+};
+
+// Errors of a reconstruction against the known cylinder, relative to its size.
+struct SErrors {
+    double direction;  // |V x known direction|
+    double position;   // largest distance of a known end point from its reconstruction / size
+    double radius;     // |radius - known radius| / known radius
+};
+
+SErrors Compare(const C3DCylinder& cylinder, const SKnownCylinder& known) {
+    SErrors errors;
+    errors.direction = cylinder.GetAxis().GetVVector().GetCrossProduct(known.direction).GetNorm();
+    errors.radius = std::fabs(cylinder.GetRadius() - known.radius) / known.radius;
+    C3DCoordinate ends[2];
+    if (!cylinder.GetEndPoint3D(ends[0], ends[1])) {
+        errors.position = std::numeric_limits<double>::infinity();
+        return errors;
+    }
+    const C3DVector knownStart = known.AxisPoint(known.start);
+    const C3DVector knownEnd = known.AxisPoint(known.end);
+    const double size = std::fabs(known.end - known.start);
+    // The direction may come out reversed; the sorted range then starts at the known end.
+    const double same = std::fmax((ends[0] - knownStart).GetNorm(), (ends[1] - knownEnd).GetNorm());
+    const double reversed =
+        std::fmax((ends[0] - knownEnd).GetNorm(), (ends[1] - knownStart).GetNorm());
+    errors.position = std::fmin(same, reversed) / size;
+    return errors;
+}
+
+void ExpectExact(const C3DCylinder& cylinder, const SKnownCylinder& known) {
+    // Exact edges: what is left is rounding, amplified by the depth and by the conditioning of
+    // the tangent planes of the thin pipe; 1e-9 of the cylinder's size leaves ample room.
+    const SErrors errors = Compare(cylinder, known);
+    EXPECT_LT(errors.direction, 1e-9);
+    EXPECT_LT(errors.position, 1e-9);
+    EXPECT_LT(errors.radius, 1e-9);
+    EXPECT_LE(cylinder.GetRange().GetStartPosition(), cylinder.GetRange().GetEndPosition());
+}
+
+void ExpectUnchanged(const C3DCylinder& actual, const C3DCylinder& expected) {
+    ExpectVectorNear(actual.GetAxis().GetUVector(), expected.GetAxis().GetUVector(), 0.0);
+    ExpectVectorNear(actual.GetAxis().GetVVector(), expected.GetAxis().GetVVector(), 0.0);
+    EXPECT_EQ(actual.GetAxis().GetDistance(), expected.GetAxis().GetDistance());
+    EXPECT_EQ(actual.GetRange().GetStartPosition(), expected.GetRange().GetStartPosition());
+    EXPECT_EQ(actual.GetRange().GetEndPosition(), expected.GetRange().GetEndPosition());
+    EXPECT_EQ(actual.GetRadius(), expected.GetRadius());
+}
+
+// A cylinder that no test reconstructs, to see that failures leave it alone.
+C3DCylinder Bystander() {
+    C3DCylinder cylinder;
+    cylinder.Set3DCylinder(C3DAxis(C3DVector(0, 1, 0), C3DVector(1, 0, 0), 7.0),
+                           CRange(-1.0, 2.0),
+                           3.0,
+                           true,
+                           true,
+                           true);
+    return cylinder;
+}
+
+C1DArray<SImageCylinder> Records(const std::vector<SImageCylinder>& list) {
+    C1DArray<SImageCylinder> records;
+    records.SetSize(static_cast<int>(list.size()));
+    for (int i = 0; i < records.GetSize(); ++i) {
+        records[i] = list[i];
+    }
+    return records;
+}
+
+TEST(C3DCylinderTangentPlanes, ExactEdgesGiveTheKnownCylinder) {
+    for (const SScene& scene : kScenes) {
+        for (int n = 2; n <= 6; ++n) {
+            SCOPED_TRACE(testing::Message() << scene.name << ", " << n << " cameras");
+            const auto cameras = CamerasAround(scene.known, n, scene.distance, scene.roll);
+            C3DCylinder cylinder = Bystander();
+            ASSERT_TRUE(cylinder.CreateFromImageCylinder(ExactRecords(scene.known, cameras), true));
+            ExpectExact(cylinder, scene.known);
+        }
+    }
+}
+
+// For two observed edges the side comes from the other edge, so neither the slot order nor the
+// running direction of the picked segments matters.
+TEST(C3DCylinderTangentPlanes, TwoEdgeRecordsMayComeInAnyOrder) {
+    const SScene& scene = kScenes[0];
+    const auto cameras = CamerasAround(scene.known, 4, scene.distance, scene.roll);
+    C1DArray<SImageCylinder> records = ExactRecords(scene.known, cameras);
+    for (int i = 0; i < records.GetSize(); ++i) {
+        C2DCoordinate p[2][2];
+        records[i].edgeSegment[0].GetEndPoints(p[0][0], p[0][1]);
+        records[i].edgeSegment[1].GetEndPoints(p[1][0], p[1][1]);
+        const int reversed = i % 2;
+        records[i].edgeSegment[0].SetEndPoints(p[1][reversed], p[1][1 - reversed]);
+        records[i].edgeSegment[1].SetEndPoints(p[0][1 - reversed], p[0][reversed]);
+    }
+    C3DCylinder cylinder;
+    ASSERT_TRUE(cylinder.CreateFromImageCylinder(records, true));
+    ExpectExact(cylinder, scene.known);
+}
+
+// A lone edge says on which side the cylinder lies by the direction in which it runs; run the
+// other way it puts its plane's normal away from the cylinder, and the axis lands elsewhere.
+TEST(C3DCylinderTangentPlanes, OneEdgeRecordsAreOrientedByTheirRunningDirection) {
+    for (const SScene& scene : kScenes) {
+        SCOPED_TRACE(scene.name);
+        const auto cameras = CamerasAround(scene.known, 5, scene.distance, scene.roll);
+        auto build = [&](bool reversed) {
+            return Records({ExactRecord(scene.known, cameras[0]),
+                            OneEdgeRecord(scene.known, cameras[1], 0, reversed),
+                            ExactRecord(scene.known, cameras[2]),
+                            OneEdgeRecord(scene.known, cameras[3], 1, reversed),
+                            OneEdgeRecord(scene.known, cameras[4], 0, reversed)});
+        };
+        C3DCylinder cylinder;
+        ASSERT_TRUE(cylinder.CreateFromImageCylinder(build(false), true));
+        ExpectExact(cylinder, scene.known);
+
+        // The one-edge slot may also be slot 1.
+        C1DArray<SImageCylinder> slotOne = build(false);
+        slotOne[1].edgeSegment[1] = slotOne[1].edgeSegment[0];
+        slotOne[1].edgeSegment[0] = C2DLineSegment(C2DCoordinate(1, 1), C2DCoordinate(1, 1));
+        ASSERT_TRUE(cylinder.CreateFromImageCylinder(slotOne, true));
+        ExpectExact(cylinder, scene.known);
+
+        C3DCylinder wrong;
+        if (wrong.CreateFromImageCylinder(build(true), true)) {
+            const SErrors errors = Compare(wrong, scene.known);
+            EXPECT_GT(std::fmax(errors.position, errors.radius), 1e-3);
+        }
+    }
+}
+
+// Exactly vertical image edges have coefficients (1, 0, c), which a slope test alone never
+// turns; a lone vertical edge must still follow its running direction.
+TEST(C3DCylinderTangentPlanes, LoneVerticalEdgesFollowTheirRunningDirection) {
+    // An upright cylinder (axis x = 5, y = 0) seen level from four sides by cameras whose rows
+    // are axis-aligned, so every silhouette edge is exactly vertical in its image.
+    const SKnownCylinder known = {
+        C3DVector(5.0, 0.0, 0.0), C3DVector(0.0, 0.0, 1.0), 2.0, 1.0, 4.0};
+    struct View {
+        C3DVector centre;
+        C33Matrix camFromWorld;
+    };
+    const View views[] = {{C3DVector(-5.0, 0.0, 2.5), C33Matrix(0, 1, 0, 0, 0, 1, 1, 0, 0)},
+                          {C3DVector(5.0, -12.0, 2.5), C33Matrix(-1, 0, 0, 0, 0, 1, 0, 1, 0)},
+                          {C3DVector(19.0, 0.0, 2.5), C33Matrix(0, -1, 0, 0, 0, 1, -1, 0, 0)},
+                          {C3DVector(5.0, 8.0, 2.5), C33Matrix(1, 0, 0, 0, 0, 1, 0, -1, 0)}};
+    std::vector<CCameraParam> cameras;
+    for (const View& view : views) {
+        const CRotateMatrix rotation(view.camFromWorld);
+        cameras.emplace_back(CIntrinsicParam(800.0, C2DCoordinate(400.0, 300.0)),
+                             CExtrinsicParam(rotation, (rotation * view.centre) * -1.0));
+    }
+    // In views 1 and 3 take the edge with the cylinder at smaller x: it has to run towards -y
+    // (upwards) for (dy, -dx) to point at the cylinder.
+    std::vector<SImageCylinder> list = {ExactRecord(known, cameras[0]),
+                                        ExactRecord(known, cameras[2])};
+    for (int view : {1, 3}) {
+        for (int which = 0; which < 2; ++which) {
+            const SImageCylinder record = OneEdgeRecord(known, cameras[view], which);
+            C2DCoordinate p0;
+            C2DCoordinate p1;
+            record.edgeSegment[0].GetEndPoints(p0, p1);
+            ASSERT_EQ(p0.GetData(0), p1.GetData(0));  // exactly vertical
+            if (p1.GetData(1) < p0.GetData(1)) {
+                list.push_back(record);
+            }
+        }
+    }
+    ASSERT_EQ(list.size(), 4u);
+    C3DCylinder cylinder;
+    ASSERT_TRUE(cylinder.CreateFromImageCylinder(Records(list), true));
+    ExpectExact(cylinder, known);
+}
+
+// Both silhouette edges pass through the image of the axis's point at infinity, and so does
+// the centre line between them: its plane contains the axis direction, which comes out exact.
+// The centre line is the image of the axis only when the view is symmetric about the plane
+// through the camera centre and the axis, as it is for a camera aimed at the axis; otherwise the
+// bisector in the image differs from the image of that plane by an angle of second order in the
+// half-angle theta = r / h that the cylinder subtends and of first order in how far off the
+// optical axis it is seen, aside / h. The axis then moves by about theta^2 * aside, and four
+// times that bounds it here. The radius, a mean over the two edges of each image whose ray
+// distances change in opposite senses, moves much less: below theta^2 * r.
+TEST(C3DCylinderCentreLines, EstimateErrorIsOfSecondOrderInTheHalfAngle) {
+    for (const SScene& scene : kScenes) {
+        const double theta = scene.known.radius / scene.distance;
+        const double length = std::fabs(scene.known.end - scene.known.start);
+        for (double aside : {0.0, 0.1, 0.3}) {
+            for (int n = 2; n <= 6; ++n) {
+                SCOPED_TRACE(testing::Message()
+                             << scene.name << ", aside " << aside << ", " << n << " cameras");
+                const auto cameras = CamerasAround(scene.known,
+                                                   n,
+                                                   scene.distance,
+                                                   scene.roll,
+                                                   1000.0,
+                                                   640.0,
+                                                   480.0,
+                                                   aside * scene.distance);
+                C3DCylinder cylinder = Bystander();
+                ASSERT_TRUE(
+                    cylinder.CreateFromImageCylinder(ExactRecords(scene.known, cameras), false));
+                const SErrors errors = Compare(cylinder, scene.known);
+                EXPECT_LT(errors.direction, 1e-9);
+                EXPECT_LT(errors.position * length,
+                          4.0 * theta * theta * aside * scene.distance + 1e-9 * length);
+                EXPECT_LT(errors.radius, aside == 0.0 ? 1e-8 : theta * theta);
+            }
+        }
+    }
+}
+
+// 0.5 px of noise (standard deviation per coordinate) on every edge end point, four cameras 3.6
+// to 5.9 m away with f = 1500 px: one pixel spans 2.4 to 3.9 mm on the pipe, so the line through
+// two noisy end points is off by about 0.5 px / sqrt(2) in its middle, 1.4 mm at the farthest
+// camera. The axis is fitted to the eight tangent planes and the radius is their mean distance
+// from it, so its error is of that size; 5 mm, well over three such deviations, must hold in
+// every one of 200 seeded trials.
+TEST(C3DCylinderTangentPlanes, NoisyPipeRadiusWithinFewMillimetres) {
+    const SKnownCylinder pipe = {
+        C3DVector(0.2, -0.1, 0.5), C3DVector(0.6, 0.0, 0.8), 0.1, -1.0, 1.0};
+    const auto cameras = CamerasAround(pipe, 4, 4.5, 0.4, 1500.0, 960.0, 540.0);
+    std::mt19937_64 generator(20261206);
+    std::normal_distribution<double> noise(0.0, 0.5);
+    double worst = 0.0;
+    const int trials = 200;
+    for (int trial = 0; trial < trials; ++trial) {
+        C1DArray<SImageCylinder> records;
+        records.SetSize(4);
+        for (int i = 0; i < 4; ++i) {
+            C3DVector offsets[2];
+            ASSERT_TRUE(SilhouetteOffsets(pipe, CameraCentre(cameras[i]), offsets));
+            records[i].cameraParam = cameras[i];
+            for (int which = 0; which < 2; ++which) {
+                C2DCoordinate ends[2];
+                const double ts[2] = {pipe.start, pipe.end};
+                for (int j = 0; j < 2; ++j) {
+                    const C2DCoordinate exact =
+                        ProjectPoint(cameras[i], pipe.AxisPoint(ts[j]) + offsets[which]);
+                    ends[j] = C2DCoordinate(exact.GetData(0) + noise(generator),
+                                            exact.GetData(1) + noise(generator));
+                }
+                records[i].edgeSegment[which].SetEndPoints(ends[0], ends[1]);
+            }
+        }
+        C3DCylinder cylinder;
+        ASSERT_TRUE(cylinder.CreateFromImageCylinder(records, true));
+        const double error = std::fabs(cylinder.GetRadius() - pipe.radius);
+        worst = std::fmax(worst, error);
+    }
+    EXPECT_LT(worst, 0.005);
+}
+
+TEST(C3DCylinderReconstruction, RejectedObservationsLeaveTheCylinderUnchanged) {
+    const SScene& scene = kScenes[0];
+    const auto cameras = CamerasAround(scene.known, 3, scene.distance, scene.roll);
+    const SImageCylinder both0 = ExactRecord(scene.known, cameras[0]);
+    const SImageCylinder both1 = ExactRecord(scene.known, cameras[1]);
+    const SImageCylinder one1 = OneEdgeRecord(scene.known, cameras[1], 0);
+    const SImageCylinder one2 = OneEdgeRecord(scene.known, cameras[2], 1);
+    SImageCylinder notANumber = both1;
+    notANumber.edgeSegment[0].SetEndPoints(C2DCoordinate(kNaN, 0.0), C2DCoordinate(1.0, kNaN));
+
+    // Two cameras in one plane with the axis: their centre-line planes coincide, so the 3D line
+    // through them is undetermined.
+    const SKnownCylinder upright = {C3DVector(5, 0, 0), C3DVector(0, 0, 1), 2.0, 1.0, 4.0};
+    const CRotateMatrix alongX(C33Matrix(0, 1, 0, 0, 0, 1, 1, 0, 0));
+    auto cameraAt = [&](double x) {
+        return CCameraParam(CIntrinsicParam(800.0, C2DCoordinate(400.0, 300.0)),
+                            CExtrinsicParam(alongX, (alongX * C3DVector(x, 0.0, 2.5)) * -1.0));
+    };
+
+    struct Case {
+        const char* name;
+        bool fullFit;
+        C1DArray<SImageCylinder> records;
+    };
+    const Case cases[] = {
+        {"tangent planes: no records", true, Records({})},
+        {"tangent planes: one record", true, Records({both0})},
+        {"tangent planes: two lone edges", true, Records({one1, one2})},
+        {"centre lines: no records", false, Records({})},
+        {"centre lines: one record", false, Records({both0})},
+        {"centre lines: one record with both edges", false, Records({both0, one1, one2})},
+        {"centre lines: no centre line in the second", false, Records({both0, notANumber})},
+        {"centre lines: planes through the axis coincide",
+         false,
+         Records({ExactRecord(upright, cameraAt(-5.0)), ExactRecord(upright, cameraAt(-9.0))})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        C3DCylinder cylinder = Bystander();
+        EXPECT_FALSE(cylinder.CreateFromImageCylinder(c.records, c.fullFit));
+        ExpectUnchanged(cylinder, Bystander());
+    }
+    // Three edges over two records are enough for the tangent planes.
+    C3DCylinder cylinder;
+    EXPECT_TRUE(cylinder.CreateFromImageCylinder(Records({both0, one2}), true));
+}
+
+// Four lone edges seen from the origin (f = 1) whose planes have the normals (x, y, z),
+// (-x, y, z), (-x, -y, z), (-x, -y, -z): the normal differences are (2x, 0, 0), (0, 2y, 0) and
+// (0, 0, 2z), so A^T A = diag(4x^2, 4y^2, 4z^2). With z = 0.1 and y^2 = 7 z^2 (1 +- 1e-7) the
+// second eigenvalue lies just above or just below seven times the smallest.
+TEST(C3DCylinderTangentPlanes, ConditioningNeedsMoreThanSevenTimesTheSmallestEigenvalue) {
+    const CCameraParam origin(CIntrinsicParam(1.0, C2DCoordinate(0.0, 0.0)), CExtrinsicParam());
+    // The line u + b v + c = 0 (normal (1, b, c)), run so that it keeps or turns its normal.
+    auto lone = [&](double b, double c, bool turned) {
+        const C2DCoordinate at0(-c, 0.0);
+        const C2DCoordinate at1(-b - c, 1.0);
+        SImageCylinder record;
+        record.cameraParam = origin;
+        record.edgeSegment[0] = turned ? C2DLineSegment(at1, at0) : C2DLineSegment(at0, at1);
+        record.edgeSegment[1] = C2DLineSegment(at0, at0);
+        return record;
+    };
+    for (double excess : {1e-7, -1e-7}) {
+        SCOPED_TRACE(excess);
+        const double z = 0.1;
+        const double y = std::sqrt(7.0 * z * z * (1.0 + excess));
+        const double x = std::sqrt(1.0 - y * y - z * z);
+        const auto records = Records({lone(y / x, z / x, false),
+                                      lone(-y / x, -z / x, true),
+                                      lone(y / x, -z / x, true),
+                                      lone(y / x, z / x, true)});
+        C3DCylinder cylinder = Bystander();
+        // All planes pass through the origin, so the fit that follows a passed test finds the
+        // axis through the origin with radius 0, for which no range exists.
+        EXPECT_FALSE(cylinder.CreateFromImageCylinder(records, true));
+        if (excess > 0.0) {
+            EXPECT_EQ(cylinder.GetRadius(), 0.0);
+            EXPECT_NEAR(std::fabs(cylinder.GetAxis().GetVVector().GetData(2)), 1.0, 1e-12);
+            EXPECT_EQ(cylinder.GetRange().GetStartPosition(), -1.0);  // the old range stays
+        } else {
+            ExpectUnchanged(cylinder, Bystander());
+        }
+    }
+}
+
+// Lone edges of a camera with f = 1e-100 give planes whose normals differ only in components of
+// about 1e-100: the conditioning test passes (the smallest eigenvalue is exactly 0), but the
+// normal matrix of the axis point has a determinant of about 1e-400, which is 0.0 in doubles.
+TEST(C3DCylinderTangentPlanes, SingularPointSystemLeavesTheCylinderUnchanged) {
+    const CCameraParam tiny(CIntrinsicParam(1e-100, C2DCoordinate(0.0, 0.0)), CExtrinsicParam());
+    auto lone = [&](double b, double c) {
+        SImageCylinder record;
+        record.cameraParam = tiny;
+        record.edgeSegment[0] = C2DLineSegment(C2DCoordinate(-c, 0.0), C2DCoordinate(-b - c, 1.0));
+        record.edgeSegment[1] = C2DLineSegment(C2DCoordinate(3, 3), C2DCoordinate(3, 3));
+        return record;
+    };
+    const auto records =
+        Records({lone(0.5, 1.0), lone(-0.25, 2.0), lone(0.75, 4.0), lone(-1.0, 0.5)});
+    C3DCylinder cylinder = Bystander();
+    EXPECT_FALSE(cylinder.CreateFromImageCylinder(records, true));
+    ExpectUnchanged(cylinder, Bystander());
+}
+
+}  // namespace
