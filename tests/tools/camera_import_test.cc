@@ -1,0 +1,348 @@
+#include "measure/camera_import.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "measure/input_error.h"
+#include <gtest/gtest.h>
+
+#include "support/camera_rig.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A fresh directory under the system's temporary directory, removed at the end of the test.
+class TempDir {
+  public:
+    explicit TempDir(const std::string& name)
+        : m_path(fs::temp_directory_path() / ("polyview_measure_" + name)) {
+        fs::remove_all(m_path);
+        fs::create_directories(m_path);
+    }
+    ~TempDir() { fs::remove_all(m_path); }
+    std::string Path() const { return m_path.string(); }
+    std::string Write(const std::string& name, const std::string& text) const {
+        const std::string file = (m_path / name).string();
+        std::ofstream(file) << text;
+        return file;
+    }
+
+  private:
+    fs::path m_path;
+};
+
+// The image of a world point through the tool's camera, computed with the test rig's projection.
+C2DCoordinate Image(const measure::Camera& camera, const measure::Vec3& x) {
+    return ProjectPoint(camera.ToCameraParam(), C3DVector(x[0], x[1], x[2]));
+}
+
+TEST(CameraImportRotation, QuaternionRoundTripIncludingHalfTurns) {
+    // Rotation vectors from small to half turns, where the trace is -1 and the usual
+    // formula divides by zero.
+    const measure::Vec3 vectors[] = {{0, 0, 0},
+                                     {1e-9, 0, 0},
+                                     {0.3, -0.2, 0.1},
+                                     {2.5, 0.4, -1.0},
+                                     {kPi, 0, 0},
+                                     {kPi / std::sqrt(2.0), kPi / std::sqrt(2.0), 0},
+                                     {0, 0, -3.0}};
+    for (const measure::Vec3& v : vectors) {
+        SCOPED_TRACE(v[0] + 10 * v[1] + 100 * v[2]);
+        const auto rotation = measure::RotationFromVector(v);
+        const auto q = measure::QuaternionFromRotation(rotation);
+        EXPECT_GE(q[0], 0.0);
+        EXPECT_NEAR(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3], 1.0, 1e-15);
+        const auto back = measure::RotationFromQuaternion(q[0], q[1], q[2], q[3]);
+        for (int i = 0; i < 9; ++i) {
+            EXPECT_NEAR(back[i], rotation[i], 1e-14) << i;
+        }
+    }
+}
+
+TEST(CameraImportRotation, QuarterTurnQuaternionMapsXOntoY) {
+    const double h = std::sqrt(0.5);
+    const auto r = measure::RotationFromQuaternion(h, 0, 0, h);  // 90 degrees about z
+    EXPECT_NEAR(r[0], 0.0, 1e-15);
+    EXPECT_NEAR(r[3], 1.0, 1e-15);  // R (1, 0, 0) = (0, 1, 0)
+    EXPECT_NEAR(r[1], -1.0, 1e-15);
+    // Not normalised on input: the same rotation.
+    const auto scaled = measure::RotationFromQuaternion(2 * h, 0, 0, 2 * h);
+    EXPECT_NEAR(scaled[3], 1.0, 1e-15);
+}
+
+TEST(ColmapModel, WriteThenReadGivesTheSameCameras) {
+    TempDir dir("colmap_round_trip");
+    std::vector<measure::Camera> cameras(3);
+    const measure::Vec3 vectors[3] = {{0.1, 0.2, 0.3}, {-2.0, 0.5, 0.7}, {kPi, 0.0, 0.0}};
+    for (int i = 0; i < 3; ++i) {
+        cameras[i].id = "image_" + std::to_string(i) + ".jpg";
+        cameras[i].focalLength = 1000.0 + 123.456 * i;
+        cameras[i].principalX = 640.25 + i;
+        cameras[i].principalY = 480.75 - i;
+        cameras[i].width = 1280 + i;
+        cameras[i].height = 960;
+        cameras[i].rotation = measure::RotationFromVector(vectors[i]);
+        cameras[i].translation = {0.1 * i, -1.0 / 3.0, 5.0 + i};
+    }
+    measure::WriteColmapModel(dir.Path(), cameras);
+    std::vector<std::string> warnings;
+    const std::vector<measure::Camera> read = measure::ReadColmapModel(dir.Path(), warnings);
+    EXPECT_TRUE(warnings.empty());
+    ASSERT_EQ(read.size(), cameras.size());
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(read[i].id, cameras[i].id);
+        EXPECT_EQ(read[i].focalLength, cameras[i].focalLength);  // written to full precision
+        EXPECT_EQ(read[i].principalX, cameras[i].principalX);
+        EXPECT_EQ(read[i].principalY, cameras[i].principalY);
+        EXPECT_EQ(read[i].width, cameras[i].width);
+        EXPECT_EQ(read[i].height, cameras[i].height);
+        EXPECT_EQ(read[i].translation, cameras[i].translation);
+        for (int k = 0; k < 9; ++k) {
+            EXPECT_NEAR(read[i].rotation[k], cameras[i].rotation[k], 1e-14);  // via a quaternion
+        }
+        // The same image of a point in front of both.
+        const C2DCoordinate a = Image(cameras[i], {0.2, 0.1, 1.0});
+        const C2DCoordinate b = Image(read[i], {0.2, 0.1, 1.0});
+        EXPECT_NEAR(a.GetData(0), b.GetData(0), 1e-9);
+        EXPECT_NEAR(a.GetData(1), b.GetData(1), 1e-9);
+    }
+}
+
+TEST(ColmapModel, ReadsHandWrittenModel) {
+    TempDir dir("colmap_by_hand");
+    dir.Write("cameras.txt",
+              "# Camera list with one line of data per camera:\n"
+              "#   CAMERA_ID, MODEL, WIDTH, HEIGHT, PARAMS[]\n"
+              "1 SIMPLE_PINHOLE 1000 800 1000 500 400\n"
+              "2 PINHOLE 1000 800 1000 1010 500 400\n");
+    // Image 7: a quarter turn about z (w = z = sqrt(1/2)), 5 in front; its 2D point line is
+    // empty. Image 9: no rotation, with a points line.
+    dir.Write("images.txt",
+              "# Image list with two lines of data per image:\n"
+              "7 0.70710678118654757 0 0 0.70710678118654757 0 0 5 1 turned.png\n"
+              "\n"
+              "9 1 0 0 0 0 0 5 2 straight.png\n"
+              "100.5 200.5 -1 300 400 17\n");
+    std::vector<std::string> warnings;
+    const auto cameras = measure::ReadColmapModel(dir.Path(), warnings);
+    ASSERT_EQ(cameras.size(), 2u);
+    EXPECT_EQ(cameras[0].id, "turned.png");
+    EXPECT_EQ(cameras[1].id, "straight.png");
+    // World (1, 0, 0) -> camera (0, 1, 5) -> image (500, 400 + 1000 / 5).
+    const C2DCoordinate turned = Image(cameras[0], {1, 0, 0});
+    EXPECT_NEAR(turned.GetData(0), 500.0, 1e-12);
+    EXPECT_NEAR(turned.GetData(1), 600.0, 1e-12);
+    // PINHOLE fx = 1000, fy = 1010: the mean, and a warning saying how far apart they are.
+    EXPECT_EQ(cameras[1].focalLength, 1005.0);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("cameras.txt line 4"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find("10 px"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find("mean 1005"), std::string::npos) << warnings[0];
+}
+
+TEST(ColmapModel, UnusableModelsNameFileAndLine) {
+    struct Case {
+        const char* cameras;
+        const char* images;
+        const char* file;
+        const char* where;
+        const char* fragment;
+    };
+    const Case cases[] = {
+        {"1 OPENCV 1000 800 1000 1000 500 400 0.1 0 0 0\n",
+         "",
+         "cameras.txt",
+         "line 1",
+         "\"OPENCV\" is not supported"},
+        {"# c\n1 SIMPLE_PINHOLE 1000 800 0 500 400\n",
+         "",
+         "cameras.txt",
+         "line 2",
+         "focal length must be greater than 0"},
+        {"1 SIMPLE_PINHOLE 1000 800 1000 500\n", "", "cameras.txt", "line 1", "f, cx, cy"},
+        {"1 SIMPLE_PINHOLE 1000 -800 1000 500 400\n",
+         "",
+         "cameras.txt",
+         "line 1",
+         "whole numbers > 0"},
+        {"1 SIMPLE_PINHOLE 1000 800 nan 500 400\n", "", "cameras.txt", "line 1", "finite number"},
+        {"1 SIMPLE_PINHOLE 1000 800 1000 500 400\n",
+         "1 1 0 0 0 0 0 5 3 a.png\n\n",
+         "images.txt",
+         "line 1",
+         "CAMERA_ID 3 is not in"},
+        {"1 SIMPLE_PINHOLE 1000 800 1000 500 400\n",
+         "1 1 0 0 0 0 0 5 1\n",
+         "images.txt",
+         "line 1",
+         "got 9 fields"},
+        {"1 SIMPLE_PINHOLE 1000 800 1000 500 400\n",
+         "1 0 0 0 0 0 0 5 1 a.png\n",
+         "images.txt",
+         "line 1",
+         "quaternion is zero"},
+        {"1 SIMPLE_PINHOLE 1000 800 1000 500 400\n",
+         "# nothing\n",
+         "images.txt",
+         "",
+         "lists no image"},
+    };
+    for (const Case& bad : cases) {
+        SCOPED_TRACE(bad.fragment);
+        TempDir dir("colmap_bad");
+        dir.Write("cameras.txt", bad.cameras);
+        dir.Write("images.txt", bad.images);
+        std::vector<std::string> warnings;
+        try {
+            measure::ReadColmapModel(dir.Path(), warnings);
+            ADD_FAILURE() << "accepted";
+        } catch (const measure::InputError& error) {
+            EXPECT_EQ(error.File(), dir.Path() + "/" + bad.file);
+            EXPECT_EQ(error.Where(), bad.where);
+            EXPECT_NE(error.Message().find(bad.fragment), std::string::npos) << error.Message();
+        }
+    }
+}
+
+// The camera used by the OpenCV-style files below: K with f = 800, principal point (320, 240),
+// R a quarter turn about z, t = (0, 0, 4), image 640 x 480. World (1, 0, 0) maps to camera
+// (0, 1, 4) and so to image (320, 240 + 800 / 4) = (320, 440).
+const char kYaml[] =
+    "%YAML:1.0\n"
+    "---\n"
+    "calibration_time: \"Mon Jan  1 00:00:00 2024\"\n"
+    "image_width: 640\n"
+    "image_height: 480   # pixels\n"
+    "camera_matrix: !!opencv-matrix\n"
+    "   rows: 3\n"
+    "   cols: 3\n"
+    "   dt: d\n"
+    "   data: [ 8.0e+02, 0., 320., 0., 8.0e+02, 240.,\n"
+    "       0., 0., 1. ]\n"
+    "distortion_coefficients: !!opencv-matrix\n"
+    "   rows: 1\n"
+    "   cols: 5\n"
+    "   dt: d\n"
+    "   data: [ 0., 0., 0., 0., 0. ]\n"
+    "R: !!opencv-matrix\n"
+    "   rows: 3\n"
+    "   cols: 3\n"
+    "   dt: d\n"
+    "   data: [ 0., -1., 0., 1., 0., 0., 0., 0., 1. ]\n"
+    "t: !!opencv-matrix\n"
+    "   rows: 3\n"
+    "   cols: 1\n"
+    "   dt: d\n"
+    "   data: [ 0., 0., 4. ]\n";
+
+TEST(OpenCvCamera, YamlAndJsonGiveTheSameCamera) {
+    TempDir dir("opencv");
+    const std::string yaml = dir.Write("left.yml", kYaml);
+    // JSON with nested rows and a rotation vector instead of R.
+    const std::string json = dir.Write("right.json",
+                                       R"({"K": [[800, 0, 320], [0, 800, 240], [0, 0, 1]],
+                                           "rvec": [0, 0, 1.5707963267948966],
+                                           "tvec": [0, 0, 4], "image_size": [640, 480]})");
+    for (const std::string& file : {yaml, json}) {
+        SCOPED_TRACE(file);
+        std::vector<std::string> warnings;
+        const measure::Camera camera = measure::ReadOpenCvCamera(file, "cam", warnings);
+        EXPECT_TRUE(warnings.empty());
+        EXPECT_EQ(camera.id, "cam");
+        EXPECT_EQ(camera.focalLength, 800.0);
+        EXPECT_EQ(camera.width, 640);
+        EXPECT_EQ(camera.height, 480);
+        const C2DCoordinate image = Image(camera, {1, 0, 0});
+        EXPECT_NEAR(image.GetData(0), 320.0, 1e-12);
+        EXPECT_NEAR(image.GetData(1), 440.0, 1e-12);
+    }
+}
+
+TEST(OpenCvCamera, UnequalFocalLengthsSkewAndDistortionWarn) {
+    TempDir dir("opencv_warn");
+    std::string text = kYaml;
+    text.replace(text.find("8.0e+02, 240."), 7, "8.2e+02");                      // fy = 820
+    text.replace(text.find("[ 8.0e+02, 0., 320."), 19, "[ 8.0e+02, 1.5, 320.");  // skew
+    text.replace(text.find("[ 0., 0., 0., 0., 0. ]"), 22, "[ -0.1, 0.01, 0., 0., 0. ]");
+    const std::string file = dir.Write("warn.yml", text);
+    std::vector<std::string> warnings;
+    const measure::Camera camera = measure::ReadOpenCvCamera(file, "cam", warnings);
+    EXPECT_EQ(camera.focalLength, 810.0);
+    ASSERT_EQ(warnings.size(), 3u);
+    EXPECT_NE(warnings[0].find("20 px"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("skew"), std::string::npos) << warnings[1];
+    EXPECT_NE(warnings[2].find("distortion"), std::string::npos) << warnings[2];
+}
+
+TEST(OpenCvCamera, UnusableFilesNameTheField) {
+    struct Case {
+        const char* label;
+        std::string text;
+        const char* where;
+        const char* fragment;
+    };
+    std::string noK = kYaml;
+    noK.replace(noK.find("camera_matrix"), 13, "intrinsics");
+    std::string wideK = kYaml;
+    wideK.replace(wideK.find("   cols: 3\n   dt: d\n   data: [ 8.0"), 10, "   cols: 4");
+    std::string notRotation = kYaml;
+    notRotation.replace(notRotation.find("[ 0., -1., 0."), 13, "[ 0., -2., 0.");
+    std::string unclosed = kYaml;
+    unclosed.replace(unclosed.find("[ 0., 0., 4. ]"), 14, "[ 0., 0., 4.");
+    const Case cases[] = {
+        {"no camera matrix", noK, "top level", "looked for: K, camera_matrix, cameraMatrix"},
+        {"K not 3 x 3", wideK, "camera_matrix", "expected a 3 x 3 matrix, got 3 x 4"},
+        {"R not a rotation", notRotation, "R", "not a rotation matrix"},
+        {"unclosed list", unclosed, "line 26", "not closed"},
+        {"negative focal length",
+         R"({"K": [[-800, 0, 320], [0, 800, 240], [0, 0, 1]], "R": [1,0,0,0,1,0,0,0,1],
+             "t": [0, 0, 4], "width": 640, "height": 480})",
+         "K",
+         "must be greater than 0"},
+        {"zero width",
+         R"({"K": [[800, 0, 320], [0, 800, 240], [0, 0, 1]], "R": [1,0,0,0,1,0,0,0,1],
+             "t": [0, 0, 4], "width": 0, "height": 480})",
+         "width",
+         "must be greater than 0"},
+    };
+    for (const Case& bad : cases) {
+        SCOPED_TRACE(bad.label);
+        TempDir dir("opencv_bad");
+        const std::string file = dir.Write("bad.yml", bad.text);
+        std::vector<std::string> warnings;
+        try {
+            measure::ReadOpenCvCamera(file, "cam", warnings);
+            ADD_FAILURE() << "accepted";
+        } catch (const measure::InputError& error) {
+            EXPECT_EQ(error.File(), file);
+            EXPECT_EQ(error.Where(), bad.where);
+            EXPECT_NE(error.Message().find(bad.fragment), std::string::npos) << error.Message();
+        }
+    }
+}
+
+TEST(SceneCameraSources, ImportsNextToTheSceneFile) {
+    TempDir dir("scene_sources");
+    fs::create_directories(dir.Path() + "/model");
+    dir.Write("model/cameras.txt", "1 SIMPLE_PINHOLE 1000 800 1000 500 400\n");
+    dir.Write("model/images.txt", "1 1 0 0 0 0 0 5 1 a.png\n\n2 1 0 0 0 -1 0 5 1 b.png\n\n");
+    dir.Write("side.yml", kYaml);
+    const std::string scene = dir.Write("scene.json", R"({
+        "camera_sources": [{"format": "colmap", "path": "model"},
+                           {"format": "opencv", "path": "side.yml"}],
+        "shapes": [{"name": "p", "kind": "point",
+                    "picks": {"a.png": [500, 400], "b.png": [300, 400], "side": [320, 240]}}]})");
+    const measure::Scene loaded = measure::LoadScene(scene);
+    ASSERT_EQ(loaded.cameras.size(), 3u);
+    EXPECT_EQ(loaded.cameras[2].id, "side");  // named after the file
+    EXPECT_EQ(loaded.shapes[0].pointPicks.size(), 3u);
+}
+
+}  // namespace

@@ -1,0 +1,252 @@
+#include "measure/measurement.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "synthetic_scene.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+using measure::ShapeResult;
+
+double TruthError(const ShapeResult& result, const std::string& quantity) {
+    for (const measure::TruthError& error : result.truthErrors) {
+        if (error.quantity == quantity) {
+            return error.value;
+        }
+    }
+    ADD_FAILURE() << result.name << " has no truth error " << quantity;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+double MaxResidual(const ShapeResult& result) {
+    double worst = 0.0;
+    for (const measure::Residual& residual : result.residuals) {
+        EXPECT_TRUE(residual.ok) << result.name << ": " << residual.note;
+        worst = std::max(worst, residual.pixels);
+    }
+    return worst;
+}
+
+class ExactScene : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        s_scene = new measure::Scene(synthetic::MakeScene());
+        s_measured = new measure::Measurement(measure::Measure(*s_scene));
+    }
+    static void TearDownTestSuite() {
+        delete s_measured;
+        delete s_scene;
+    }
+    const ShapeResult& Result(int index) const { return s_measured->shapes.at(index); }
+
+    static measure::Scene* s_scene;
+    static measure::Measurement* s_measured;
+};
+
+measure::Scene* ExactScene::s_scene = nullptr;
+measure::Measurement* ExactScene::s_measured = nullptr;
+
+// Exact picks: the reconstructions return the constructed shapes up to rounding, and every
+// residual vanishes.
+TEST_F(ExactScene, PointsLinesAndSegmentsComeBack) {
+    const ShapeResult& corner = Result(synthetic::kCornerShape);
+    ASSERT_TRUE(corner.ok) << corner.reason;
+    EXPECT_LT(TruthError(corner, "point"), 1e-9);
+    EXPECT_LT(MaxResidual(corner), 1e-6);
+    EXPECT_EQ(corner.residuals.size(), 4u);
+
+    const ShapeResult& rail = Result(synthetic::kRailShape);
+    ASSERT_TRUE(rail.ok) << rail.reason;
+    EXPECT_LT(TruthError(rail, "start"), 1e-8);
+    EXPECT_LT(TruthError(rail, "end"), 1e-8);
+    EXPECT_NEAR(rail.length, std::sqrt(4.0 + 0.01 + 0.01), 1e-8);
+    EXPECT_LT(MaxResidual(rail), 1e-6);
+
+    // The truth is given as another point of the line and a reversed, unnormalised direction.
+    const ShapeResult& pole = Result(synthetic::kPoleShape);
+    ASSERT_TRUE(pole.ok) << pole.reason;
+    EXPECT_LT(TruthError(pole, "direction"), 1e-6);
+    EXPECT_LT(TruthError(pole, "offset"), 1e-9);
+    EXPECT_NEAR(pole.distance, std::hypot(0.8, 0.8), 1e-9);  // a vertical line through (0.8, 0.8)
+    EXPECT_LT(MaxResidual(pole), 1e-6);
+}
+
+TEST_F(ExactScene, CylinderRadiusAndAxisComeBack) {
+    const ShapeResult& tank = Result(synthetic::kTankShape);
+    ASSERT_TRUE(tank.ok) << tank.reason;
+    EXPECT_NEAR(tank.radius, synthetic::kTankRadius, 1e-9);
+    EXPECT_LT(TruthError(tank, "axis direction"), 1e-6);
+    EXPECT_LT(MaxResidual(tank), 1e-6);
+    // The extent comes from the silhouettes' end points carried onto the image of the axis; they
+    // are tangent points on the end circles, up to a radius beside the axis ends.
+    EXPECT_LT(TruthError(tank, "start"), synthetic::kTankRadius);
+    EXPECT_LT(TruthError(tank, "end"), synthetic::kTankRadius);
+}
+
+TEST_F(ExactScene, PlaneOfNamedAndGivenPoints) {
+    const ShapeResult& ground = Result(synthetic::kGroundShape);
+    ASSERT_TRUE(ground.ok) << ground.reason;
+    EXPECT_EQ(ground.planePointCount, 4);
+    EXPECT_LT(ground.planeMaxDistance, 1e-9);
+    EXPECT_LT(TruthError(ground, "normal"), 1e-6);  // truth normal (0, 0, -1): sign does not count
+    EXPECT_LT(TruthError(ground, "offset"), 1e-9);
+    EXPECT_NEAR(std::fabs(ground.plane[2]), 1.0, 1e-12);
+    EXPECT_TRUE(ground.residuals.empty());  // a plane is not picked in images
+}
+
+TEST_F(ExactScene, CurveFollowsTheArc) {
+    const ShapeResult& arc = Result(synthetic::kArcShape);
+    ASSERT_TRUE(arc.ok) << arc.reason;
+    EXPECT_EQ(arc.samples.size(), 200u);
+    // Through the picks: they lie on the samples' polyline up to its chord error.
+    EXPECT_LT(MaxResidual(arc), 0.5);
+    EXPECT_LT(TruthError(arc, "samples"), 1.0);
+}
+
+TEST_F(ExactScene, FailedShapeIsReportedAndOthersStillMeasured) {
+    const ShapeResult& lonely = Result(synthetic::kLonelyShape);
+    EXPECT_FALSE(lonely.ok);
+    EXPECT_NE(lonely.reason.find("one camera"), std::string::npos) << lonely.reason;
+    EXPECT_TRUE(lonely.residuals.empty());
+    int measured = 0;
+    for (const ShapeResult& result : s_measured->shapes) {
+        measured += result.ok ? 1 : 0;
+    }
+    EXPECT_EQ(measured, static_cast<int>(s_scene->shapes.size()) - 1);
+}
+
+TEST_F(ExactScene, DrawingsStayInsideTheirImages) {
+    for (std::size_t camera = 0; camera < s_scene->cameras.size(); ++camera) {
+        const measure::Camera& image = s_scene->cameras[camera];
+        bool silhouette = false;
+        for (const measure::Drawing& drawing : s_measured->drawings[camera]) {
+            silhouette = silhouette || drawing.role == measure::DrawRole::kSilhouette;
+            for (const measure::Vec2& p : drawing.points) {
+                if (drawing.role != measure::DrawRole::kPlane) {
+                    EXPECT_TRUE(image.Contains(p)) << drawing.label << " " << p.x << ", " << p.y;
+                }
+            }
+        }
+        EXPECT_TRUE(silhouette) << image.id;
+    }
+}
+
+// Failures of each kind are results with a reason, not errors.
+TEST(MeasureFailures, ReasonsForDegenerateInput) {
+    measure::Scene scene = synthetic::MakeScene();
+    const std::vector<measure::ShapeSpec> shapes = scene.shapes;
+    scene.shapes.clear();
+
+    measure::ShapeSpec rail = shapes[synthetic::kRailShape];
+    rail.name = "rail_once";
+    rail.segmentPicks.resize(1);
+    scene.shapes.push_back(rail);
+
+    // Two edges in all: too few tangent planes; with one edge per image the centre lines fail.
+    measure::ShapeSpec tank = shapes[synthetic::kTankShape];
+    tank.name = "tank_two_edges";
+    tank.cylinderPicks.resize(2);
+    tank.cylinderPicks[0].edges[1].reset();
+    tank.cylinderPicks[1].edges[0].reset();
+    scene.shapes.push_back(tank);
+    tank.name = "tank_centre_lines";
+    tank.tangentPlanes = false;
+    scene.shapes.push_back(tank);
+
+    // A curve whose interval leaves fewer than 4 control points.
+    measure::ShapeSpec arc = shapes[synthetic::kArcShape];
+    arc.name = "arc_coarse";
+    arc.interpolate = false;
+    arc.interval = 1e6;
+    scene.shapes.push_back(arc);
+
+    // A plane of two points, one of which failed.
+    measure::ShapeSpec lonely = shapes[synthetic::kLonelyShape];
+    scene.shapes.push_back(lonely);
+    measure::ShapeSpec plane;
+    plane.name = "thin_plane";
+    plane.kind = measure::ShapeKind::kPlane;
+    plane.planePoints = {{"lonely", {0, 0, 0}, ""}, {"", {0, 0, 0}, ""}, {"", {1, 0, 0}, ""}};
+    scene.shapes.push_back(plane);
+
+    const measure::Measurement measured = measure::Measure(scene);
+    const std::pair<const char*, const char*> expected[] = {
+        {"rail_once", "one camera only"},
+        {"tank_two_edges", "fewer than three silhouette edges"},
+        {"tank_centre_lines", "both edges in at least two cameras"},
+        {"arc_coarse", "fewer than 4 control points"},
+        {"lonely", "one camera only"},
+        {"thin_plane", "fewer than three points (2 usable)"},
+    };
+    ASSERT_EQ(measured.shapes.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(expected[i].first);
+        EXPECT_EQ(measured.shapes[i].name, expected[i].first);
+        EXPECT_FALSE(measured.shapes[i].ok);
+        EXPECT_NE(measured.shapes[i].reason.find(expected[i].second), std::string::npos)
+            << measured.shapes[i].reason;
+    }
+    EXPECT_NE(measured.shapes[5].notes.at(0).find("point lonely left out"), std::string::npos);
+}
+
+TEST(MeasureFailures, ParallelViewingRaysAreReported) {
+    // Two cameras on one line through the point: their rays coincide.
+    measure::Scene scene;
+    scene.cameras = {synthetic::MakeCamera("near", {0, -4, 1}, {0, 0, 1}),
+                     synthetic::MakeCamera("far", {0, -8, 1}, {0, 0, 1})};
+    measure::ShapeSpec point;
+    point.name = "ahead";
+    point.kind = measure::ShapeKind::kPoint;
+    for (std::size_t c = 0; c < 2; ++c) {
+        point.pointPicks.push_back({c, synthetic::Project(scene.cameras[c], {0, 0, 1})});
+    }
+    scene.shapes.push_back(point);
+    const measure::Measurement measured = measure::Measure(scene);
+    EXPECT_FALSE(measured.shapes[0].ok);
+    EXPECT_NE(measured.shapes[0].reason.find("parallel"), std::string::npos);
+}
+
+TEST(ClipToImage, KeepsThePartInsideTheImage) {
+    measure::Camera camera;
+    camera.width = 200;
+    camera.height = 100;
+    struct Case {
+        const char* label;
+        measure::Segment2 segment;
+        bool visible;
+        measure::Segment2 expected;
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    const Case cases[] = {
+        {"inside", {{10, 10}, {50, 80}}, true, {{10, 10}, {50, 80}}},
+        {"through both sides", {{-100, 50}, {300, 50}}, true, {{0, 50}, {200, 50}}},
+        {"reversed, one end inside", {{100, 20}, {-100, 60}}, true, {{100, 20}, {0, 40}}},
+        {"diagonal entering at the left edge", {{-50, -40}, {50, 60}}, true, {{0, 10}, {50, 60}}},
+        {"beside the image", {{-50, -10}, {300, -10}}, false, {}},
+        {"on the line, short of the image", {{-300, 50}, {-100, 50}}, false, {}},
+        {"not finite", {{inf, 50}, {100, 50}}, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        measure::Segment2 clipped{{-1, -1}, {-1, -1}};
+        ASSERT_EQ(measure::ClipToImage(c.segment, camera, clipped), c.visible);
+        if (c.visible) {
+            EXPECT_NEAR(clipped.start.x, c.expected.start.x, 1e-9);
+            EXPECT_NEAR(clipped.start.y, c.expected.start.y, 1e-9);
+            EXPECT_NEAR(clipped.end.x, c.expected.end.x, 1e-9);
+            EXPECT_NEAR(clipped.end.y, c.expected.end.y, 1e-9);
+        }
+    }
+}
+
+TEST(MaxDistanceToPolyline, PerpendicularOrToTheNearerEnd) {
+    const std::vector<measure::Vec2> polyline = {{0, 0}, {10, 0}, {10, 10}};
+    EXPECT_DOUBLE_EQ(measure::MaxDistanceToPolyline({{5, 3}}, polyline), 3.0);
+    EXPECT_DOUBLE_EQ(measure::MaxDistanceToPolyline({{13, 14}}, polyline), 5.0);  // past the end
+    EXPECT_DOUBLE_EQ(measure::MaxDistanceToPolyline({{5, -1}, {12, 5}}, polyline), 2.0);
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+#include "measure/report.h"
+
+#include <sstream>
+#include <string>
+
+#include "synthetic_scene.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+using measure::Json;
+
+class ReportOfSyntheticScene : public ::testing::Test {
+  protected:
+    ReportOfSyntheticScene()
+        : m_scene(synthetic::MakeScene()), m_measured(measure::Measure(m_scene)) {}
+
+    measure::Scene m_scene;
+    measure::Measurement m_measured;
+};
+
+TEST_F(ReportOfSyntheticScene, JsonHasOneEntryPerCameraAndShape) {
+    const Json report = measure::ReportJson(m_scene, m_measured);
+    EXPECT_EQ(report.at("scene"), "synthetic.json");
+    EXPECT_EQ(report.at("units"), "m");
+    ASSERT_EQ(report.at("cameras").size(), m_scene.cameras.size());
+    const Json& north = report.at("cameras").at(0);
+    EXPECT_EQ(north.at("id"), "north");
+    EXPECT_NEAR(north.at("centre").at(1).get<double>(), 6.0, 1e-12);  // placed at (0.5, 6, 2.5)
+    EXPECT_EQ(north.at("width"), 1600);
+
+    const Json& shapes = report.at("shapes");
+    ASSERT_EQ(shapes.size(), m_scene.shapes.size());
+    // Per kind, the members of "result" that a reader can rely on.
+    const std::pair<int, std::vector<const char*>> members[] = {
+        {synthetic::kCornerShape, {"point"}},
+        {synthetic::kRailShape, {"start", "end", "length", "direction"}},
+        {synthetic::kPoleShape, {"direction", "point_nearest_origin", "distance_from_origin"}},
+        {synthetic::kTankShape, {"method", "start", "end", "radius", "length", "direction"}},
+        {synthetic::kGroundShape, {"coefficients", "point_count", "rms_distance", "max_distance"}},
+        {synthetic::kArcShape, {"camera", "mode", "sample_count", "samples"}},
+    };
+    for (const auto& [index, keys] : members) {
+        const Json& shape = shapes.at(index);
+        SCOPED_TRACE(shape.at("name").get<std::string>());
+        EXPECT_EQ(shape.at("status"), "measured");
+        EXPECT_FALSE(shape.contains("reason"));
+        EXPECT_EQ(shape.at("result").size(), keys.size());
+        for (const char* key : keys) {
+            EXPECT_TRUE(shape.at("result").contains(key)) << key;
+        }
+        for (const Json& residual : shape.at("residuals")) {
+            EXPECT_TRUE(residual.at("camera").is_string());
+            EXPECT_TRUE(residual.at("pixels").is_number());
+        }
+        EXPECT_EQ(shape.at("max_residual").is_null(), shape.at("residuals").empty());
+        ASSERT_TRUE(shape.contains("truth_errors"));
+        for (const Json& error : shape.at("truth_errors")) {
+            EXPECT_TRUE(error.at("quantity").is_string());
+            EXPECT_TRUE(error.at("value").is_number());
+            EXPECT_TRUE(error.at("unit").is_string());
+        }
+    }
+    EXPECT_EQ(shapes.at(synthetic::kCornerShape).at("residuals").size(), 4u);
+    EXPECT_EQ(shapes.at(synthetic::kTankShape).at("result").at("start").size(), 3u);
+    EXPECT_EQ(shapes.at(synthetic::kArcShape).at("result").at("samples").size(), 200u);
+    EXPECT_EQ(shapes.at(synthetic::kArcShape).at("result").at("camera"), "south");
+    // A shape without truth has no truth_errors member.
+    EXPECT_FALSE(shapes.at(synthetic::kMarker0).contains("truth_errors"));
+
+    const Json& lonely = shapes.at(synthetic::kLonelyShape);
+    EXPECT_EQ(lonely.at("status"), "failed");
+    EXPECT_TRUE(lonely.at("reason").is_string());
+    EXPECT_TRUE(lonely.at("result").empty());
+    EXPECT_TRUE(lonely.at("max_residual").is_null());
+
+    EXPECT_EQ(report.at("summary").at("shapes"), m_scene.shapes.size());
+    EXPECT_EQ(report.at("summary").at("measured"), m_scene.shapes.size() - 1);
+    EXPECT_EQ(report.at("summary").at("failed"), 1);
+}
+
+TEST_F(ReportOfSyntheticScene, JsonSurvivesATextRoundTrip) {
+    const Json report = measure::ReportJson(m_scene, m_measured);
+    EXPECT_EQ(Json::parse(report.dump(2)), report);
+}
+
+TEST_F(ReportOfSyntheticScene, TextNamesEveryShapeAndTheFailure) {
+    std::ostringstream text;
+    measure::WriteTextReport(text, m_scene, m_measured);
+    const std::string report = text.str();
+    for (const measure::ShapeSpec& shape : m_scene.shapes) {
+        EXPECT_NE(report.find("  " + shape.name + ": "), std::string::npos) << shape.name;
+    }
+    EXPECT_NE(report.find("lonely: point, NOT MEASURED"), std::string::npos) << report;
+    EXPECT_NE(report.find("reason          picked in one camera only"), std::string::npos);
+    EXPECT_NE(report.find("tank: cylinder (tangent planes), measured"), std::string::npos);
+    EXPECT_NE(report.find("radius          0.2500 m (250.0 mm)"), std::string::npos) << report;
+    EXPECT_NE(report.find("9 of 10 shapes measured"), std::string::npos);
+    EXPECT_EQ(report.find("nan"), std::string::npos);
+    EXPECT_EQ(report.find("-0.0000"), std::string::npos);
+}
+
+}  // namespace

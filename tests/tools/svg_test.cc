@@ -1,0 +1,85 @@
+#include "measure/svg.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "synthetic_scene.h"
+#include "xml_check.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(XmlCheck, RejectsMalformedDocuments) {
+    const char* bad[] = {
+        "<svg><g></svg>",                 // not closed in order
+        "<svg width=100></svg>",          // unquoted attribute
+        "<svg a=\"1\" a=\"2\"></svg>",    // repeated attribute
+        "<svg><text>a & b</text></svg>",  // stray ampersand
+        "<svg><text>a < b</text></svg>",  // stray less-than
+        "<svg></svg><svg></svg>",         // two roots
+        "<svg>",                          // unclosed root
+        "text<svg></svg>",                // text outside the root
+    };
+    for (const char* text : bad) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(CheckXml(text).wellFormed);
+    }
+    const SXmlCheck good =
+        CheckXml("<?xml version=\"1.0\"?>\n<svg width=\"3\"><g/><text>&amp;&lt;</text></svg>\n");
+    EXPECT_TRUE(good.wellFormed) << good.problem;
+    EXPECT_EQ(good.rootAttributes.at("width"), "3");
+}
+
+TEST(SvgPicture, WellFormedAtImageSizeWithEveryShape) {
+    measure::Scene scene = synthetic::MakeScene();
+    scene.shapes[synthetic::kCornerShape].name = "corner <A & B>";  // must be escaped
+    const measure::Measurement measured = measure::Measure(scene);
+    for (std::size_t camera = 0; camera < scene.cameras.size(); ++camera) {
+        SCOPED_TRACE(scene.cameras[camera].id);
+        const std::string svg = measure::SvgPicture(scene, measured, camera);
+        const SXmlCheck xml = CheckXml(svg);
+        ASSERT_TRUE(xml.wellFormed) << xml.problem;
+        EXPECT_EQ(xml.rootName, "svg");
+        EXPECT_EQ(xml.rootAttributes.at("xmlns"), "http://www.w3.org/2000/svg");
+        EXPECT_EQ(xml.rootAttributes.at("width"), "1600");
+        EXPECT_EQ(xml.rootAttributes.at("height"), "1200");
+        EXPECT_EQ(xml.rootAttributes.at("viewBox"), "0 0 1600 1200");
+        EXPECT_NE(svg.find("corner &lt;A &amp; B&gt;"), std::string::npos);
+        EXPECT_NE(svg.find(">tank<"), std::string::npos);
+        EXPECT_NE(svg.find("cylinder silhouette"), std::string::npos);  // in the legend
+        EXPECT_GE(xml.elementCounts.at("polyline"), 5);  // segment, line, 2 silhouettes, centre
+        EXPECT_GE(xml.elementCounts.at("circle"), 4);    // reprojected points
+    }
+    // The curve and the failed point are drawn only where they were picked.
+    const std::string south = measure::SvgPicture(scene, measured, 2);
+    const std::string east = measure::SvgPicture(scene, measured, 1);
+    EXPECT_NE(south.find("curve samples"), std::string::npos);
+    EXPECT_EQ(east.find("curve samples"), std::string::npos);
+    EXPECT_NE(east.find("lonely (not measured)"), std::string::npos);
+}
+
+TEST(SvgPicture, FileNamesAreSafeAndUnique) {
+    EXPECT_EQ(measure::SvgFileName("cam 1/left.jpg"), "cam_1_left.jpg.svg");
+    measure::Scene scene = synthetic::MakeScene();
+    scene.cameras[0].id = "a/b";
+    scene.cameras[1].id = "a_b";
+    const measure::Measurement measured = measure::Measure(scene);
+    const std::string directory =
+        (std::filesystem::temp_directory_path() / "polyview_measure_svg/nested").string();
+    std::filesystem::remove_all(directory);
+    const auto written = measure::WriteSvgPictures(directory, scene, measured);
+    ASSERT_EQ(written.size(), scene.cameras.size());
+    EXPECT_EQ(written[0], directory + "/a_b.svg");
+    EXPECT_EQ(written[1], directory + "/a_b-2.svg");
+    for (const std::string& path : written) {
+        std::ifstream file(path);
+        std::stringstream text;
+        text << file.rdbuf();
+        EXPECT_TRUE(CheckXml(text.str()).wellFormed) << path;
+    }
+    std::filesystem::remove_all(std::filesystem::path(directory).parent_path());
+}
+
+}  // namespace

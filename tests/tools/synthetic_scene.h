@@ -1,0 +1,218 @@
+#pragma once
+
+// A scene built by construction: four cameras around a small set of known shapes, with picks that
+// are the exact projections of those shapes (no noise), so that every measurement must return
+// the truth up to rounding. Projections come from tests/support/camera_rig.h, independent of the
+// shapes under test.
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "measure/scene.h"
+
+#include "support/camera_rig.h"
+
+namespace synthetic {
+
+inline measure::Camera MakeCamera(const std::string& id,
+                                  const measure::Vec3& centre,
+                                  const measure::Vec3& target) {
+    const double f = 1000.0;
+    measure::Camera camera;
+    camera.id = id;
+    camera.origin = "test";
+    camera.focalLength = f;
+    camera.principalX = 800.0;
+    camera.principalY = 600.0;
+    camera.width = 1600;
+    camera.height = 1200;
+    const CCameraParam param = LookAtCamera(C3DVector(centre[0], centre[1], centre[2]),
+                                            C3DVector(target[0], target[1], target[2]),
+                                            f,
+                                            camera.principalX,
+                                            camera.principalY);
+    param.GetExtrinsicParam().GetRotateMatrix().GetMatrix(camera.rotation.data());
+    param.GetExtrinsicParam().GetTranslateVector().GetVector(camera.translation.data());
+    return camera;
+}
+
+inline measure::Vec2 Project(const measure::Camera& camera, const measure::Vec3& x) {
+    const C2DCoordinate image = ProjectPoint(camera.ToCameraParam(), C3DVector(x[0], x[1], x[2]));
+    return {image.GetData(0), image.GetData(1)};
+}
+
+inline measure::Vec3 Add(const measure::Vec3& a, const measure::Vec3& b) {
+    return {a[0] + b[0], a[1] + b[1], a[2] + b[2]};
+}
+inline measure::Vec3 Scale(const measure::Vec3& a, double s) {
+    return {a[0] * s, a[1] * s, a[2] * s};
+}
+inline double Dot(const measure::Vec3& a, const measure::Vec3& b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+inline measure::Vec3 Cross(const measure::Vec3& a, const measure::Vec3& b) {
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+inline measure::Vec3 Unit(const measure::Vec3& a) {
+    return Scale(a, 1.0 / std::sqrt(Dot(a, a)));
+}
+
+// The known shapes.
+const measure::Vec3 kCorner{0.3, -0.2, 1.1};
+const measure::Vec3 kRailStart{-1.0, 0.5, 1.5};
+const measure::Vec3 kRailEnd{1.0, 0.4, 1.6};
+const measure::Vec3 kPoleFoot{0.8, 0.8, 0.0};  // a vertical line
+const measure::Vec3 kTankStart{-0.8, -0.8, 0.5};
+const measure::Vec3 kTankEnd{0.9, -0.7, 0.6};
+const double kTankRadius = 0.25;
+const measure::Vec3 kMarkers[3] = {{-1.0, -1.0, 0.0}, {1.2, -0.9, 0.0}, {0.1, 1.3, 0.0}};
+
+// The two silhouette generators of the tank seen from a camera centre: the lines on the surface
+// along which the tangent planes through the centre touch it (the same offset at both ends).
+inline std::array<measure::Segment2, 2> TankEdges(const measure::Camera& camera) {
+    const measure::Vec3 axis = Unit(Add(kTankEnd, Scale(kTankStart, -1.0)));
+    const measure::Vec3 w = Add(camera.Centre(), Scale(kTankStart, -1.0));
+    const measure::Vec3 across = Add(w, Scale(axis, -Dot(w, axis)));
+    const double s = std::sqrt(Dot(across, across));
+    const measure::Vec3 u = Scale(across, 1.0 / s);
+    const measure::Vec3 v = Cross(axis, u);
+    std::array<measure::Segment2, 2> edges;
+    for (int i = 0; i < 2; ++i) {
+        const double sign = i == 0 ? 1.0 : -1.0;
+        const measure::Vec3 offset =
+            Add(Scale(u, kTankRadius * kTankRadius / s),
+                Scale(v, sign * kTankRadius * std::sqrt(1.0 - std::pow(kTankRadius / s, 2))));
+        edges[i] = {Project(camera, Add(kTankStart, offset)),
+                    Project(camera, Add(kTankEnd, offset))};
+    }
+    return edges;
+}
+
+// A circle of radius 0.4 on the ground around (0, 0, 0), from angle 0.3 to 2.8 rad.
+inline measure::Vec3 ArcPoint(double t) {
+    const double angle = 0.3 + 2.5 * t;
+    return {0.4 * std::cos(angle), 0.4 * std::sin(angle), 0.0};
+}
+
+// Shape indices in the scene below.
+enum Index {
+    kCornerShape,
+    kRailShape,
+    kPoleShape,
+    kTankShape,
+    kMarker0,
+    kGroundShape = kMarker0 + 3,
+    kArcShape,
+    kLonelyShape
+};
+
+inline measure::Scene MakeScene() {
+    using measure::ShapeKind;
+    using measure::ShapeSpec;
+    measure::Scene scene;
+    scene.file = "synthetic.json";
+    const measure::Vec3 target{0.0, 0.0, 0.8};
+    scene.cameras = {MakeCamera("north", {0.5, 6.0, 2.5}, target),
+                     MakeCamera("east", {6.0, 0.8, 3.0}, target),
+                     MakeCamera("south", {-0.7, -5.5, 2.0}, target),
+                     MakeCamera("west", {-5.8, -1.0, 3.5}, target)};
+    const std::size_t n = scene.cameras.size();
+
+    ShapeSpec corner;
+    corner.name = "corner";
+    corner.kind = ShapeKind::kPoint;
+    for (std::size_t c = 0; c < n; ++c) {
+        corner.pointPicks.push_back({c, Project(scene.cameras[c], kCorner)});
+    }
+    corner.truth = measure::Truth();
+    corner.truth->point = kCorner;
+    scene.shapes.push_back(corner);
+
+    ShapeSpec rail;
+    rail.name = "rail";
+    rail.kind = ShapeKind::kSegment;
+    for (std::size_t c = 0; c < n; ++c) {
+        rail.segmentPicks.push_back(
+            {c, {Project(scene.cameras[c], kRailStart), Project(scene.cameras[c], kRailEnd)}});
+    }
+    rail.truth = measure::Truth();
+    rail.truth->start = kRailStart;
+    rail.truth->end = kRailEnd;
+    scene.shapes.push_back(rail);
+
+    ShapeSpec pole;
+    pole.name = "pole";
+    pole.kind = ShapeKind::kLine;
+    for (std::size_t c = 0; c < n; ++c) {
+        // A different stretch of the line in each image.
+        const double low = 0.2 + 0.1 * static_cast<double>(c);
+        pole.segmentPicks.push_back(
+            {c,
+             {Project(scene.cameras[c], Add(kPoleFoot, {0, 0, low})),
+              Project(scene.cameras[c], Add(kPoleFoot, {0, 0, low + 1.0}))}});
+    }
+    pole.truth = measure::Truth();
+    pole.truth->point = Add(kPoleFoot, {0, 0, 5.0});
+    pole.truth->direction = measure::Vec3{0, 0, -2};
+    scene.shapes.push_back(pole);
+
+    ShapeSpec tank;
+    tank.name = "tank";
+    tank.kind = ShapeKind::kCylinder;
+    for (std::size_t c = 0; c < n; ++c) {
+        const auto edges = TankEdges(scene.cameras[c]);
+        tank.cylinderPicks.push_back({c, {edges[0], edges[1]}});
+    }
+    tank.truth = measure::Truth();
+    tank.truth->start = kTankStart;
+    tank.truth->end = kTankEnd;
+    tank.truth->radius = kTankRadius;
+    scene.shapes.push_back(tank);
+
+    for (int i = 0; i < 3; ++i) {
+        ShapeSpec marker;
+        marker.name = "marker" + std::to_string(i);
+        marker.kind = ShapeKind::kPoint;
+        for (std::size_t c = 0; c < n; ++c) {
+            marker.pointPicks.push_back({c, Project(scene.cameras[c], kMarkers[i])});
+        }
+        scene.shapes.push_back(marker);
+    }
+
+    ShapeSpec ground;
+    ground.name = "ground";
+    ground.kind = ShapeKind::kPlane;
+    for (int i = 0; i < 3; ++i) {
+        ground.planePoints.push_back({"marker" + std::to_string(i), {0, 0, 0}, ""});
+    }
+    ground.planePoints.push_back({"", {0.5, 0.5, 0.0}, ""});
+    ground.truth = measure::Truth();
+    ground.truth->point = measure::Vec3{3.0, -2.0, 0.0};
+    ground.truth->normal = measure::Vec3{0, 0, -1};
+    scene.shapes.push_back(ground);
+
+    ShapeSpec arc;
+    arc.name = "arc";
+    arc.kind = ShapeKind::kCurve;
+    arc.curveCamera = 2;
+    for (int i = 0; i <= 12; ++i) {
+        arc.curvePicks.push_back(Project(scene.cameras[2], ArcPoint(i / 12.0)));
+    }
+    arc.interpolate = true;
+    arc.sampleCount = 200;
+    arc.truth = measure::Truth();
+    for (int i = 0; i <= 400; ++i) {
+        arc.truth->imagePoints.push_back(Project(scene.cameras[2], ArcPoint(i / 400.0)));
+    }
+    scene.shapes.push_back(arc);
+
+    ShapeSpec lonely;
+    lonely.name = "lonely";
+    lonely.kind = ShapeKind::kPoint;
+    lonely.pointPicks.push_back({1, Project(scene.cameras[1], kCorner)});
+    scene.shapes.push_back(lonely);
+    return scene;
+}
+
+}  // namespace synthetic

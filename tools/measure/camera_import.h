@@ -1,0 +1,51 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "measure/json_node.h"
+#include "measure/scene.h"
+
+namespace measure {
+
+// The rotation matrix (row-major) of a rotation vector: the unit axis times the angle in radians.
+std::array<double, 9> RotationFromVector(const Vec3& rotationVector);
+
+// Whether a row-major matrix is a rotation: R R^T = I and det R = 1, each within 1e-6.
+// *deviation receives the largest departure found.
+bool IsRotation(const std::array<double, 9>& matrix, double* deviation);
+
+// The rotation of a quaternion (w, x, y, z), normalised first; camera point = R X + T when the
+// quaternion is the world-to-camera rotation, as in COLMAP's images.txt.
+std::array<double, 9> RotationFromQuaternion(double w, double x, double y, double z);
+
+// The unit quaternion (w, x, y, z) of a rotation, with w >= 0 (Shepperd's method: the largest of
+// the four squared components is taken from the diagonal, the others from off-diagonal sums).
+std::array<double, 4> QuaternionFromRotation(const std::array<double, 9>& rotation);
+
+// Reads a COLMAP text model: directory/cameras.txt (SIMPLE_PINHOLE or PINHOLE) and
+// directory/images.txt. One camera per image, named after the image. A PINHOLE camera with
+// fx != fy gets the mean of the two and a warning saying how far apart they are. Throws
+// InputError naming the file and line for anything it cannot use.
+std::vector<Camera> ReadColmapModel(const std::string& directory,
+                                    std::vector<std::string>& warnings);
+
+// Writes cameras as a COLMAP text model (cameras.txt, images.txt, an empty points3D.txt) into an
+// existing directory, one SIMPLE_PINHOLE camera per image, every value to full precision.
+// Throws std::runtime_error when a file cannot be written or an id contains white space.
+void WriteColmapModel(const std::string& directory, const std::vector<Camera>& cameras);
+
+// Reads the subset of YAML that OpenCV's file storage writes (top-level keys, !!opencv-matrix
+// blocks with rows, cols, dt and data, flow sequences) into JSON. Throws InputError on syntax it
+// does not know.
+Json ParseOpenCvYaml(const std::string& text, const std::string& file);
+
+// Reads one camera from an OpenCV-style YAML or JSON file with K (or camera_matrix), R (or a
+// rotation vector rvec), t and the image size. fx != fy and a non-zero skew or distortion give
+// warnings; fx and fy are averaged. Throws InputError naming the file and the field.
+Camera ReadOpenCvCamera(const std::string& file,
+                        const std::string& id,
+                        std::vector<std::string>& warnings);
+
+}  // namespace measure

@@ -1,0 +1,137 @@
+// polyview-measure: measures the shapes of a scene file (cameras and picks) with the library and
+// reports them as text, JSON and pictures.
+
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "measure/camera_import.h"
+#include "measure/input_error.h"
+#include "measure/measurement.h"
+#include "measure/report.h"
+#include "measure/scene.h"
+#include "measure/svg.h"
+
+namespace {
+
+constexpr int kExitOutputError = 1;
+constexpr int kExitBadInput = 2;
+
+const char kUsage[] =
+    "usage: polyview-measure [options] SCENE.json\n"
+    "\n"
+    "Reconstructs the points, lines, segments, cylinders, planes and curves picked in the scene's\n"
+    "calibrated images and prints a report (format: docs/scene-format.md).\n"
+    "\n"
+    "options:\n"
+    "  --json FILE           also write the report as JSON (FILE '-' for standard output)\n"
+    "  --svg DIR             one SVG picture per camera into DIR: picks and reprojected shapes\n"
+    "  --export-colmap DIR   write the scene's cameras as a COLMAP text model into DIR\n"
+    "  --quiet               no text report\n"
+    "  -h, --help            this text\n"
+    "\n"
+    "exit status: 0 measured (shapes that cannot be reconstructed are reported as such),\n"
+    "1 an output could not be written, 2 bad input or usage.\n";
+
+int Usage(const std::string& problem) {
+    std::cerr << "polyview-measure: " << problem << "\n\n" << kUsage;
+    return kExitBadInput;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string sceneFile;
+    std::string jsonFile;
+    std::string svgDirectory;
+    std::string colmapDirectory;
+    bool quiet = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        const auto value = [&](std::string& target) {
+            if (i + 1 >= argc) {
+                return false;
+            }
+            target = argv[++i];
+            return !target.empty();
+        };
+        if (argument == "-h" || argument == "--help") {
+            std::cout << kUsage;
+            return 0;
+        } else if (argument == "--json") {
+            if (!value(jsonFile)) {
+                return Usage("--json needs a file name");
+            }
+        } else if (argument == "--svg") {
+            if (!value(svgDirectory)) {
+                return Usage("--svg needs a directory");
+            }
+        } else if (argument == "--export-colmap") {
+            if (!value(colmapDirectory)) {
+                return Usage("--export-colmap needs a directory");
+            }
+        } else if (argument == "--quiet") {
+            quiet = true;
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            return Usage("unknown option " + argument);
+        } else if (sceneFile.empty()) {
+            sceneFile = argument;
+        } else {
+            return Usage("one scene file at a time (got " + sceneFile + " and " + argument + ")");
+        }
+    }
+    if (sceneFile.empty()) {
+        return Usage("no scene file given");
+    }
+
+    measure::Scene scene;
+    try {
+        scene = measure::LoadScene(sceneFile);
+    } catch (const measure::InputError& error) {
+        std::cerr << "polyview-measure: " << error.what() << "\n";
+        return kExitBadInput;
+    }
+    for (const std::string& warning : scene.warnings) {
+        std::cerr << "polyview-measure: warning: " << warning << "\n";
+    }
+
+    const measure::Measurement measurement = measure::Measure(scene);
+    if (!quiet) {
+        measure::WriteTextReport(std::cout, scene, measurement);
+    }
+    try {
+        if (!jsonFile.empty()) {
+            const std::string text =
+                measure::ReportJson(scene, measurement)
+                    .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+                "\n";
+            if (jsonFile == "-") {
+                std::cout << text;
+            } else {
+                std::ofstream stream(jsonFile);
+                stream << text;
+                if (!stream.flush()) {
+                    throw std::runtime_error(jsonFile + ": cannot be written");
+                }
+            }
+        }
+        if (!svgDirectory.empty()) {
+            const auto written = measure::WriteSvgPictures(svgDirectory, scene, measurement);
+            if (!quiet) {
+                std::cout << "\nPictures (one per camera):\n";
+                for (const std::string& path : written) {
+                    std::cout << "  " << path << "\n";
+                }
+            }
+        }
+        if (!colmapDirectory.empty()) {
+            measure::WriteColmapModel(colmapDirectory, scene.cameras);
+        }
+    } catch (const std::exception& error) {
+        std::cerr << "polyview-measure: " << error.what() << "\n";
+        return kExitOutputError;
+    }
+    return 0;
+}

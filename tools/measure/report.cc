@@ -1,0 +1,297 @@
+#include "measure/report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace measure {
+
+namespace {
+
+std::string Format(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    const std::string printed = text;
+    // No "-0.0000" for a value that rounds to zero.
+    if (printed[0] == '-' && printed.find_first_of("123456789") == std::string::npos) {
+        return printed.substr(1);
+    }
+    return printed;
+}
+
+std::string Point3(const Vec3& v) {
+    return "(" + Format("%.4f", v[0]) + ", " + Format("%.4f", v[1]) + ", " + Format("%.4f", v[2]) +
+           ")";
+}
+
+// A length in scene units; in metres also in millimetres, the size of typical errors.
+std::string Length(double value, const std::string& units) {
+    std::string text = Format("%.4f", value) + " " + units;
+    if (units == "m") {
+        text += " (" + Format("%.1f", value * 1000.0) + " mm)";
+    }
+    return text;
+}
+
+std::string ErrorText(const TruthError& error, const std::string& units) {
+    if (error.unit == units) {
+        return error.quantity + " " + Length(error.value, units);
+    }
+    return error.quantity + " " + Format("%.3g", error.value) + " " + error.unit;
+}
+
+void Line(std::ostream& out, const std::string& label, const std::string& text) {
+    std::string padded = "    " + label;
+    padded.resize(std::max<std::size_t>(padded.size() + 1, 20), ' ');
+    out << padded << text << "\n";
+}
+
+std::string Title(const Scene& scene, const ShapeSpec& shape) {
+    std::string title = std::string(KindName(shape.kind));
+    if (shape.kind == ShapeKind::kCylinder) {
+        title += shape.tangentPlanes ? " (tangent planes)" : " (centre lines)";
+    }
+    if (shape.kind == ShapeKind::kCurve) {
+        title += " in " + scene.cameras[shape.curveCamera].id;
+    }
+    return title;
+}
+
+// "0.00012 x - 0.00003 y + 1.00000 z - 0.00017 = 0"
+std::string PlaneEquation(const std::array<double, 4>& plane) {
+    const char* names[4] = {" x", " y", " z", ""};
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        const std::string value = Format("%.5f", plane[i]);
+        const bool negative = value[0] == '-';
+        if (i == 0) {
+            text = value;
+        } else {
+            text += (negative ? " - " : " + ") + (negative ? value.substr(1) : value);
+        }
+        text += names[i];
+    }
+    return text + " = 0";
+}
+
+Json Array3(const Vec3& v) {
+    return Json::array({v[0], v[1], v[2]});
+}
+
+}  // namespace
+
+void WriteTextReport(std::ostream& out, const Scene& scene, const Measurement& measurement) {
+    out << "polyview-measure: " << scene.file << "\n"
+        << scene.cameras.size() << " cameras, " << scene.shapes.size() << " shapes, lengths in "
+        << scene.units << ", residuals in pixels\n\n";
+
+    out << "Cameras\n";
+    for (const Camera& camera : scene.cameras) {
+        out << "  " << camera.id << ": " << camera.width << " x " << camera.height << ", f "
+            << Format("%.2f", camera.focalLength) << ", centre " << Point3(camera.Centre())
+            << " (from " << camera.origin << ")\n";
+    }
+    if (!scene.warnings.empty()) {
+        out << "\nWarnings\n";
+        for (const std::string& warning : scene.warnings) {
+            out << "  " << warning << "\n";
+        }
+    }
+
+    out << "\nShapes\n";
+    std::size_t measured = 0;
+    double worst = -1.0;
+    std::string worstWhere;
+    for (std::size_t i = 0; i < scene.shapes.size(); ++i) {
+        const ShapeSpec& shape = scene.shapes[i];
+        const ShapeResult& result = measurement.shapes[i];
+        out << "  " << shape.name << ": " << Title(scene, shape) << ", "
+            << (result.ok ? "measured" : "NOT MEASURED") << "\n";
+        if (!result.ok) {
+            Line(out, "reason", result.reason);
+        }
+        for (const std::string& note : result.notes) {
+            Line(out, "note", note);
+        }
+        if (!result.ok) {
+            continue;
+        }
+        ++measured;
+        switch (shape.kind) {
+            case ShapeKind::kPoint:
+                Line(out, "point", Point3(result.point));
+                break;
+            case ShapeKind::kLine:
+                Line(out, "direction", Point3(result.direction));
+                Line(out, "nearest origin", Point3(result.point));
+                Line(out, "distance", Length(result.distance, scene.units) + " from the origin");
+                break;
+            case ShapeKind::kSegment:
+                Line(out, "start", Point3(result.start));
+                Line(out, "end", Point3(result.end));
+                Line(out, "length", Length(result.length, scene.units));
+                break;
+            case ShapeKind::kCylinder:
+                Line(out, "axis start", Point3(result.start));
+                Line(out, "axis end", Point3(result.end));
+                Line(out, "radius", Length(result.radius, scene.units));
+                Line(out, "length", Length(result.length, scene.units));
+                break;
+            case ShapeKind::kPlane:
+                Line(out, "plane", PlaneEquation(result.plane));
+                Line(out,
+                     "fit",
+                     std::to_string(result.planePointCount) + " points, rms distance " +
+                         Length(result.planeRms, scene.units) + ", largest " +
+                         Length(result.planeMaxDistance, scene.units));
+                break;
+            case ShapeKind::kCurve:
+                Line(out,
+                     "samples",
+                     std::to_string(result.samples.size()) +
+                         (shape.interpolate ? " (through the picks)"
+                                            : " (near the picks, interval " +
+                                                  Format("%g", shape.interval) + " px)"));
+                break;
+        }
+        if (!result.residuals.empty()) {
+            std::string text;
+            for (const Residual& residual : result.residuals) {
+                text +=
+                    (text.empty() ? "" : ", ") + scene.cameras[residual.camera].id + " " +
+                    (residual.ok ? Format("%.2f", residual.pixels) : "n/a (" + residual.note + ")");
+                if (residual.ok && residual.pixels > worst) {
+                    worst = residual.pixels;
+                    worstWhere = shape.name + " in " + scene.cameras[residual.camera].id;
+                }
+            }
+            Line(out, shape.kind == ShapeKind::kCurve ? "picks off curve" : "residual px", text);
+        }
+        if (!result.truthErrors.empty()) {
+            std::string text;
+            for (const TruthError& error : result.truthErrors) {
+                text += (text.empty() ? "" : ", ") + ErrorText(error, scene.units);
+            }
+            Line(out, "truth error", text);
+        }
+    }
+    out << "\n" << measured << " of " << scene.shapes.size() << " shapes measured";
+    if (worst >= 0.0) {
+        out << "; largest residual " << Format("%.2f", worst) << " px (" << worstWhere << ")";
+    }
+    out << "\n";
+}
+
+Json ReportJson(const Scene& scene, const Measurement& measurement) {
+    Json report = Json::object();
+    report["scene"] = scene.file;
+    report["units"] = scene.units;
+    report["warnings"] = scene.warnings;
+    Json cameras = Json::array();
+    for (const Camera& camera : scene.cameras) {
+        cameras.push_back({{"id", camera.id},
+                           {"origin", camera.origin},
+                           {"width", camera.width},
+                           {"height", camera.height},
+                           {"focal_length", camera.focalLength},
+                           {"principal_point", {camera.principalX, camera.principalY}},
+                           {"centre", Array3(camera.Centre())}});
+    }
+    report["cameras"] = cameras;
+
+    Json shapes = Json::array();
+    std::size_t measured = 0;
+    for (std::size_t i = 0; i < scene.shapes.size(); ++i) {
+        const ShapeSpec& shape = scene.shapes[i];
+        const ShapeResult& result = measurement.shapes[i];
+        Json entry = Json::object();
+        entry["name"] = shape.name;
+        entry["kind"] = KindName(shape.kind);
+        entry["status"] = result.ok ? "measured" : "failed";
+        if (!result.ok) {
+            entry["reason"] = result.reason;
+        }
+        entry["notes"] = result.notes;
+        Json values = Json::object();
+        if (result.ok) {
+            ++measured;
+            switch (shape.kind) {
+                case ShapeKind::kPoint:
+                    values["point"] = Array3(result.point);
+                    break;
+                case ShapeKind::kLine:
+                    values["direction"] = Array3(result.direction);
+                    values["point_nearest_origin"] = Array3(result.point);
+                    values["distance_from_origin"] = result.distance;
+                    break;
+                case ShapeKind::kSegment:
+                    values["start"] = Array3(result.start);
+                    values["end"] = Array3(result.end);
+                    values["length"] = result.length;
+                    values["direction"] = Array3(result.direction);
+                    break;
+                case ShapeKind::kCylinder:
+                    values["method"] = shape.tangentPlanes ? "tangent-planes" : "centre-lines";
+                    values["start"] = Array3(result.start);
+                    values["end"] = Array3(result.end);
+                    values["radius"] = result.radius;
+                    values["length"] = result.length;
+                    values["direction"] = Array3(result.direction);
+                    break;
+                case ShapeKind::kPlane:
+                    values["coefficients"] = result.plane;
+                    values["point_count"] = result.planePointCount;
+                    values["rms_distance"] = result.planeRms;
+                    values["max_distance"] = result.planeMaxDistance;
+                    break;
+                case ShapeKind::kCurve: {
+                    values["camera"] = scene.cameras[shape.curveCamera].id;
+                    values["mode"] = shape.interpolate ? "interpolate" : "approximate";
+                    if (!shape.interpolate) {
+                        values["interval"] = shape.interval;
+                    }
+                    values["sample_count"] = result.samples.size();
+                    Json samples = Json::array();
+                    for (const Vec2& sample : result.samples) {
+                        samples.push_back({sample.x, sample.y});
+                    }
+                    values["samples"] = samples;
+                    break;
+                }
+            }
+        }
+        entry["result"] = values;
+        Json residuals = Json::array();
+        double worst = -1.0;
+        for (const Residual& residual : result.residuals) {
+            Json item = {{"camera", scene.cameras[residual.camera].id}};
+            if (residual.ok) {
+                item["pixels"] = residual.pixels;
+                worst = std::max(worst, residual.pixels);
+            } else {
+                item["pixels"] = nullptr;
+                item["note"] = residual.note;
+            }
+            residuals.push_back(item);
+        }
+        entry["residuals"] = residuals;
+        entry["max_residual"] = worst >= 0.0 ? Json(worst) : Json(nullptr);
+        if (shape.truth) {
+            Json errors = Json::array();
+            for (const TruthError& error : result.truthErrors) {
+                errors.push_back(
+                    {{"quantity", error.quantity}, {"value", error.value}, {"unit", error.unit}});
+            }
+            entry["truth_errors"] = errors;
+        }
+        shapes.push_back(entry);
+    }
+    report["shapes"] = shapes;
+    report["summary"] = {{"shapes", scene.shapes.size()},
+                         {"measured", measured},
+                         {"failed", scene.shapes.size() - measured}};
+    return report;
+}
+
+}  // namespace measure

@@ -1,0 +1,509 @@
+#include "measure/scene.h"
+
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "measure/camera_import.h"
+#include "measure/input_error.h"
+#include "measure/json_node.h"
+
+namespace measure {
+
+CCameraParam Camera::ToCameraParam() const {
+    const CRotateMatrix camFromWorld(C33Matrix(rotation[0],
+                                               rotation[1],
+                                               rotation[2],
+                                               rotation[3],
+                                               rotation[4],
+                                               rotation[5],
+                                               rotation[6],
+                                               rotation[7],
+                                               rotation[8]));
+    return CCameraParam(
+        CIntrinsicParam(focalLength, C2DCoordinate(principalX, principalY)),
+        CExtrinsicParam(camFromWorld, C3DVector(translation[0], translation[1], translation[2])));
+}
+
+Vec3 Camera::Centre() const {
+    Vec3 centre{};
+    for (int col = 0; col < 3; ++col) {
+        centre[col] = -(rotation[col] * translation[0] + rotation[3 + col] * translation[1] +
+                        rotation[6 + col] * translation[2]);
+    }
+    return centre;
+}
+
+bool Camera::Contains(const Vec2& point) const {
+    return point.x >= 0.0 && point.y >= 0.0 && point.x <= width && point.y <= height;
+}
+
+const char* KindName(ShapeKind kind) {
+    switch (kind) {
+        case ShapeKind::kPoint:
+            return "point";
+        case ShapeKind::kLine:
+            return "line";
+        case ShapeKind::kSegment:
+            return "segment";
+        case ShapeKind::kCylinder:
+            return "cylinder";
+        case ShapeKind::kPlane:
+            return "plane";
+        case ShapeKind::kCurve:
+            return "curve";
+    }
+    return "unknown";
+}
+
+namespace {
+
+std::string Quote(const std::string& text) {
+    return Json(text).dump();
+}
+
+Camera ParseInlineCamera(const JsonNode& node) {
+    node.CheckMembers(
+        {"id", "focal_length", "principal_point", "width", "height", "rotation", "translation"});
+    Camera camera;
+    camera.id = node.Member("id").String();
+    camera.origin = node.Path();
+    camera.focalLength = node.Member("focal_length").PositiveNumber();
+    const auto principal = node.Member("principal_point").Point2();
+    camera.principalX = principal[0];
+    camera.principalY = principal[1];
+    camera.width = node.Member("width").PositiveInteger();
+    camera.height = node.Member("height").PositiveInteger();
+    camera.translation = node.Member("translation").Vector3();
+
+    const JsonNode rotation = node.Member("rotation");
+    if (rotation.IsArray() && rotation.Size() == 3 && rotation.Value()[0].is_array()) {
+        std::array<double, 9> matrix{};
+        for (std::size_t row = 0; row < 3; ++row) {
+            const auto values = rotation.Element(row).Vector3();
+            for (std::size_t col = 0; col < 3; ++col) {
+                matrix[3 * row + col] = values[col];
+            }
+        }
+        double deviation = 0.0;
+        if (!IsRotation(matrix, &deviation)) {
+            rotation.Fail(
+                "is not a rotation matrix (largest deviation of R R^T from I, or of "
+                "det R from 1: " +
+                std::to_string(deviation) + ")");
+        }
+        camera.rotation = matrix;
+    } else if (rotation.IsArray() && rotation.Size() == 3) {
+        camera.rotation = RotationFromVector(rotation.Vector3());
+    } else {
+        rotation.Fail(
+            "expected a rotation vector [rx, ry, rz] in radians or a 3 x 3 matrix "
+            "[[r00, r01, r02], [r10, r11, r12], [r20, r21, r22]], got " +
+            JsonNode::Describe(rotation.Value()));
+    }
+    return camera;
+}
+
+void ParseCameraSource(const JsonNode& node,
+                       const std::string& baseDirectory,
+                       std::vector<Camera>& cameras,
+                       std::vector<std::string>& warnings) {
+    node.CheckMembers({"format", "path", "id"});
+    const JsonNode formatNode = node.Member("format");
+    const std::string format = formatNode.String();
+    const std::string relative = node.Member("path").String();
+    const std::string path = (relative.front() == '/' || baseDirectory.empty())
+                                 ? relative
+                                 : baseDirectory + "/" + relative;
+    if (format == "colmap") {
+        if (node.Has("id")) {
+            node.Member("id").Fail("a COLMAP model names its cameras after its images; no id here");
+        }
+        for (Camera& camera : ReadColmapModel(path, warnings)) {
+            cameras.push_back(std::move(camera));
+        }
+    } else if (format == "opencv") {
+        std::string id;
+        if (node.Has("id")) {
+            id = node.Member("id").String();
+        } else {
+            // The file name without directory and extension.
+            const std::size_t slash = relative.find_last_of('/');
+            id = relative.substr(slash == std::string::npos ? 0 : slash + 1);
+            id = id.substr(0, id.find_last_of('.'));
+        }
+        cameras.push_back(ReadOpenCvCamera(path, id, warnings));
+    } else {
+        formatNode.Fail("unknown camera format " + Quote(format) +
+                        " (expected \"colmap\" or \"opencv\")");
+    }
+}
+
+class SceneParser {
+  public:
+    SceneParser(Scene& scene, const JsonNode& root) : m_scene(scene), m_root(root) {}
+
+    void ParseShapes(const JsonNode& shapes);
+
+  private:
+    std::size_t CameraIndex(const JsonNode& where, const std::string& id) const;
+    Vec2 ImagePoint(const JsonNode& node, std::size_t camera) const;
+    Segment2 ImageSegment(const JsonNode& node, std::size_t camera) const;
+    void ParsePicks(const JsonNode& node, ShapeSpec& shape) const;
+    void ParseCylinderPicks(const JsonNode& picks, ShapeSpec& shape) const;
+    void ParseCurve(const JsonNode& node, ShapeSpec& shape) const;
+    void ParsePlane(const JsonNode& node, ShapeSpec& shape) const;
+    void ParseTruth(const JsonNode& node, ShapeSpec& shape) const;
+    void ResolvePlanePoints() const;
+
+    Scene& m_scene;
+    const JsonNode& m_root;
+};
+
+std::size_t SceneParser::CameraIndex(const JsonNode& where, const std::string& id) const {
+    for (std::size_t i = 0; i < m_scene.cameras.size(); ++i) {
+        if (m_scene.cameras[i].id == id) {
+            return i;
+        }
+    }
+    std::string known;
+    for (const Camera& camera : m_scene.cameras) {
+        known += (known.empty() ? "" : ", ") + camera.id;
+    }
+    where.Fail("unknown camera id " + Quote(id) + " (cameras: " + known + ")");
+}
+
+Vec2 SceneParser::ImagePoint(const JsonNode& node, std::size_t camera) const {
+    const auto xy = node.Point2();
+    const Vec2 point{xy[0], xy[1]};
+    const Camera& image = m_scene.cameras[camera];
+    if (!image.Contains(point)) {
+        node.Fail("lies outside the image of camera " + Quote(image.id) + " (" +
+                  std::to_string(image.width) + " x " + std::to_string(image.height) + ")");
+    }
+    return point;
+}
+
+Segment2 SceneParser::ImageSegment(const JsonNode& node, std::size_t camera) const {
+    if (!node.IsArray() || node.Size() != 2) {
+        node.Fail("expected an image segment [[x, y], [x, y]], got " +
+                  (node.IsArray() ? "an array of " + std::to_string(node.Size()) + " elements"
+                                  : JsonNode::Describe(node.Value())));
+    }
+    const Segment2 segment{ImagePoint(node.Element(0), camera),
+                           ImagePoint(node.Element(1), camera)};
+    if (segment.start.x == segment.end.x && segment.start.y == segment.end.y) {
+        node.Fail("has zero length (both end points are equal)");
+    }
+    return segment;
+}
+
+void SceneParser::ParsePicks(const JsonNode& node, ShapeSpec& shape) const {
+    const JsonNode picks = node.Member("picks");
+    if (!picks.IsObject()) {
+        picks.Fail("expected an object of picks per camera id, got " +
+                   JsonNode::Describe(picks.Value()));
+    }
+    if (picks.Value().empty()) {
+        picks.Fail("empty pick list: give the picks per camera id");
+    }
+    for (auto it = picks.Value().begin(); it != picks.Value().end(); ++it) {
+        const JsonNode pick = picks.Member(it.key());
+        const std::size_t camera = CameraIndex(pick, it.key());
+        switch (shape.kind) {
+            case ShapeKind::kPoint:
+                shape.pointPicks.push_back({camera, ImagePoint(pick, camera)});
+                break;
+            case ShapeKind::kLine:
+            case ShapeKind::kSegment:
+                shape.segmentPicks.push_back({camera, ImageSegment(pick, camera)});
+                break;
+            case ShapeKind::kCylinder: {
+                if (!pick.IsArray() || pick.Size() != 2) {
+                    pick.Fail(
+                        "expected the two silhouette edges [edge, edge], each [[x, y], [x, y]] "
+                        "or null when not seen, got " +
+                        (pick.IsArray() ? "an array of " + std::to_string(pick.Size()) + " elements"
+                                        : JsonNode::Describe(pick.Value())));
+                }
+                CylinderPick edges{camera, {}};
+                for (std::size_t slot = 0; slot < 2; ++slot) {
+                    const JsonNode edge = pick.Element(slot);
+                    if (!edge.IsNull()) {
+                        edges.edges[slot] = ImageSegment(edge, camera);
+                    }
+                }
+                if (!edges.edges[0] && !edges.edges[1]) {
+                    pick.Fail("both edges are null: leave the camera out instead");
+                }
+                shape.cylinderPicks.push_back(edges);
+                break;
+            }
+            case ShapeKind::kCurve: {
+                if (picks.Value().size() != 1) {
+                    picks.Fail("a curve is picked in exactly one image, got " +
+                               std::to_string(picks.Value().size()) + " cameras");
+                }
+                shape.curveCamera = camera;
+                const std::size_t count = pick.SizeAtLeast(2, "image points");
+                for (std::size_t i = 0; i < count; ++i) {
+                    shape.curvePicks.push_back(ImagePoint(pick.Element(i), camera));
+                }
+                break;
+            }
+            case ShapeKind::kPlane:
+                break;
+        }
+    }
+}
+
+void SceneParser::ParsePlane(const JsonNode& node, ShapeSpec& shape) const {
+    const JsonNode points = node.Member("points");
+    const std::size_t count = points.SizeAtLeast(3, "points (3D points or names of point shapes)");
+    for (std::size_t i = 0; i < count; ++i) {
+        const JsonNode entry = points.Element(i);
+        PlaneSource source;
+        source.path = entry.Path();
+        if (entry.IsString()) {
+            source.pointName = entry.String();
+        } else if (entry.IsArray()) {
+            source.point = entry.Vector3();
+        } else {
+            entry.Fail("expected a point [x, y, z] or the name of a point shape, got " +
+                       JsonNode::Describe(entry.Value()));
+        }
+        shape.planePoints.push_back(source);
+    }
+}
+
+void SceneParser::ParseCurve(const JsonNode& node, ShapeSpec& shape) const {
+    ParsePicks(node, shape);
+    if (node.Has("mode")) {
+        const JsonNode mode = node.Member("mode");
+        const std::string value = mode.String();
+        if (value == "interpolate") {
+            shape.interpolate = true;
+        } else if (value == "approximate") {
+            shape.interpolate = false;
+        } else {
+            mode.Fail("unknown mode " + Quote(value) +
+                      " (expected \"interpolate\" or \"approximate\")");
+        }
+    }
+    if (!shape.interpolate) {
+        shape.interval = node.Member("interval").PositiveNumber();
+    } else if (node.Has("interval")) {
+        node.Member("interval").PositiveNumber();  // checked, but only approximation uses it
+    }
+    if (node.Has("samples")) {
+        const JsonNode samples = node.Member("samples");
+        shape.sampleCount = samples.PositiveInteger();
+        if (shape.sampleCount < 2) {
+            samples.Fail("expected at least 2 samples");
+        }
+    }
+}
+
+void SceneParser::ParseTruth(const JsonNode& node, ShapeSpec& shape) const {
+    Truth truth;
+    switch (shape.kind) {
+        case ShapeKind::kPoint:
+            node.CheckMembers({"point"});
+            truth.point = node.Member("point").Vector3();
+            break;
+        case ShapeKind::kLine:
+            node.CheckMembers({"point", "direction"});
+            truth.point = node.Member("point").Vector3();
+            truth.direction = node.Member("direction").Vector3();
+            if (std::hypot((*truth.direction)[0], (*truth.direction)[1], (*truth.direction)[2]) ==
+                0.0) {
+                node.Member("direction").Fail("must not be the zero vector");
+            }
+            break;
+        case ShapeKind::kSegment:
+            node.CheckMembers({"start", "end"});
+            truth.start = node.Member("start").Vector3();
+            truth.end = node.Member("end").Vector3();
+            break;
+        case ShapeKind::kCylinder:
+            node.CheckMembers({"start", "end", "radius"});
+            truth.start = node.Member("start").Vector3();
+            truth.end = node.Member("end").Vector3();
+            truth.radius = node.Member("radius").PositiveNumber();
+            break;
+        case ShapeKind::kPlane:
+            node.CheckMembers({"point", "normal"});
+            truth.point = node.Member("point").Vector3();
+            truth.normal = node.Member("normal").Vector3();
+            if (std::hypot((*truth.normal)[0], (*truth.normal)[1], (*truth.normal)[2]) == 0.0) {
+                node.Member("normal").Fail("must not be the zero vector");
+            }
+            break;
+        case ShapeKind::kCurve: {
+            node.CheckMembers({"image_points"});
+            const JsonNode points = node.Member("image_points");
+            const std::size_t count = points.SizeAtLeast(2, "image points");
+            for (std::size_t i = 0; i < count; ++i) {
+                const auto xy = points.Element(i).Point2();
+                truth.imagePoints.push_back({xy[0], xy[1]});
+            }
+            break;
+        }
+    }
+    shape.truth = truth;
+}
+
+void SceneParser::ParseShapes(const JsonNode& shapes) {
+    const std::size_t count = shapes.SizeAtLeast(1, "shapes");
+    std::set<std::string> names;
+    for (std::size_t i = 0; i < count; ++i) {
+        const JsonNode node = shapes.Element(i);
+        ShapeSpec shape;
+        shape.path = node.Path();
+        shape.name = node.Member("name").String();
+        if (!names.insert(shape.name).second) {
+            node.Member("name").Fail("duplicate shape name " + Quote(shape.name));
+        }
+        const JsonNode kindNode = node.Member("kind");
+        const std::string kind = kindNode.String();
+        const std::map<std::string, ShapeKind> kinds = {{"point", ShapeKind::kPoint},
+                                                        {"line", ShapeKind::kLine},
+                                                        {"segment", ShapeKind::kSegment},
+                                                        {"cylinder", ShapeKind::kCylinder},
+                                                        {"plane", ShapeKind::kPlane},
+                                                        {"curve", ShapeKind::kCurve}};
+        const auto found = kinds.find(kind);
+        if (found == kinds.end()) {
+            kindNode.Fail("unknown kind " + Quote(kind) +
+                          " (expected point, line, segment, cylinder, plane or curve)");
+        }
+        shape.kind = found->second;
+        switch (shape.kind) {
+            case ShapeKind::kPoint:
+            case ShapeKind::kLine:
+            case ShapeKind::kSegment:
+                node.CheckMembers({"name", "kind", "picks", "truth"});
+                ParsePicks(node, shape);
+                break;
+            case ShapeKind::kCylinder:
+                node.CheckMembers({"name", "kind", "picks", "method", "truth"});
+                ParsePicks(node, shape);
+                if (node.Has("method")) {
+                    const JsonNode method = node.Member("method");
+                    const std::string value = method.String();
+                    if (value == "tangent-planes") {
+                        shape.tangentPlanes = true;
+                    } else if (value == "centre-lines" || value == "center-lines") {
+                        shape.tangentPlanes = false;
+                    } else {
+                        method.Fail("unknown method " + Quote(value) +
+                                    " (expected \"tangent-planes\" or \"centre-lines\")");
+                    }
+                }
+                break;
+            case ShapeKind::kPlane:
+                node.CheckMembers({"name", "kind", "points", "truth"});
+                ParsePlane(node, shape);
+                break;
+            case ShapeKind::kCurve:
+                node.CheckMembers(
+                    {"name", "kind", "picks", "mode", "interval", "samples", "truth"});
+                ParseCurve(node, shape);
+                break;
+        }
+        if (node.Has("truth")) {
+            ParseTruth(node.Member("truth"), shape);
+        }
+        m_scene.shapes.push_back(std::move(shape));
+    }
+    ResolvePlanePoints();
+}
+
+void SceneParser::ResolvePlanePoints() const {
+    for (const ShapeSpec& shape : m_scene.shapes) {
+        for (const PlaneSource& source : shape.planePoints) {
+            if (source.pointName.empty()) {
+                continue;
+            }
+            bool found = false;
+            for (const ShapeSpec& other : m_scene.shapes) {
+                if (other.name == source.pointName) {
+                    if (other.kind != ShapeKind::kPoint) {
+                        throw InputError(m_scene.file,
+                                         source.path,
+                                         Quote(source.pointName) + " is a " + KindName(other.kind) +
+                                             ", not a point shape");
+                    }
+                    found = true;
+                }
+            }
+            if (!found) {
+                throw InputError(
+                    m_scene.file, source.path, "no point shape named " + Quote(source.pointName));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+Scene ParseScene(const std::string& text,
+                 const std::string& file,
+                 const std::string& baseDirectory) {
+    const Json document = ParseJsonText(text, file);
+    const JsonNode root(document, file, "");
+    root.CheckMembers({"title", "units", "cameras", "camera_sources", "shapes"});
+
+    Scene scene;
+    scene.file = file;
+    if (root.Has("title")) {
+        root.Member("title").String();
+    }
+    if (root.Has("units")) {
+        scene.units = root.Member("units").String();
+    }
+    if (!root.Has("cameras") && !root.Has("camera_sources")) {
+        root.Fail("missing required field \"cameras\" (or \"camera_sources\")");
+    }
+    if (root.Has("cameras")) {
+        const JsonNode cameras = root.Member("cameras");
+        const std::size_t count = cameras.SizeAtLeast(1, "cameras");
+        for (std::size_t i = 0; i < count; ++i) {
+            scene.cameras.push_back(ParseInlineCamera(cameras.Element(i)));
+        }
+    }
+    if (root.Has("camera_sources")) {
+        const JsonNode sources = root.Member("camera_sources");
+        const std::size_t count = sources.SizeAtLeast(1, "camera sources");
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t before = scene.cameras.size();
+            ParseCameraSource(sources.Element(i), baseDirectory, scene.cameras, scene.warnings);
+            if (scene.cameras.size() == before) {
+                sources.Element(i).Fail("defines no camera");
+            }
+        }
+    }
+    // Camera ids name the images in picks: they must be unique.
+    for (std::size_t i = 0; i < scene.cameras.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (scene.cameras[i].id == scene.cameras[j].id) {
+                throw InputError(file,
+                                 "cameras",
+                                 "duplicate camera id " + Quote(scene.cameras[i].id) + " (from " +
+                                     scene.cameras[j].origin + " and " + scene.cameras[i].origin +
+                                     ")");
+            }
+        }
+    }
+    SceneParser parser(scene, root);
+    parser.ParseShapes(root.Member("shapes"));
+    return scene;
+}
+
+Scene LoadScene(const std::string& file) {
+    const std::size_t slash = file.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? "" : file.substr(0, slash);
+    return ParseScene(ReadTextFile(file), file, directory);
+}
+
+}  // namespace measure

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "polyview/polyview.h"
+
+namespace measure {
+
+using Vec3 = std::array<double, 3>;
+
+struct Vec2 {
+    double x;
+    double y;
+};
+
+struct Segment2 {
+    Vec2 start;
+    Vec2 end;
+};
+
+// A calibrated camera as the tool holds it: camera point = R X + T, image point =
+// (f x / z + cx, f y / z + cy), no lens distortion.
+struct Camera {
+    std::string id;
+    std::string origin;  // where it was defined, for the report ("scene", a model directory...)
+    double focalLength = 0.0;
+    double principalX = 0.0;
+    double principalY = 0.0;
+    int width = 0;
+    int height = 0;
+    std::array<double, 9> rotation{1, 0, 0, 0, 1, 0, 0, 0, 1};  // row-major, world to camera
+    Vec3 translation{0, 0, 0};
+
+    // The library's camera with these parameters.
+    CCameraParam ToCameraParam() const;
+    // The centre in world coordinates, -R^T T.
+    Vec3 Centre() const;
+    // Whether an image point lies in 0 <= x <= width, 0 <= y <= height.
+    bool Contains(const Vec2& point) const;
+};
+
+enum class ShapeKind { kPoint, kLine, kSegment, kCylinder, kPlane, kCurve };
+
+// "point", "line", ... as written in a scene file.
+const char* KindName(ShapeKind kind);
+
+struct PointPick {
+    std::size_t camera;  // index into Scene::cameras
+    Vec2 point;
+};
+
+struct SegmentPick {
+    std::size_t camera;
+    Segment2 segment;
+};
+
+// The two silhouette edges seen in one image; either may be missing (not both).
+struct CylinderPick {
+    std::size_t camera;
+    std::array<std::optional<Segment2>, 2> edges;
+};
+
+// One point of a plane: a 3D point given in the file, or the name of a point shape.
+struct PlaneSource {
+    std::string pointName;  // empty when the point is given
+    Vec3 point{0, 0, 0};
+    std::string path;  // JSON path, for messages
+};
+
+// Known values for demos and checks; which members are set depends on the kind.
+struct Truth {
+    std::optional<Vec3> point;      // point; line: a point on it; plane: a point on it
+    std::optional<Vec3> direction;  // line
+    std::optional<Vec3> start;      // segment, cylinder axis
+    std::optional<Vec3> end;
+    std::optional<Vec3> normal;  // plane
+    std::optional<double> radius;
+    std::vector<Vec2> imagePoints;  // curve: the true curve in its image, densely sampled
+};
+
+struct ShapeSpec {
+    std::string name;
+    ShapeKind kind = ShapeKind::kPoint;
+    std::string path;  // JSON path of the shape, e.g. shapes[3]
+
+    std::vector<PointPick> pointPicks;      // point
+    std::vector<SegmentPick> segmentPicks;  // line, segment
+    std::vector<CylinderPick> cylinderPicks;
+    bool tangentPlanes = true;  // cylinder: "tangent-planes" (true) or "centre-lines"
+    std::vector<PlaneSource> planePoints;
+
+    std::size_t curveCamera = 0;  // curve: its one image
+    std::vector<Vec2> curvePicks;
+    bool interpolate = true;  // curve: through the picks (true) or near them
+    double interval = 0.0;    // curve, approximation: sets the number of control points
+    int sampleCount = 50;
+
+    std::optional<Truth> truth;
+};
+
+struct Scene {
+    std::string file;
+    std::string units = "m";
+    std::vector<Camera> cameras;
+    std::vector<ShapeSpec> shapes;
+    std::vector<std::string> warnings;  // e.g. imported cameras with fx != fy
+};
+
+// Reads and checks a scene file. Throws InputError (file, JSON path, message) on malformed JSON,
+// missing or mistyped fields, unknown camera ids or point names, non-finite numbers, focal
+// lengths or image sizes that are not positive, empty pick lists and picks outside the image.
+Scene LoadScene(const std::string& file);
+
+// The same for a document already in memory; camera files are found relative to baseDirectory.
+Scene ParseScene(const std::string& text,
+                 const std::string& file,
+                 const std::string& baseDirectory);
+
+}  // namespace measure

@@ -1,0 +1,268 @@
+#include "measure/svg.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+namespace measure {
+
+namespace {
+
+struct RoleStyle {
+    DrawRole role;
+    const char* colour;
+    const char* legend;
+};
+
+// Picks are wide and pale underneath; the reprojections are thin and dark on top of them, so a
+// good fit shows as a thin line running inside a pale band.
+const RoleStyle kStyles[] = {
+    {DrawRole::kPlane, "#8c564b", "plane outline through its points"},
+    {DrawRole::kPick, "#ff7f0e", "picks"},
+    {DrawRole::kPoint, "#1f5fbf", "reprojected point"},
+    {DrawRole::kLine, "#e377c2", "reprojected line"},
+    {DrawRole::kSegment, "#d62728", "reprojected segment"},
+    {DrawRole::kSilhouette, "#2ca02c", "cylinder silhouette"},
+    {DrawRole::kCentreLine, "#9467bd", "cylinder centre line"},
+    {DrawRole::kCurve, "#17becf", "curve samples"},
+};
+
+const RoleStyle& StyleOf(DrawRole role) {
+    for (const RoleStyle& style : kStyles) {
+        if (style.role == role) {
+            return style;
+        }
+    }
+    return kStyles[0];
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+std::string Escape(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            case '\'':
+                escaped += "&apos;";
+                break;
+            default:
+                // Control characters are not allowed in XML 1.0.
+                escaped += (static_cast<unsigned char>(c) < 0x20 && c != '\t') ? '?' : c;
+        }
+    }
+    return escaped;
+}
+
+std::string PointList(const std::vector<Vec2>& points) {
+    std::string list;
+    for (const Vec2& point : points) {
+        list += (list.empty() ? "" : " ") + Number(point.x) + "," + Number(point.y);
+    }
+    return list;
+}
+
+// The glyph of a role at (x, y): markers for points, a short stroke for lines.
+void DrawElement(std::ostream& out, const Drawing& drawing, double unit) {
+    const RoleStyle& style = StyleOf(drawing.role);
+    const std::string colour = style.colour;
+    const bool pick = drawing.role == DrawRole::kPick;
+    const std::string width = Number(pick ? 5.0 * unit : 1.6 * unit);
+    const std::string opacity = pick ? " stroke-opacity=\"0.45\"" : "";
+    if (drawing.points.size() == 1) {
+        const Vec2& p = drawing.points[0];
+        if (pick) {
+            const double r = 7.0 * unit;
+            out << "<path d=\"M" << Number(p.x - r) << "," << Number(p.y) << " H" << Number(p.x + r)
+                << " M" << Number(p.x) << "," << Number(p.y - r) << " V" << Number(p.y + r)
+                << "\" stroke=\"" << colour << "\" stroke-width=\"" << Number(3.0 * unit) << "\""
+                << opacity << "/>\n";
+        } else {
+            out << "<circle cx=\"" << Number(p.x) << "\" cy=\"" << Number(p.y) << "\" r=\""
+                << Number(6.0 * unit) << "\" stroke=\"" << colour << "\" stroke-width=\"" << width
+                << "\"/>\n";
+        }
+        return;
+    }
+    const char* element = drawing.closed ? "polygon" : "polyline";
+    out << "<" << element << " points=\"" << PointList(drawing.points) << "\" stroke=\"" << colour
+        << "\" stroke-width=\"" << width << "\"" << opacity;
+    if (drawing.role == DrawRole::kCentreLine || drawing.role == DrawRole::kPlane) {
+        out << " stroke-dasharray=\"" << Number(12.0 * unit) << " " << Number(6.0 * unit) << "\"";
+    }
+    if (drawing.closed) {
+        out << " fill=\"" << colour << "\" fill-opacity=\"0.06\"";
+    }
+    out << "/>\n";
+    if (drawing.markers) {
+        for (const Vec2& p : drawing.points) {
+            out << "<circle cx=\"" << Number(p.x) << "\" cy=\"" << Number(p.y) << "\" r=\""
+                << Number((pick ? 4.0 : 2.0) * unit) << "\" fill=\"" << colour << "\""
+                << (pick ? " fill-opacity=\"0.45\"" : "") << " stroke=\"none\"/>\n";
+        }
+    }
+}
+
+}  // namespace
+
+std::string SvgPicture(const Scene& scene, const Measurement& measurement, std::size_t camera) {
+    const Camera& image = scene.cameras[camera];
+    const std::vector<Drawing>& drawings = measurement.drawings[camera];
+    // Strokes and text scale with the image, so that a picture looks alike at any size.
+    const double unit = std::max(1.0, std::max(image.width, image.height) / 1000.0);
+    std::ostringstream out;
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << image.width
+        << "\" height=\"" << image.height << "\" viewBox=\"0 0 " << image.width << " "
+        << image.height << "\">\n"
+        << "<title>" << Escape(image.id) << ": picks and reprojected shapes</title>\n"
+        << "<rect x=\"0\" y=\"0\" width=\"" << image.width << "\" height=\"" << image.height
+        << "\" fill=\"#fcfcfa\" stroke=\"#999999\" stroke-width=\"" << Number(2.0 * unit)
+        << "\"/>\n";
+
+    // Planes first (they fill), then the picks, then the reprojections on top.
+    out << "<g fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n";
+    for (const DrawRole layer : {DrawRole::kPlane, DrawRole::kPick}) {
+        for (const Drawing& drawing : drawings) {
+            if (drawing.role == layer) {
+                DrawElement(out, drawing, unit);
+            }
+        }
+    }
+    for (const Drawing& drawing : drawings) {
+        if (drawing.role != DrawRole::kPlane && drawing.role != DrawRole::kPick) {
+            DrawElement(out, drawing, unit);
+        }
+    }
+    out << "</g>\n";
+
+    // One name per shape, at its reprojection (or its pick when it was not measured).
+    out << "<g font-family=\"sans-serif\" font-size=\"" << Number(13.0 * unit)
+        << "\" fill=\"#202020\" stroke=\"#ffffff\" stroke-width=\"" << Number(3.0 * unit)
+        << "\" paint-order=\"stroke\">\n";
+    std::set<std::string> labelled;
+    for (const bool picks : {false, true}) {
+        for (const Drawing& drawing : drawings) {
+            if ((drawing.role == DrawRole::kPick) != picks || labelled.count(drawing.label) != 0 ||
+                drawing.role == DrawRole::kSilhouette) {
+                continue;
+            }
+            labelled.insert(drawing.label);
+            Vec2 at = drawing.points[0];
+            if (drawing.points.size() == 2) {
+                at = {0.5 * (drawing.points[0].x + drawing.points[1].x),
+                      0.5 * (drawing.points[0].y + drawing.points[1].y)};
+            }
+            std::string text = drawing.label;
+            for (std::size_t i = 0; i < scene.shapes.size(); ++i) {
+                if (scene.shapes[i].name == drawing.label && !measurement.shapes[i].ok) {
+                    text += " (not measured)";
+                }
+            }
+            const double x = std::min(at.x + 8.0 * unit, image.width - 60.0 * unit);
+            const double y = std::max(at.y - 8.0 * unit, 16.0 * unit);
+            out << "<text x=\"" << Number(x) << "\" y=\"" << Number(y) << "\">" << Escape(text)
+                << "</text>\n";
+        }
+    }
+    out << "</g>\n";
+
+    // The legend lists the roles that this picture shows.
+    std::vector<const RoleStyle*> shown;
+    for (const RoleStyle& style : kStyles) {
+        for (const Drawing& drawing : drawings) {
+            if (drawing.role == style.role) {
+                shown.push_back(&style);
+                break;
+            }
+        }
+    }
+    const double line = 18.0 * unit;
+    const double left = 12.0 * unit;
+    const double top = 12.0 * unit;
+    out << "<g font-family=\"sans-serif\" font-size=\"" << Number(13.0 * unit) << "\">\n"
+        << "<rect x=\"" << Number(left) << "\" y=\"" << Number(top) << "\" width=\""
+        << Number(290.0 * unit) << "\" height=\"" << Number(line * (shown.size() + 1.6))
+        << "\" fill=\"#ffffff\" fill-opacity=\"0.85\" stroke=\"#999999\" stroke-width=\""
+        << Number(unit) << "\"/>\n"
+        << "<text x=\"" << Number(left + 8.0 * unit) << "\" y=\"" << Number(top + line)
+        << "\" font-weight=\"bold\" fill=\"#202020\">camera " << Escape(image.id) << "</text>\n";
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const double y = top + line * (i + 2);
+        const bool pick = shown[i]->role == DrawRole::kPick;
+        if (shown[i]->role == DrawRole::kPoint) {
+            out << "<circle cx=\"" << Number(left + 24.0 * unit) << "\" cy=\""
+                << Number(y - 4.0 * unit) << "\" r=\"" << Number(6.0 * unit)
+                << "\" fill=\"none\" stroke=\"" << shown[i]->colour << "\" stroke-width=\""
+                << Number(1.6 * unit) << "\"/>\n";
+        } else {
+            out << "<line x1=\"" << Number(left + 8.0 * unit) << "\" y1=\""
+                << Number(y - 4.0 * unit) << "\" x2=\"" << Number(left + 40.0 * unit) << "\" y2=\""
+                << Number(y - 4.0 * unit) << "\" stroke=\"" << shown[i]->colour
+                << "\" stroke-width=\"" << Number(pick ? 5.0 * unit : 2.0 * unit) << "\""
+                << (pick ? " stroke-opacity=\"0.45\"" : "") << "/>\n";
+        }
+        out << "<text x=\"" << Number(left + 48.0 * unit) << "\" y=\"" << Number(y)
+            << "\" fill=\"#202020\">" << Escape(shown[i]->legend) << "</text>\n";
+    }
+    out << "</g>\n</svg>\n";
+    return out.str();
+}
+
+std::string SvgFileName(const std::string& id) {
+    std::string name;
+    for (const char c : id) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+        name += keep ? c : '_';
+    }
+    return name + ".svg";
+}
+
+std::vector<std::string> WriteSvgPictures(const std::string& directory,
+                                          const Scene& scene,
+                                          const Measurement& measurement) {
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) {
+        throw std::runtime_error(directory + ": cannot create the directory (" + error.message() +
+                                 ")");
+    }
+    std::vector<std::string> written;
+    std::set<std::string> names;
+    for (std::size_t camera = 0; camera < scene.cameras.size(); ++camera) {
+        std::string name = SvgFileName(scene.cameras[camera].id);
+        for (int n = 2; !names.insert(name).second; ++n) {
+            name = SvgFileName(scene.cameras[camera].id + "-" + std::to_string(n));
+        }
+        const std::string path = directory + "/" + name;
+        std::ofstream stream(path);
+        stream << SvgPicture(scene, measurement, camera);
+        if (!stream.flush()) {
+            throw std::runtime_error(path + ": cannot be written");
+        }
+        written.push_back(path);
+    }
+    return written;
+}
+
+}  // namespace measure

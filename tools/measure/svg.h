@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "measure/measurement.h"
+#include "measure/scene.h"
+
+namespace measure {
+
+// The picture of one camera: an SVG document of the image's size (one user unit per pixel, y
+// down) with the picks, the reprojected shapes, their names and a legend of the roles shown.
+std::string SvgPicture(const Scene& scene, const Measurement& measurement, std::size_t camera);
+
+// A file name for a camera id: letters, digits, '.', '-' and '_' kept, anything else '_'.
+std::string SvgFileName(const std::string& id);
+
+// Writes one picture per camera into directory (created when missing), named by SvgFileName and
+// made unique with a number where two ids map to one name. Returns the paths written; throws
+// std::runtime_error when the directory or a file cannot be written.
+std::vector<std::string> WriteSvgPictures(const std::string& directory,
+                                          const Scene& scene,
+                                          const Measurement& measurement);
+
+}  // namespace measure
