@@ -242,15 +242,6 @@ TEST(DFitLine3D, DirectionLimitAcceptsFiftyAndRejectsAbove) {
     EXPECT_EQ(FitTwoPlanes(aboveLimit, result), 0);
 }
 
-TEST(DFitLine3D, NeedsTwoObservations) {
-    const double camera[7] = {0, 0, 0, 0, 0, 1, 1};
-    const double line[7] = {1, 0, 0, 0, 0, 0, 0};
-    const double principal[1] = {0.0};
-    double result[4] = {9.0, 9.0, 9.0, 9.0};
-    EXPECT_EQ(dfitline3d(1, camera, line, principal, principal, result), 0);
-    EXPECT_EQ(result[0], 9.0);
-}
-
 TEST(DFitLine3D, AxisThroughTheOriginSeenFromTheOrigin) {
     // Three cameras at the origin (R = I, f = 1) see lines through their principal point: every
     // plane contains the z axis and the origin, so the homogeneous point is not determined at
