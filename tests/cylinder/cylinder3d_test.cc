@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -58,48 +60,42 @@ const SKnownCylinder kKnown[] = {
     {C3DVector(-0.5, 0.3, 0.2), C3DVector(0.0, 0.6, 0.8), 0.05, 0.0, 3.0},
 };
 
-TEST(C3DCylinderModel, DefaultCylinderHasNoAxisToProject) {
-    const C3DCylinder cylinder;
-    EXPECT_EQ(cylinder.GetRadius(), 1.0);
-    EXPECT_EQ(cylinder.GetRange().GetStartPosition(), 0.0);
-    EXPECT_EQ(cylinder.GetRange().GetEndPosition(), 1.0);
-    EXPECT_EQ(cylinder.GetAxis().GetDistance(), 0.0);
-
-    C3DCoordinate start(7.0, 7.0, 7.0);
-    C3DCoordinate end(8.0, 8.0, 8.0);
-    EXPECT_FALSE(cylinder.GetEndPoint3D(start, end));
-    ExpectVectorNear(start, C3DVector(7.0, 7.0, 7.0), 0.0);
-    const CCameraParam camera = CameraLookingAlongX(C3DVector(-10.0, 0.0, 0.0));
-    C2DCoordinate start2D(1.0, 2.0);
-    C2DCoordinate end2D(3.0, 4.0);
-    EXPECT_FALSE(cylinder.GetEndPoint2D(camera, start2D, end2D));
-    ExpectVectorNear(end2D, C2DVector(3.0, 4.0), 0.0);
-    C2DLineSegment centre;
-    C2DLineSegment edges[2];
-    EXPECT_FALSE(cylinder.Reproject(camera, centre, edges, nullptr, nullptr, nullptr));
-    ExpectVectorNear(edges[0].GetCenterCoordinate(), C2DVector(0.0, 0.5), 0.0);
-}
-
-TEST(C3DCylinderModel, EndPointsNeedNonZeroAxisDistanceAndRadius) {
+// The default cylinder (axis distance 0) among them: no end points, no silhouette.
+TEST(C3DCylinderModel, NothingIsProjectedWithoutAxisDistanceAndRadius) {
+    const C3DCylinder byDefault;
+    EXPECT_EQ(byDefault.GetRadius(), 1.0);
+    EXPECT_EQ(byDefault.GetRange().GetEndPosition(), 1.0);
     struct Case {
         double distance;
         double radius;
     };
     const Case cases[] = {{0.0, 2.0}, {5.0, 0.0}, {5.0, kNaN}, {kNaN, 2.0}};
+    std::vector<C3DCylinder> cylinders = {byDefault};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.distance << " " << c.radius);
-        C3DCylinder cylinder;
-        cylinder.Set3DCylinder(C3DAxis(C3DVector(1, 0, 0), C3DVector(0, 0, 1), c.distance),
-                               CRange(1.0, 4.0),
-                               c.radius,
-                               true,
-                               true,
-                               true);
+        cylinders.push_back(UprightCylinder());
+        cylinders.back().Set3DCylinder(C3DAxis(C3DVector(1, 0, 0), C3DVector(0, 0, 1), c.distance),
+                                       CRange(),
+                                       c.radius,
+                                       true,
+                                       false,
+                                       true);
+    }
+    const CCameraParam camera = CameraLookingAlongX(C3DVector(-10.0, 0.0, 0.0));
+    for (size_t i = 0; i < cylinders.size(); ++i) {
+        SCOPED_TRACE(i);
         C3DCoordinate start(7.0, 7.0, 7.0);
         C3DCoordinate end(8.0, 8.0, 8.0);
-        EXPECT_FALSE(cylinder.GetEndPoint3D(start, end));
+        EXPECT_FALSE(cylinders[i].GetEndPoint3D(start, end));
         ExpectVectorNear(start, C3DVector(7.0, 7.0, 7.0), 0.0);
         ExpectVectorNear(end, C3DVector(8.0, 8.0, 8.0), 0.0);
+        C2DCoordinate start2D(1.0, 2.0);
+        C2DCoordinate end2D(3.0, 4.0);
+        EXPECT_FALSE(cylinders[i].GetEndPoint2D(camera, start2D, end2D));
+        ExpectVectorNear(end2D, C2DVector(3.0, 4.0), 0.0);
+        C2DLineSegment centre;
+        C2DLineSegment edges[2];
+        EXPECT_FALSE(cylinders[i].Reproject(camera, centre, edges, nullptr, nullptr, nullptr));
+        ExpectVectorNear(edges[0].GetCenterCoordinate(), C2DVector(0.0, 0.5), 0.0);
     }
 }
 
@@ -171,18 +167,15 @@ TEST(C3DCylinderTransform, MovesEndPointsAndScalesRadius) {
     }
 }
 
-TEST(C3DCylinderTransform, ZeroOrNaNScaleLeavesCylinderUnchanged) {
-    const double scales[] = {0.0, kNaN};
-    for (double scale : scales) {
-        SCOPED_TRACE(scale);
+TEST(C3DCylinderTransform, RejectedMovesLeaveCylinderUnchanged) {
+    const std::pair<CRotateMatrix, double> rejected[] = {
+        {CRotateMatrix(), 0.0}, {CRotateMatrix(), kNaN}, {CRotateMatrix(C33Matrix()), 1.0}};
+    for (const auto& [rotation, scale] : rejected) {
+        SCOPED_TRACE(scale);  // the last: a rotation that collapses the direction
         C3DCylinder cylinder = UprightCylinder();
-        EXPECT_FALSE(cylinder.Transform(CRotateMatrix(), C3DVector(1.0, 2.0, 3.0), scale));
+        EXPECT_FALSE(cylinder.Transform(rotation, C3DVector(1.0, 2.0, 3.0), scale));
         ExpectCylinderEquals(cylinder, UprightCylinder());
     }
-    // A rotation that collapses the direction cannot move the axis.
-    C3DCylinder cylinder = UprightCylinder();
-    EXPECT_FALSE(cylinder.Transform(CRotateMatrix(C33Matrix()), C3DVector(), 1.0));
-    ExpectCylinderEquals(cylinder, UprightCylinder());
 }
 
 // The silhouette edges must run between the images of the tangent points on the two end
