@@ -34,12 +34,22 @@ double CalcPerpendicularFoot(const C3DCoordinate& point,
                                Square(offset.GetData(2)) - Square(s)));
 }
 
-// Index (0..2) of the component of largest magnitude; the first of equal magnitudes wins.
-int LargestComponent(const C3DVector& vector) {
+const double kNegligibleShare = 1e-6;  // a component this much smaller than the largest is noise
+
+// Index (0..2) of the component to read positions along a unit direction from: the first that is
+// not exactly 0.0 in the order x, y, z, unless it is negligible beside the largest (rounding noise
+// of a direction along another axis), in which case the largest (the first of equal magnitudes).
+int ReadingComponent(const C3DVector& vector) {
     int largest = 0;
     for (int i = 1; i < 3; ++i) {
         if (std::fabs(vector.GetData(i)) > std::fabs(vector.GetData(largest))) {
             largest = i;
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        const double magnitude = std::fabs(vector.GetData(i));
+        if (magnitude != 0.0) {
+            return magnitude < kNegligibleShare * std::fabs(vector.GetData(largest)) ? largest : i;
         }
     }
     return largest;
@@ -109,10 +119,10 @@ void C3DLineSegment::SetEndPoint3D(const C3DCoordinate& start, const C3DCoordina
     C3DVector v = end - start;
     v.Normalize();
     const C3DAxis axis(u, v, distance);
-    // The positions of the two points are read off the component along which V is longest:
-    // a component that is zero up to rounding would turn rounding into the range.
+    // The positions of the two points are read off the first non-zero component of V; one that
+    // is zero up to rounding would turn rounding into the range, so the largest replaces it.
     CRange range;
-    const int c = LargestComponent(v);
+    const int c = ReadingComponent(v);
     const double vc = v.GetData(c);
     if (vc != 0.0) {
         const double base = distance * u.GetData(c);
