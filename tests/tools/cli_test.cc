@@ -293,4 +293,30 @@ TEST(MeasureCommand, ColmapExportRoundTrip) {
     }
 }
 
+// The complete example of docs/scene-format.md is valid and measures every shape: its picks are
+// exact projections rounded to 0.01 px.
+TEST(SceneFormatDocument, CompleteExampleMeasuresEveryShape) {
+    const std::string document =
+        ReadFile(std::string(POLYVIEW_SOURCE_DIR) + "/docs/scene-format.md");
+    const std::size_t start = document.find("```json\n");
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = document.find("```", start + 8);
+    const measure::Scene scene =
+        measure::ParseScene(document.substr(start + 8, end - start - 8), "scene-format.md", "");
+    const measure::Measurement measured = measure::Measure(scene);
+    EXPECT_EQ(measured.shapes.size(), 8u);
+    for (const measure::ShapeResult& result : measured.shapes) {
+        SCOPED_TRACE(result.name);
+        ASSERT_TRUE(result.ok) << result.reason;
+        for (const measure::Residual& residual : result.residuals) {
+            EXPECT_LT(residual.pixels, 0.05);
+        }
+        for (const measure::TruthError& error : result.truthErrors) {
+            SCOPED_TRACE(error.quantity);
+            // The pipe's ends lie a fraction of its 60 mm radius off (see the demo's bounds).
+            EXPECT_LT(std::fabs(error.value), error.unit == "m" ? 0.005 : 0.01);
+        }
+    }
+}
+
 }  // namespace

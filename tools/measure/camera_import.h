@@ -12,7 +12,7 @@ namespace measure {
 // The rotation matrix (row-major) of a rotation vector: the unit axis times the angle in radians.
 std::array<double, 9> RotationFromVector(const Vec3& rotationVector);
 
-// Whether a row-major matrix is a rotation: R R^T = I and det R = 1, each within 1e-6.
+// Whether a row-major matrix is a rotation: R R^T = I and det R = 1, each within 1e-5.
 // *deviation receives the largest departure found.
 bool IsRotation(const std::array<double, 9>& matrix, double* deviation);
 
