@@ -11,7 +11,9 @@
 namespace {
 
 const double kMaxConditionRatio = 50.0;  // w1 / w2 above this rejects the direction (strict)
-const double kReprojectBelow = 0.7071067811865476;  // 1 / sqrt(2): a second projection is due
+// A foot shorter than this share of the point's length has lost three or more digits to the
+// subtraction: only then is it projected a second time (above it, the single projection stands).
+const double kReprojectBelow = 1e-3;
 // A homogeneous point whose last coordinate is below sqrt(eps) lies more than 6.7e7 length units
 // from the origin, next to the line's point at infinity: dividing by it would leave fewer than
 // half of the foot point's digits.
@@ -166,7 +168,7 @@ int dfitline3d(int n,
     double distance = 0.0;
     if (std::fabs(v[4][k]) >= kFinitePointLimit) {
         // Foot of the perpendicular from the origin onto the line through the point; its length
-        // is the distance d. When the point lies far along the line compared with d, the
+        // is the distance d. When the point lies very far along the line compared with d, the
         // subtraction cancels and leaves a remainder that leans towards D: it is projected once
         // more (Kahan and Parlett: twice is enough).
         for (int j = 0; j < 3; ++j) {
