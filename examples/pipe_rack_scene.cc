@@ -285,8 +285,11 @@ class Writer {
             const auto p = c.Project(Add(a, Scale(Sub(b, a), from)));
             const auto q = c.Project(Add(a, Scale(Sub(b, a), to)));
             if (p && q) {
-                picks.push_back("\"" + c.id + "\": [" + PixelText(Noisy(*p)) + ", " +
-                                PixelText(Noisy(*q)) + "]");
+                // One statement per draw: the order of operands is not fixed within one.
+                const Pixel start = Noisy(*p);
+                const Pixel end = Noisy(*q);
+                picks.push_back("\"" + c.id + "\": [" + PixelText(start) + ", " + PixelText(end) +
+                                "]");
             }
         }
         Shape(name, kind, picks, "", truth);
@@ -328,8 +331,9 @@ class Writer {
                 single = single || id == c.id;
             }
             if (!single) {
-                picks.push_back("\"" + c.id + "\": [" + EdgeText(edges[0]) + ", " +
-                                EdgeText(edges[1]) + "]");
+                const std::string first = EdgeText(edges[0]);
+                const std::string second = EdgeText(edges[1]);
+                picks.push_back("\"" + c.id + "\": [" + first + ", " + second + "]");
                 continue;
             }
             // The image of the axis lies on the left of (p -> q) when the normal (dy, -dx)
@@ -417,7 +421,9 @@ class Writer {
     }
 
     std::string EdgeText(const std::pair<Pixel, Pixel>& edge) {
-        return "[" + PixelText(Noisy(edge.first)) + ", " + PixelText(Noisy(edge.second)) + "]";
+        const Pixel start = Noisy(edge.first);
+        const Pixel end = Noisy(edge.second);
+        return "[" + PixelText(start) + ", " + PixelText(end) + "]";
     }
 
     static std::string PixelList(const std::vector<Pixel>& points, const std::string& indent) {

@@ -8,6 +8,7 @@
 
 #include "measure/input_error.h"
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "support/camera_rig.h"
 
@@ -21,7 +22,8 @@ constexpr double kPi = 3.14159265358979323846;
 class TempDir {
   public:
     explicit TempDir(const std::string& name)
-        : m_path(fs::temp_directory_path() / ("polyview_measure_" + name)) {
+        : m_path(fs::temp_directory_path() /
+                 ("polyview_measure_" + name + "_" + std::to_string(getpid()))) {
         fs::remove_all(m_path);
         fs::create_directories(m_path);
     }

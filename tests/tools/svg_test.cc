@@ -8,6 +8,7 @@
 #include "synthetic_scene.h"
 #include "xml_check.h"
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -66,8 +67,9 @@ TEST(SvgPicture, FileNamesAreSafeAndUnique) {
     scene.cameras[0].id = "a/b";
     scene.cameras[1].id = "a_b";
     const measure::Measurement measured = measure::Measure(scene);
-    const std::string directory =
-        (std::filesystem::temp_directory_path() / "polyview_measure_svg/nested").string();
+    const std::string directory = (std::filesystem::temp_directory_path() /
+                                   ("polyview_measure_svg_" + std::to_string(getpid())) / "nested")
+                                      .string();
     std::filesystem::remove_all(directory);
     const auto written = measure::WriteSvgPictures(directory, scene, measured);
     ASSERT_EQ(written.size(), scene.cameras.size());
