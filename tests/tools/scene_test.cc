@@ -265,6 +265,20 @@ TEST(SceneParse, MalformedJsonAndHugeNumbersGiveLineAndColumn) {
     }
 }
 
+TEST(SceneParse, MemberGivenTwiceIsRefused) {
+    // The second pick for "left" would silently replace the first.
+    const std::string text = ValidScene().dump();
+    const std::string twice = text.substr(0, text.find("\"left\":[750")) + "\"left\":[1,1]," +
+                              text.substr(text.find("\"left\":[750"));
+    try {
+        measure::ParseScene(twice, "scene.json", "");
+        ADD_FAILURE() << "accepted";
+    } catch (const measure::InputError& error) {
+        EXPECT_EQ(error.Where(), "shapes[0].picks.left");
+        EXPECT_NE(error.Message().find("given twice"), std::string::npos) << error.Message();
+    }
+}
+
 TEST(SceneParse, MissingFileIsReported) {
     try {
         measure::LoadScene("/nonexistent/scene.json");

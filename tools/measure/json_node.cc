@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include "measure/input_error.h"
 
@@ -26,13 +28,72 @@ std::string JoinPath(const std::string& path, const std::string& key) {
     return path.empty() ? PathKey(key) : path + "." + PathKey(key);
 }
 
+// Follows the parser through the document to refuse a member name given twice in one object,
+// which JSON parsers otherwise resolve silently by keeping one of the two values.
+class DuplicateMemberCheck {
+  public:
+    explicit DuplicateMemberCheck(const std::string& file) : m_file(file) {}
+
+    bool operator()(int /*depth*/, Json::parse_event_t event, Json& parsed) {
+        switch (event) {
+            case Json::parse_event_t::object_start:
+            case Json::parse_event_t::array_start:
+                CountElement();
+                m_frames.push_back({event == Json::parse_event_t::object_start, {}, "", -1});
+                break;
+            case Json::parse_event_t::object_end:
+            case Json::parse_event_t::array_end:
+                m_frames.pop_back();
+                break;
+            case Json::parse_event_t::key: {
+                Frame& frame = m_frames.back();
+                frame.key = parsed.get<std::string>();
+                if (!frame.keys.insert(frame.key).second) {
+                    throw InputError(m_file, Path(), "field given twice in one object");
+                }
+                break;
+            }
+            case Json::parse_event_t::value:
+                CountElement();
+                break;
+        }
+        return true;
+    }
+
+  private:
+    struct Frame {
+        bool object;
+        std::set<std::string> keys;
+        std::string key;  // the current member of an object
+        int index;        // the current element of an array
+    };
+
+    void CountElement() {
+        if (!m_frames.empty() && !m_frames.back().object) {
+            ++m_frames.back().index;
+        }
+    }
+
+    std::string Path() const {
+        std::string path;
+        for (const Frame& frame : m_frames) {
+            path = frame.object ? JoinPath(path, frame.key)
+                                : path + "[" + std::to_string(frame.index) + "]";
+        }
+        return path;
+    }
+
+    std::string m_file;
+    std::vector<Frame> m_frames;
+};
+
 }  // namespace
 
 Json ParseJsonText(const std::string& text, const std::string& file) {
     std::size_t stop = 0;
     std::string detail;
     try {
-        return Json::parse(text);
+        return Json::parse(text, DuplicateMemberCheck(file));
     } catch (const Json::parse_error& error) {
         stop = error.byte == 0 ? 0 : error.byte - 1;
         detail = error.what();
