@@ -17,61 +17,36 @@ namespace {
 // hundred ulps of accumulated rotations.
 const double kTolerance = 1e-12;
 
-// A 1-based m x n workspace matrix that frees itself.
-struct SWork {
-    SWork(int rows, int cols)
-        : m(rows),
-          n(cols),
-          a(dmatrix(1, rows, 1, cols)),
-          v(dmatrix(1, cols, 1, cols)),
-          w(dvector(1, cols)) {}
-    ~SWork() {
-        dmatrix_free(a, 1, m, 1, n);
-        dmatrix_free(v, 1, n, 1, n);
-        dvector_free(w, 1, n);
-    }
-    int m, n;
-    double** a;
-    double** v;
-    double* w;
-};
-
-// Decomposes input (row-major m x n) and checks everything the decomposition promises:
-// U diag(w) V^T == input, V orthonormal, U's columns orthonormal when m >= n and every w is
-// clearly non-zero, w non-negative and non-increasing.
-void CheckDecomposition(const std::vector<double>& input, int m, int n, bool checkU) {
-    SWork work(m, n);
+// Decomposes input (row-major m x n) and checks what the decomposition promises:
+// U diag(w) V^T == input, V orthonormal, U's columns orthonormal when m >= n and checkU, w
+// non-negative and non-increasing. Returns w (1-based, w[0] unused).
+std::vector<double> Decompose(const std::vector<double>& input, int m, int n, bool checkU) {
+    double** a = dmatrix(1, m, 1, n);
+    double** v = dmatrix(1, n, 1, n);
+    std::vector<double> w(static_cast<size_t>(n + 1), -1.0);
     double scale = 0.0;
-    for (int i = 1; i <= m; ++i) {
-        for (int j = 1; j <= n; ++j) {
-            work.a[i][j] = input[(i - 1) * n + (j - 1)];
-            scale = std::max(scale, std::fabs(work.a[i][j]));
-        }
+    for (int i = 0; i < m * n; ++i) {
+        a[i / n + 1][i % n + 1] = input[i];
+        scale = std::max(scale, std::fabs(input[i]));
     }
-    ASSERT_TRUE(dsvd_inplace(work.a, m, n, work.w, work.v));
-    const double tolerance = kTolerance * scale;
-    for (int i = 1; i <= m; ++i) {
-        for (int j = 1; j <= n; ++j) {
-            double sum = 0.0;
-            for (int k = 1; k <= n; ++k) {
-                sum += work.a[i][k] * work.w[k] * work.v[j][k];
-            }
-            ASSERT_NEAR(sum, input[(i - 1) * n + (j - 1)], tolerance) << i << ", " << j;
+    EXPECT_TRUE(dsvd_inplace(a, m, n, w.data(), v));
+    for (int i = 0; i < m * n; ++i) {
+        double sum = 0.0;
+        for (int k = 1; k <= n; ++k) {
+            sum += a[i / n + 1][k] * w[k] * v[i % n + 1][k];
         }
+        EXPECT_NEAR(sum, input[i], kTolerance * scale) << "element " << i;
     }
     for (int k = 1; k <= n; ++k) {
-        EXPECT_GE(work.w[k], 0.0);
-        if (k > 1) {
-            EXPECT_GE(work.w[k - 1], work.w[k]);
-        }
+        EXPECT_GE(w[k], 0.0);
+        EXPECT_TRUE(k == 1 || w[k - 1] >= w[k]) << k;
         for (int l = 1; l <= n; ++l) {
-            double vv = 0.0;
-            double uu = 0.0;
+            double vv = 0.0, uu = 0.0;
             for (int i = 1; i <= n; ++i) {
-                vv += work.v[i][k] * work.v[i][l];
+                vv += v[i][k] * v[i][l];
             }
             for (int i = 1; i <= m; ++i) {
-                uu += work.a[i][k] * work.a[i][l];
+                uu += a[i][k] * a[i][l];
             }
             EXPECT_NEAR(vv, k == l ? 1.0 : 0.0, kTolerance) << "V " << k << ", " << l;
             if (checkU && m >= n) {
@@ -79,6 +54,9 @@ void CheckDecomposition(const std::vector<double>& input, int m, int n, bool che
             }
         }
     }
+    dmatrix_free(a, 1, m, 1, n);
+    dmatrix_free(v, 1, n, 1, n);
+    return w;
 }
 
 TEST(DsvdInplace, RandomMatricesOfEveryShapeRebuild) {
@@ -89,11 +67,10 @@ TEST(DsvdInplace, RandomMatricesOfEveryShapeRebuild) {
             for (int trial = 0; trial < 5; ++trial) {
                 SCOPED_TRACE(testing::Message() << m << " x " << n << " trial " << trial);
                 std::vector<double> input(static_cast<size_t>(m * n));
-                const double magnitude = std::pow(10.0, 4 * trial - 8);  // 1e-8 .. 1e8
                 for (double& value : input) {
-                    value = uniform(generator) * magnitude;
+                    value = uniform(generator) * std::pow(10.0, 4 * trial - 8);  // 1e-8 .. 1e8
                 }
-                CheckDecomposition(input, m, n, true);
+                Decompose(input, m, n, true);
             }
         }
     }
@@ -104,8 +81,7 @@ TEST(DsvdInplace, RankDeficientMatricesGiveTrailingZeros) {
     std::mt19937_64 generator(7);
     std::uniform_real_distribution<double> uniform(-1.0, 1.0);
     const int shapes[][3] = {{4, 3, 1}, {5, 4, 2}, {3, 3, 2}, {10, 4, 3}, {2, 4, 1}, {6, 6, 3}};
-    for (const auto& shape : shapes) {
-        const int m = shape[0], n = shape[1], r = shape[2];
+    for (const auto& [m, n, r] : shapes) {
         SCOPED_TRACE(testing::Message() << m << " x " << n << " rank " << r);
         std::vector<double> left(static_cast<size_t>(m * r)), right(static_cast<size_t>(r * n));
         for (double& value : left) {
@@ -115,49 +91,40 @@ TEST(DsvdInplace, RankDeficientMatricesGiveTrailingZeros) {
             value = uniform(generator);
         }
         std::vector<double> input(static_cast<size_t>(m * n), 0.0);
-        for (int i = 0; i < m; ++i) {
-            for (int j = 0; j < n; ++j) {
-                for (int k = 0; k < r; ++k) {
-                    input[i * n + j] += left[i * r + k] * right[k * n + j];
-                }
+        for (int i = 0; i < m * n; ++i) {
+            for (int k = 0; k < r; ++k) {
+                input[i] += left[i / n * r + k] * right[k * n + i % n];
             }
         }
-        CheckDecomposition(input, m, n, false);
-        SWork work(m, n);
-        for (int i = 1; i <= m; ++i) {
-            for (int j = 1; j <= n; ++j) {
-                work.a[i][j] = input[(i - 1) * n + (j - 1)];
-            }
-        }
-        ASSERT_TRUE(dsvd_inplace(work.a, m, n, work.w, work.v));
-        EXPECT_GT(work.w[r], 1e-6);
+        const std::vector<double> w = Decompose(input, m, n, false);
+        EXPECT_GT(w[r], 1e-6);
         for (int k = r + 1; k <= n; ++k) {
-            EXPECT_LT(work.w[k], 1e-14);
+            EXPECT_LT(w[k], 1e-14);
         }
     }
 }
 
 TEST(DsvdInplace, DiagonalWithNegativeEntrySortsAndFlipsSign) {
-    // diag(1, -3, 2): w = (3, 2, 1); the -3 column appears first with one sign flipped.
-    SWork work(3, 3);
+    // diag(1, -3, 2): w = (3, 2, 1); column k of U and V are +-e_j for j the input position of
+    // w[k], with u_j v_j the sign of the entry.
     const double diagonal[3] = {1.0, -3.0, 2.0};
-    for (int i = 1; i <= 3; ++i) {
-        for (int j = 1; j <= 3; ++j) {
-            work.a[i][j] = i == j ? diagonal[i - 1] : 0.0;
-        }
+    double** a = dmatrix(1, 3, 1, 3);
+    double** v = dmatrix(1, 3, 1, 3);
+    double w[4];
+    for (int i = 0; i < 9; ++i) {
+        a[i / 3 + 1][i % 3 + 1] = i / 3 == i % 3 ? diagonal[i / 3] : 0.0;
     }
-    ASSERT_TRUE(dsvd_inplace(work.a, 3, 3, work.w, work.v));
-    EXPECT_NEAR(work.w[1], 3.0, 1e-15);
-    EXPECT_NEAR(work.w[2], 2.0, 1e-15);
-    EXPECT_NEAR(work.w[3], 1.0, 1e-15);
-    // Column k of U and V are +-e_j for j the input position of w[k], with u_j v_j = sign.
+    ASSERT_TRUE(dsvd_inplace(a, 3, 3, w, v));
     const int position[4] = {0, 2, 3, 1};
     for (int k = 1; k <= 3; ++k) {
         SCOPED_TRACE(k);
         const int j = position[k];
-        EXPECT_NEAR(std::fabs(work.v[j][k]), 1.0, 1e-15);
-        EXPECT_NEAR(work.a[j][k] * work.v[j][k], diagonal[j - 1] / work.w[k], 1e-15);
+        EXPECT_NEAR(w[k], std::fabs(diagonal[j - 1]), 1e-15);
+        EXPECT_NEAR(std::fabs(v[j][k]), 1.0, 1e-15);
+        EXPECT_NEAR(a[j][k] * v[j][k], diagonal[j - 1] / w[k], 1e-15);
     }
+    dmatrix_free(a, 1, 3, 1, 3);
+    dmatrix_free(v, 1, 3, 1, 3);
 }
 
 TEST(DsvdSorted, ResizesOutputsAndKeepsTheOrder) {

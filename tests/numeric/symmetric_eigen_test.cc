@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include "polyview/foundations/matrix_mn.h"
 #include "polyview/foundations/rotate_matrix.h"
+#include "polyview/foundations/vector_nd.h"
 #include "support/camera_rig.h"
 
 namespace {
@@ -14,77 +16,54 @@ namespace {
 const double kHalf = std::sqrt(0.5);
 const double kTolerance = 1e-13;  // O(1) entries after a handful of rotations
 
-// Q diag(lambda) Q^T for a rotation Q, row-major.
-std::vector<double> WithEigenvalues(const CRotateMatrix& q, const double* lambda) {
-    std::vector<double> a(9, 0.0);
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            for (int k = 0; k < 3; ++k) {
-                a[i * 3 + j] += q.GetData(i, k) * lambda[k] * q.GetData(j, k);
-            }
+// Q diag(-3, 1, 2) Q^T for a seeded random rotation Q (row-major); column k of Q belongs to
+// the k-th of those eigenvalues.
+struct SBuilt {
+    CRotateMatrix q;
+    std::vector<double> a;
+
+    SBuilt() : a(9, 0.0) {
+        std::mt19937_64 generator(1);
+        q = RandomRotation(generator);
+        const double lambda[3] = {-3.0, 1.0, 2.0};
+        for (int i = 0; i < 27; ++i) {
+            const int row = i / 9, col = i / 3 % 3, k = i % 3;
+            a[row * 3 + col] += q.GetData(row, k) * lambda[k] * q.GetData(col, k);
         }
     }
-    return a;
-}
+    // |cosine| between a unit vector and column k of Q.
+    template <typename Vector>
+    double Along(const Vector& vector, int k) const {
+        return std::fabs(vector(0) * q.GetData(0, k) + vector(1) * q.GetData(1, k) +
+                         vector(2) * q.GetData(2, k));
+    }
+};
 
 TEST(Dfitline2d, SignsAndDegenerateInputs) {
-    struct Case {
+    // (0,0), (1,1), (2,1), (3,3): centroid (1.5, 1.25), scatter [[5, 4.5], [4.5, 4.75]]; the
+    // smaller eigenvalue is (9.75 - sqrt(0.25^2 + 9^2)) / 2 with normal (4.5, lambda - 5).
+    const double lambda = (9.75 - std::sqrt(0.0625 + 81.0)) / 2.0;
+    const double a4 = 4.5 / std::hypot(4.5, lambda - 5.0);             // about 0.697
+    const double b4 = (lambda - 5.0) / std::hypot(4.5, lambda - 5.0);  // about -0.717
+    const struct {
         std::vector<double> xs, ys;
         double a, b, c;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{0, 1, 2}, {0, 1, 2}, kHalf, -kHalf, 0.0},     // eigenvalues 0, 4 already in order
         {{0, 1, 2}, {0, -1, -2}, -kHalf, -kHalf, 0.0},  // 4, 0: exchanged by the ordering
         {{5}, {7}, 1.0, 0.0, -5.0},                     // one point: z stays the identity
         {{1, 4, 2}, {3, 3, 3}, 0.0, 1.0, -3.0},         // equal y
         {{-2, -2, -2}, {0, 5, 1}, 1.0, 0.0, 2.0},       // equal x
+        {{0, 1, 2, 3}, {0, 1, 1, 3}, a4, b4, -(1.5 * a4 + 1.25 * b4)},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "first point " << c.xs[0] << ", " << c.ys[0]);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "point " << c.xs.back() << ", " << c.ys.back());
         double a = 0.0, b = 0.0, cc = 0.0;
         ASSERT_TRUE(
             dfitline2d(c.xs.data(), c.ys.data(), static_cast<int>(c.xs.size()), &a, &b, &cc));
-        EXPECT_NEAR(a, c.a, 1e-15);
-        EXPECT_NEAR(b, c.b, 1e-15);
-        EXPECT_NEAR(cc, c.c, 1e-15);
-    }
-}
-
-TEST(Dfitline2d, MatchesClosedFormOfTheScatterMatrix) {
-    // (0,0), (1,1), (2,1), (3,3): centroid (1.5, 1.25), scatter [[5, 4.5], [4.5, 4.75]]. The
-    // smaller eigenvalue is (9.75 - sqrt(0.25^2 + 9^2)) / 2 with normal (4.5, lambda - 5).
-    const double xs[4] = {0, 1, 2, 3};
-    const double ys[4] = {0, 1, 1, 3};
-    const double lambda = (9.75 - std::sqrt(0.0625 + 81.0)) / 2.0;
-    const double length = std::hypot(4.5, lambda - 5.0);
-    const double expectedA = 4.5 / length;
-    const double expectedB = (lambda - 5.0) / length;
-    double a = 0.0, b = 0.0, c = 0.0;
-    ASSERT_TRUE(dfitline2d(xs, ys, 4, &a, &b, &c));
-    EXPECT_NEAR(a, expectedA, 1e-14);                              // about 0.697
-    EXPECT_NEAR(b, expectedB, 1e-14);                              // about -0.717
-    EXPECT_NEAR(c, -(1.5 * expectedA + 1.25 * expectedB), 1e-14);  // about -0.150
-}
-
-TEST(Dfitline2d, PointsOnALineAreFittedExactly) {
-    std::mt19937_64 generator(9);
-    std::uniform_real_distribution<double> uniform(-100.0, 100.0);
-    for (int trial = 0; trial < 50; ++trial) {
-        SCOPED_TRACE(trial);
-        const double angle = uniform(generator);
-        const double px = uniform(generator), py = uniform(generator);
-        std::vector<double> xs, ys;
-        for (int i = 0; i < 10; ++i) {
-            const double t = uniform(generator);
-            xs.push_back(px + t * std::cos(angle));
-            ys.push_back(py + t * std::sin(angle));
-        }
-        double a = 0.0, b = 0.0, c = 0.0;
-        ASSERT_TRUE(dfitline2d(xs.data(), ys.data(), 10, &a, &b, &c));
-        EXPECT_NEAR(std::hypot(a, b), 1.0, 1e-14);
-        for (int i = 0; i < 10; ++i) {
-            EXPECT_NEAR(a * xs[i] + b * ys[i] + c, 0.0, 1e-11);  // coordinates up to ~200
-        }
+        EXPECT_NEAR(a, c.a, 1e-14);
+        EXPECT_NEAR(b, c.b, 1e-14);
+        EXPECT_NEAR(cc, c.c, 1e-14);
     }
 }
 
@@ -101,23 +80,15 @@ TEST(DsymeigSorted, OrdersByMagnitudeNotValue) {
     for (int i = 0; i < 9; ++i) {
         EXPECT_EQ(vectors[i], expectedVectors[i]) << i;
     }
-
-    // Eigenvalues -3, 1, 2 behind a rotation come out as 1, 2, -3.
-    std::mt19937_64 generator(1);
-    const double lambda[3] = {-3.0, 1.0, 2.0};
-    const CRotateMatrix q = RandomRotation(generator);
-    const std::vector<double> a = WithEigenvalues(q, lambda);
-    ASSERT_TRUE(dsymeig_sorted(a.data(), 3, values, vectors));
-    EXPECT_NEAR(values[0], 1.0, kTolerance);
-    EXPECT_NEAR(values[1], 2.0, kTolerance);
-    EXPECT_NEAR(values[2], -3.0, kTolerance);
-    const int source[3] = {1, 2, 0};  // column of q behind each value
+    // -3, 1, 2 behind a rotation come out as 1, 2, -3.
+    const SBuilt built;
+    ASSERT_TRUE(dsymeig_sorted(built.a.data(), 3, values, vectors));
+    const double expected[3] = {1.0, 2.0, -3.0};
+    const int column[3] = {1, 2, 0};
     for (int k = 0; k < 3; ++k) {
-        double along = 0.0;
-        for (int i = 0; i < 3; ++i) {
-            along += vectors[i * 3 + k] * q.GetData(i, source[k]);
-        }
-        EXPECT_NEAR(std::fabs(along), 1.0, kTolerance) << k;
+        SCOPED_TRACE(k);
+        EXPECT_NEAR(values[k], expected[k], kTolerance);
+        EXPECT_NEAR(built.Along([&](int i) { return vectors[i * 3 + k]; }, column[k]), 1.0, 1e-13);
     }
 }
 
@@ -138,17 +109,16 @@ TEST(DsymeigSorted, RandomSymmetricMatricesRebuild) {
             for (int k = 1; k < n; ++k) {
                 EXPECT_LE(std::fabs(values[k - 1]), std::fabs(values[k]));
             }
-            for (int i = 0; i < n; ++i) {
-                for (int j = 0; j < n; ++j) {
-                    double rebuilt = 0.0;  // V diag(values) V^T
-                    double gram = 0.0;     // V^T V
-                    for (int k = 0; k < n; ++k) {
-                        rebuilt += vectors[i * n + k] * values[k] * vectors[j * n + k];
-                        gram += vectors[k * n + i] * vectors[k * n + j];
-                    }
-                    EXPECT_NEAR(rebuilt, a[i * n + j], kTolerance);
-                    EXPECT_NEAR(gram, i == j ? 1.0 : 0.0, kTolerance);
+            for (int i = 0; i < n * n; ++i) {
+                const int row = i / n, col = i % n;
+                double rebuilt = 0.0;  // V diag(values) V^T
+                double gram = 0.0;     // V^T V
+                for (int k = 0; k < n; ++k) {
+                    rebuilt += vectors[row * n + k] * values[k] * vectors[col * n + k];
+                    gram += vectors[k * n + row] * vectors[k * n + col];
                 }
+                EXPECT_NEAR(rebuilt, a[i], kTolerance);
+                EXPECT_NEAR(gram, row == col ? 1.0 : 0.0, kTolerance);
             }
         }
     }
@@ -165,8 +135,8 @@ TEST(DsymeigSmallest2, OrderOutsideItsRangeLeavesOutputsUntouched) {
         EXPECT_EQ(second[0], -7.0);
         EXPECT_EQ(values[0], -7.0);
     }
-    // The largest accepted order works: the second-difference matrix (2 on the diagonal, -1
-    // beside it) has eigenvalues 2 - 2 cos(k pi / (n + 1)) and eigenvectors sin(j k pi / (n + 1)).
+    // The largest accepted order: the second-difference matrix (2 on the diagonal, -1 beside it)
+    // has eigenvalues 2 - 2 cos(k pi / (n + 1)) and eigenvectors sin(j k pi / (n + 1)).
     const int n = 199;
     std::vector<double> a(n * n, 0.0);
     for (int i = 0; i < n; ++i) {
@@ -179,22 +149,63 @@ TEST(DsymeigSmallest2, OrderOutsideItsRangeLeavesOutputsUntouched) {
     ASSERT_TRUE(
         dsymeig_smallest2(a.data(), n, smallest.data(), second.data(), values.data(), true));
     const double step = std::acos(-1.0) / (n + 1);
-    EXPECT_NEAR(values[0], 2.0 - 2.0 * std::cos(step), 1e-12);
-    EXPECT_NEAR(values[1], 2.0 - 2.0 * std::cos(2.0 * step), 1e-12);
-    EXPECT_NEAR(values[n - 1], 2.0 - 2.0 * std::cos(n * step), 1e-12);
-    const double norm = std::sqrt(2.0 / (n + 1));
+    for (int k : {1, 2, n}) {
+        EXPECT_NEAR(values[k - 1], 2.0 - 2.0 * std::cos(k * step), 1e-12) << k;
+    }
     double alongFirst = 0.0, alongSecond = 0.0;
     for (int j = 0; j < n; ++j) {
-        alongFirst += smallest[j] * norm * std::sin((j + 1) * step);
-        alongSecond += second[j] * norm * std::sin(2.0 * (j + 1) * step);
+        alongFirst += smallest[j] * std::sqrt(2.0 / (n + 1)) * std::sin((j + 1) * step);
+        alongSecond += second[j] * std::sqrt(2.0 / (n + 1)) * std::sin(2.0 * (j + 1) * step);
     }
     EXPECT_NEAR(std::fabs(alongFirst), 1.0, 1e-9);  // eigenvalue gaps of about 7e-4
     EXPECT_NEAR(std::fabs(alongSecond), 1.0, 1e-9);
-    // Without wantValues the values array is not touched.
-    values[0] = -7.0;
+    values[0] = -7.0;  // without wantValues the values are not touched
     ASSERT_TRUE(
         dsymeig_smallest2(a.data(), n, smallest.data(), second.data(), values.data(), false));
     EXPECT_EQ(values[0], -7.0);
+}
+
+TEST(CMNMatrixEigen, AscendingByValueWithUnitVectors) {
+    // By value -3 comes first, though its magnitude is the largest.
+    const SBuilt built;
+    CMNMatrix a(3, 3);
+    for (int i = 0; i < 9; ++i) {
+        a(i / 3, i % 3) = built.a[i];
+    }
+    double minimum = 0.0;
+    CNDVector vector(3, 1.0);
+    ASSERT_TRUE(a.GetMinEigenVector4MinEigenValue(minimum, vector));
+    EXPECT_NEAR(minimum, -3.0, kTolerance);
+    ASSERT_EQ(vector.Rows(), 3);
+    EXPECT_NEAR(built.Along([&](int i) { return vector[i]; }, 0), 1.0, kTolerance);
+    C1DArray<double> values;
+    C1DArray<CNDVector> vectors;
+    ASSERT_TRUE(a.GetEigenVector4EigenValue(values, vectors));
+    ASSERT_EQ(values.GetSize(), 3);
+    ASSERT_EQ(vectors.GetSize(), 3);
+    const double expected[3] = {-3.0, 1.0, 2.0};
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_NEAR(values[k], expected[k], kTolerance);
+        EXPECT_NEAR(built.Along([&](int i) { return vectors[k][i]; }, k), 1.0, kTolerance);
+    }
+}
+
+TEST(CMNMatrixEigen, EmptyOrNonSquareFailWithOutputsUntouched) {
+    for (const CMNMatrix& m : {CMNMatrix(), CMNMatrix(2, 3, 1.0)}) {
+        double value = -7.0;
+        CNDVector vector(1, -7.0);
+        EXPECT_FALSE(m.GetMinEigenVector4MinEigenValue(value, vector));
+        EXPECT_EQ(value, -7.0);
+        EXPECT_EQ(vector.Rows(), 1);
+        C1DArray<double> values;
+        values.SetSize(1);
+        values[0] = -7.0;
+        C1DArray<CNDVector> vectors;
+        EXPECT_FALSE(m.GetEigenVector4EigenValue(values, vectors));
+        EXPECT_EQ(values[0], -7.0);
+        EXPECT_EQ(vectors.GetSize(), 0);
+    }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -20,53 +19,39 @@ const double kSentinel = -7.25;  // a value no operation under test would produc
 
 TEST(NumericWorkspace, ShiftedRangesAreUsableAndMatrixRowsAreContiguous) {
     double* v = dvector(0, 3);
-    ASSERT_NE(v, nullptr);
-    for (int i = 0; i <= 3; ++i) {
-        v[i] = i;  // all four elements writable (ASan checks the bounds)
-    }
-    dvector_free(v, 0, 3);
-
     int* iv = ivector(-2, 2);
-    ASSERT_NE(iv, nullptr);
-    iv[-2] = 1;
-    iv[2] = 2;
-    ivector_free(iv, -2, 2);
-
     double** m = dmatrix(1, 2, 1, 3);
-    ASSERT_NE(m, nullptr);
+    ASSERT_TRUE(v != nullptr && iv != nullptr && m != nullptr);
+    v[0] = v[3] = 1.0;  // every end of each range writable (ASan checks the bounds)
+    iv[-2] = iv[2] = 1;
+    m[1][1] = m[2][3] = 1.0;
     EXPECT_EQ(&m[1][3] + 1, &m[2][1]);  // row-major, one block
-    m[1][1] = 1.0;
-    m[2][3] = 6.0;
+    dvector_free(v, 0, 3);
+    ivector_free(iv, -2, 2);
     dmatrix_free(m, 1, 2, 1, 3);
-
     dvector_free(nullptr, 1, 3);  // freeing what was never obtained is harmless
     dmatrix_free(nullptr, 1, 3, 1, 3);
 }
 
 TEST(NumericWorkspace, EachRefusedBlockIsReportedWithItsMessageAndGivesNull) {
-    struct Case {
+    // dmatrix asks for its row pointers first, then its data; in case 2 it releases the first.
+    const struct {
         int nth;
+        bool (*refused)();
         const char* message;
+    } cases[] = {
+        {1, [] { return dmatrix(1, 3, 1, 3) == nullptr; }, "allocation failure 1 in dmatrix()"},
+        {2, [] { return dmatrix(1, 3, 1, 3) == nullptr; }, "allocation failure 2 in dmatrix()"},
+        {1, [] { return dvector(1, 3) == nullptr; }, "allocation failure in dvector()"},
+        {1, [] { return ivector(1, 3) == nullptr; }, "allocation failure in ivector()"},
     };
-    // dmatrix asks for its row pointers first, then its data.
-    const Case matrixCases[] = {{1, "allocation failure 1 in dmatrix()"},
-                                {2, "allocation failure 2 in dmatrix()"}};
-    for (const Case& c : matrixCases) {
-        SCOPED_TRACE(c.nth);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
         dworkspace_fail_nth(c.nth);
-        EXPECT_EQ(dmatrix(1, 3, 1, 3), nullptr);  // the row block of case 2 is released (ASan)
+        EXPECT_TRUE(c.refused());
         ASSERT_NE(dworkspace_last_message(), nullptr);
         EXPECT_EQ(std::string(dworkspace_last_message()), c.message);
     }
-    dworkspace_fail_nth(1);
-    EXPECT_EQ(dvector(1, 3), nullptr);
-    ASSERT_NE(dworkspace_last_message(), nullptr);
-    EXPECT_EQ(std::string(dworkspace_last_message()), "allocation failure in dvector()");
-    dworkspace_fail_nth(1);
-    EXPECT_EQ(ivector(1, 3), nullptr);
-    ASSERT_NE(dworkspace_last_message(), nullptr);
-    EXPECT_EQ(std::string(dworkspace_last_message()), "allocation failure in ivector()");
-
     dworkspace_fail_nth(0);
     double* v = dvector(1, 3);
     EXPECT_NE(v, nullptr);
@@ -117,36 +102,30 @@ TEST(NumericAllocationFailure, KernelsFailCleanlyAtEveryAllocation) {
             EXPECT_EQ(out[i], kSentinel) << i;
         }
     };
-    EXPECT_EQ(SweepAllocationFailures("dsymeig_sorted",
-                                      [&] {
-                                          std::fill(out, out + 12, kSentinel);
-                                          const bool ok =
-                                              dsymeig_sorted(symmetric, 3, out, out + 3);
-                                          return ok || (untouched(12), false);
-                                      }),
-              5);  // z (two blocks), d, e and the index
-    EXPECT_EQ(SweepAllocationFailures("dsymeig_smallest2",
-                                      [&] {
-                                          std::fill(out, out + 9, kSentinel);
-                                          const bool ok = dsymeig_smallest2(
-                                              symmetric, 3, out, out + 3, out + 6, true);
-                                          return ok || (untouched(9), false);
-                                      }),
-              3);  // z (two blocks) and the index
+    const int sorted = SweepAllocationFailures("dsymeig_sorted", [&] {
+        std::fill(out, out + 12, kSentinel);
+        return dsymeig_sorted(symmetric, 3, out, out + 3) || (untouched(12), false);
+    });
+    EXPECT_EQ(sorted, 5);  // z (two blocks), d, e and the index
+    const int smallest2 = SweepAllocationFailures("dsymeig_smallest2", [&] {
+        std::fill(out, out + 9, kSentinel);
+        return dsymeig_smallest2(symmetric, 3, out, out + 3, out + 6, true) ||
+               (untouched(9), false);
+    });
+    EXPECT_EQ(smallest2, 3);  // z (two blocks) and the index
     const double xs[3] = {0.0, 1.0, 2.0};
     const double ys[3] = {1.0, 2.0, 2.5};
     SweepAllocationFailures("dfitline2d", [&] {
         std::fill(out, out + 3, kSentinel);
         return dfitline2d(xs, ys, 3, out, out + 1, out + 2) || (untouched(3), false);
     });
-    EXPECT_EQ(SweepAllocationFailures("dinvert_lu",
-                                      [&] {
-                                          CMNMatrix inverse(3, 3, kSentinel);
-                                          const bool ok = dinvert_lu(matrix, inverse);
-                                          EXPECT_TRUE(ok || inverse(1, 2) == kSentinel);
-                                          return ok;
-                                      }),
-              7);  // two matrices of two blocks, a column, the index and the scale vector
+    const int invert = SweepAllocationFailures("dinvert_lu", [&] {
+        CMNMatrix inverse(3, 3, kSentinel);
+        const bool ok = dinvert_lu(matrix, inverse);
+        EXPECT_TRUE(ok || inverse(1, 2) == kSentinel);
+        return ok;
+    });
+    EXPECT_EQ(invert, 7);  // two matrices of two blocks, a column, the index and the scale vector
     SweepAllocationFailures("dsvd_sorted", [&] {
         CMNMatrix a(matrix);
         CNDVector w(3, kSentinel);
