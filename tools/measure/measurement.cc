@@ -51,10 +51,12 @@ bool IsFinite(const Vec3& v) {
     return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
-// The angle between two directions, either way round, in degrees.
+// The angle between two directions, either way round, in degrees; from the sine and the cosine
+// together, so that small angles keep their precision.
 double AxisAngleDegrees(const Vec3& a, const Vec3& b) {
-    const double cosine = std::fabs(Dot(a, b)) / (Norm(a) * Norm(b));
-    return std::acos(std::min(1.0, cosine)) * 180.0 / kPi;
+    const Vec3 cross{
+        a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+    return std::atan2(Norm(cross), std::fabs(Dot(a, b))) * 180.0 / kPi;
 }
 
 // Errors of the two end points against the truth's, pairing them the way that fits better.
