@@ -81,7 +81,8 @@ std::string PointList(const std::vector<Vec2>& points) {
     return list;
 }
 
-// The glyph of a role at (x, y): markers for points, a short stroke for lines.
+// Writes one drawing: a cross (a pick) or a circle (a reprojected point) for a single point,
+// otherwise a polyline or polygon, with a dot at each point where asked.
 void DrawElement(std::ostream& out, const Drawing& drawing, double unit) {
     const RoleStyle& style = StyleOf(drawing.role);
     const std::string colour = style.colour;
