@@ -1,0 +1,67 @@
+"""Polyview: 3D measurement from calibrated camera images, over numpy arrays.
+
+Hand it what was picked in several images of one object, each with the calibrated camera of
+its image, and it reconstructs the 3D point, line, segment or cylinder in closed form; it fits
+planes and image lines, samples curves through picked image points, and reprojects shapes into
+any camera with residuals against the picks.
+
+Conventions: arrays are float64 (integers are converted); image positions are pixels; a row of
+NaN marks an observation that was not made. A reconstruction that the observations do not
+determine raises ReconstructionError with the reason; a bad array shape or dtype raises
+ValueError naming the argument.
+"""
+
+from ._core import (
+    Camera,
+    Cylinder,
+    CylinderProjection,
+    Line2D,
+    Line3D,
+    LineProjection,
+    Plane,
+    Point3D,
+    PointProjection,
+    ReconstructionError,
+    Segment3D,
+    SegmentProjection,
+    __version__,
+    fit_line_2d,
+    fit_plane,
+    reconstruct_cylinder,
+    reconstruct_line,
+    reconstruct_segment,
+    reproject_cylinder,
+    reproject_line,
+    reproject_point,
+    reproject_segment,
+    sample_curve,
+    triangulate_point,
+    triangulate_points,
+)
+
+__all__ = [
+    "Camera",
+    "Cylinder",
+    "CylinderProjection",
+    "Line2D",
+    "Line3D",
+    "LineProjection",
+    "Plane",
+    "Point3D",
+    "PointProjection",
+    "ReconstructionError",
+    "Segment3D",
+    "SegmentProjection",
+    "fit_line_2d",
+    "fit_plane",
+    "reconstruct_cylinder",
+    "reconstruct_line",
+    "reconstruct_segment",
+    "reproject_cylinder",
+    "reproject_line",
+    "reproject_point",
+    "reproject_segment",
+    "sample_curve",
+    "triangulate_point",
+    "triangulate_points",
+]

@@ -1,0 +1,187 @@
+from typing import Literal, Optional, Sequence, Union
+
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+
+ArrayLike = npt.ArrayLike
+FloatArray = npt.NDArray[np.float64]
+
+class ReconstructionError(RuntimeError):
+    """The observations do not determine the shape; str(error) and reason say why."""
+
+    reason: str
+
+class Camera:
+    """A calibrated pinhole camera: X images at (f x / z + cx, f y / z + cy) for (x, y, z) = R X + T."""
+
+    def __init__(
+        self,
+        focal_length: float,
+        principal_point: ArrayLike,
+        rotation: ArrayLike,
+        translation: ArrayLike,
+    ) -> None:
+        """rotation: a 3 x 3 rotation matrix or a rotation vector (3,)."""
+    @property
+    def focal_length(self) -> float: ...
+    @property
+    def principal_point(self) -> FloatArray: ...
+    @property
+    def rotation(self) -> FloatArray:
+        """R, (3, 3)."""
+    @property
+    def rotation_vector(self) -> FloatArray: ...
+    @property
+    def translation(self) -> FloatArray: ...
+    @property
+    def centre(self) -> FloatArray:
+        """-R^T T, the camera centre in world coordinates."""
+    def project(self, points: ArrayLike) -> FloatArray:
+        """(n, 3) -> (n, 2) pixels, NaN rows for points not in front; (3,) -> (2,)."""
+
+class Point3D:
+    def __init__(self, xyz: ArrayLike) -> None: ...
+    @property
+    def xyz(self) -> FloatArray: ...
+
+class Line3D:
+    def __init__(self, point: ArrayLike, direction: ArrayLike) -> None: ...
+    @property
+    def point(self) -> FloatArray:
+        """The point of the line nearest the origin."""
+    @property
+    def direction(self) -> FloatArray: ...
+    @property
+    def distance(self) -> float: ...
+
+class Segment3D:
+    def __init__(self, start: ArrayLike, end: ArrayLike) -> None: ...
+    @property
+    def start(self) -> FloatArray: ...
+    @property
+    def end(self) -> FloatArray: ...
+    @property
+    def length(self) -> float: ...
+    @property
+    def direction(self) -> FloatArray: ...
+
+class Cylinder:
+    def __init__(self, axis_start: ArrayLike, axis_end: ArrayLike, radius: float) -> None: ...
+    @property
+    def axis_start(self) -> FloatArray: ...
+    @property
+    def axis_end(self) -> FloatArray: ...
+    @property
+    def radius(self) -> float: ...
+    @property
+    def length(self) -> float: ...
+    @property
+    def direction(self) -> FloatArray: ...
+
+class Plane:
+    """normal . x = offset."""
+
+    def __init__(self, normal: ArrayLike, offset: float) -> None: ...
+    @property
+    def normal(self) -> FloatArray: ...
+    @property
+    def offset(self) -> float: ...
+    @property
+    def coefficients(self) -> FloatArray:
+        """(a, b, c, d) of a x + b y + c z + d = 0, (a, b, c) the unit normal."""
+    def distance(self, points: ArrayLike) -> Union[FloatArray, float]: ...
+
+class Line2D:
+    """normal . p = offset in the image."""
+
+    def __init__(self, normal: ArrayLike, offset: float) -> None: ...
+    @property
+    def coefficients(self) -> FloatArray:
+        """(a, b, c) of a x + b y + c = 0, (a, b) a unit normal."""
+    @property
+    def normal(self) -> FloatArray: ...
+    @property
+    def offset(self) -> float: ...
+    @property
+    def direction(self) -> FloatArray: ...
+    def distance(self, points: ArrayLike) -> Union[FloatArray, float]: ...
+
+class PointProjection:
+    @property
+    def image_points(self) -> FloatArray:
+        """(n, 2)."""
+    @property
+    def residuals(self) -> FloatArray:
+        """(n,)."""
+
+class LineProjection:
+    @property
+    def lines(self) -> FloatArray:
+        """(n, 3) of (a, b, c), (a, b) a unit normal."""
+    @property
+    def residuals(self) -> FloatArray: ...
+
+class SegmentProjection:
+    @property
+    def segments(self) -> FloatArray:
+        """(n, 4) of (x0, y0, x1, y1)."""
+    @property
+    def residuals(self) -> FloatArray: ...
+
+class CylinderProjection:
+    @property
+    def edges(self) -> FloatArray:
+        """(n, 2, 4)."""
+    @property
+    def centre_lines(self) -> FloatArray:
+        """(n, 4)."""
+    @property
+    def residuals(self) -> FloatArray: ...
+
+def triangulate_point(cameras: Sequence[Camera], image_points: ArrayLike) -> Point3D:
+    """image_points (n, 2), a NaN row where a camera did not see the point."""
+
+def triangulate_points(cameras: Sequence[Camera], image_points: ArrayLike) -> FloatArray:
+    """image_points (m, n, 2) -> (m, 3), NaN rows where a point cannot be triangulated."""
+
+def reconstruct_line(cameras: Sequence[Camera], segments: ArrayLike) -> Line3D:
+    """segments (n, 4) of (x0, y0, x1, y1), NaN rows where not seen."""
+
+def reconstruct_segment(cameras: Sequence[Camera], segments: ArrayLike) -> Segment3D:
+    """segments (n, 4) of (x0, y0, x1, y1) from end to end, NaN rows where not seen."""
+
+def reconstruct_cylinder(
+    cameras: Sequence[Camera],
+    edges: ArrayLike,
+    method: Literal["tangent-planes", "centre-lines"] = "tangent-planes",
+) -> Cylinder:
+    """edges (n, 2, 4), an edge of NaN where not seen."""
+
+def fit_plane(points: ArrayLike) -> Plane:
+    """points (n, 3), n >= 3."""
+
+def fit_line_2d(points: ArrayLike) -> Line2D:
+    """points (n, 2), n >= 2."""
+
+def sample_curve(
+    points: ArrayLike,
+    count: int,
+    pass_through: bool = True,
+    interval: Optional[float] = None,
+) -> FloatArray:
+    """points (n, 2) -> (count, 2) samples along a cubic B-spline."""
+
+def reproject_point(
+    point: Point3D, cameras: Sequence[Camera], observed: Optional[ArrayLike] = None
+) -> PointProjection: ...
+def reproject_line(
+    line: Line3D, cameras: Sequence[Camera], observed: Optional[ArrayLike] = None
+) -> LineProjection: ...
+def reproject_segment(
+    segment: Segment3D, cameras: Sequence[Camera], observed: Optional[ArrayLike] = None
+) -> SegmentProjection: ...
+def reproject_cylinder(
+    cylinder: Cylinder, cameras: Sequence[Camera], observed: Optional[ArrayLike] = None
+) -> CylinderProjection: ...

@@ -1,0 +1,173 @@
+#include "camera.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "array_input.h"
+
+#include "polyview/foundations/coordinate2d.h"
+#include "polyview/foundations/coordinate3d.h"
+#include "polyview/foundations/extrinsic_param.h"
+#include "polyview/foundations/intrinsic_param.h"
+#include "polyview/foundations/rotate_matrix.h"
+#include "polyview/foundations/rotate_vector.h"
+#include "polyview/shapes3d/point3d.h"
+
+namespace polyview_python {
+
+namespace {
+
+// Calibration files often print six decimals; a skew of 1e-5 rad moves an image point by far
+// less than a pixel at the focal lengths in use.
+constexpr double kRotationTolerance = 1e-5;
+
+// The largest deviation of R R^T from the identity, or of det R from 1.
+double RotationDeviation(const double* r) {
+    double deviation = 0.0;
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            const double product = r[3 * row] * r[3 * col] + r[3 * row + 1] * r[3 * col + 1] +
+                                   r[3 * row + 2] * r[3 * col + 2];
+            deviation = std::max(deviation, std::fabs(product - (row == col ? 1.0 : 0.0)));
+        }
+    }
+    const double determinant = r[0] * (r[4] * r[8] - r[5] * r[7]) -
+                               r[1] * (r[3] * r[8] - r[5] * r[6]) +
+                               r[2] * (r[3] * r[7] - r[4] * r[6]);
+    return std::max(deviation, std::fabs(determinant - 1.0));
+}
+
+CRotateMatrix ReadRotation(py::handle value) {
+    const DoubleArray array = ReadArray(value, "rotation", {{Fixed(3), Fixed(3)}, {Fixed(3)}});
+    RequireFinite(array, "rotation");
+    const double* r = array.data();
+    if (array.ndim() == 1) {
+        return CRotateVector(r).GetRotateMatrix();
+    }
+    const double deviation = RotationDeviation(r);
+    if (!(deviation <= kRotationTolerance)) {
+        throw py::value_error(
+            "rotation: not a rotation matrix (R R^T differs from I, or det R from 1, by " +
+            ReprNumber(deviation) + "); give a rotation matrix or a rotation vector");
+    }
+    return CRotateMatrix(C33Matrix(r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8]));
+}
+
+CCameraParam MakeCamera(double focalLength,
+                        py::handle principalPoint,
+                        py::handle rotation,
+                        py::handle translation) {
+    if (!(std::isfinite(focalLength) && focalLength > 0.0)) {
+        throw py::value_error("focal_length: must be a finite number greater than 0, got " +
+                              ReprNumber(focalLength));
+    }
+    const DoubleArray centre = ReadArray(principalPoint, "principal_point", {Fixed(2)});
+    RequireFinite(centre, "principal_point");
+    const CRotateMatrix camFromWorld = ReadRotation(rotation);
+    const DoubleArray shift = ReadArray(translation, "translation", {Fixed(3)});
+    RequireFinite(shift, "translation");
+    return CCameraParam(CIntrinsicParam(focalLength, C2DCoordinate(centre.at(0), centre.at(1))),
+                        CExtrinsicParam(camFromWorld, C3DVector(shift.data())));
+}
+
+// The image of each point, NaN where the point is not in front of the camera or its image is
+// not finite; a single point (3,) gives a single image point (2,).
+py::array_t<double> Project(const CCameraParam& camera, py::handle pointsValue) {
+    const DoubleArray points = ReadArray(pointsValue, "points", {{Any("n"), Fixed(3)}, {Fixed(3)}});
+    const bool single = points.ndim() == 1;
+    const py::ssize_t count = single ? 1 : points.shape(0);
+    py::array_t<double> images =
+        single ? NaNArray({2}) : NaNArray({count, static_cast<py::ssize_t>(2)});
+    const double* in = points.data();
+    double* out = images.mutable_data();
+    for (py::ssize_t i = 0; i < count; ++i) {
+        const C3DPoint point(C3DCoordinate(in + 3 * i, WorldCoordinateSystem));
+        C2DCoordinate image;
+        if (point.Reproject(camera, image, nullptr, nullptr) && std::isfinite(image.GetData(0)) &&
+            std::isfinite(image.GetData(1))) {
+            image.GetVector(out + 2 * i);
+        }
+    }
+    return images;
+}
+
+py::array_t<double> RotationMatrixOf(const CCameraParam& camera) {
+    py::array_t<double> matrix({3, 3});
+    camera.GetExtrinsicParam().GetRotateMatrix().GetMatrix(matrix.mutable_data());
+    return Frozen(matrix);
+}
+
+std::string ReprCamera(const CCameraParam& camera) {
+    const CIntrinsicParam& intrinsic = camera.GetIntrinsicParam();
+    double principalPoint[2];
+    intrinsic.GetPrincipalPointParam().GetVector(principalPoint);
+    return "Camera(focal_length=" + ReprNumber(intrinsic.GetFocalLengthParam()) +
+           ", principal_point=" + ReprList(principalPoint, 2) + ", rotation=" +
+           ReprList(camera.GetExtrinsicParam().GetRotateMatrix().GetRotateVector()) +
+           ", translation=" + ReprList(camera.GetExtrinsicParam().GetTranslateVector()) + ")";
+}
+
+}  // namespace
+
+C3DVector CameraCentre(const CCameraParam& camera) {
+    const CExtrinsicParam& pose = camera.GetExtrinsicParam();
+    return (pose.GetRotateMatrix().GetTransposedMatrix() * pose.GetTranslateVector()) * -1.0;
+}
+
+void BindCamera(py::module_& module) {
+    py::class_<CCameraParam>(module,
+                             "Camera",
+                             "A calibrated pinhole camera without lens distortion: a world point X "
+                             "has camera coordinates R X + T and images at (f x / z + cx, "
+                             "f y / z + cy), in pixels. Immutable.")
+        .def(py::init(&MakeCamera),
+             py::arg("focal_length"),
+             py::arg("principal_point"),
+             py::arg("rotation"),
+             py::arg("translation"),
+             "Camera(focal_length, principal_point, rotation, translation)\n\n"
+             "focal_length: f in pixels, finite and > 0. principal_point: (cx, cy). rotation: R "
+             "as a 3 x 3 rotation matrix (within 1e-5) or a rotation vector (3,) (unit axis "
+             "times angle in radians). translation: T (3,). ValueError naming the argument for "
+             "a bad value, shape or dtype.")
+        .def_property_readonly(
+            "focal_length",
+            [](const CCameraParam& camera) {
+                return camera.GetIntrinsicParam().GetFocalLengthParam();
+            },
+            "f in pixels.")
+        .def_property_readonly(
+            "principal_point",
+            [](const CCameraParam& camera) {
+                return FrozenVector(camera.GetIntrinsicParam().GetPrincipalPointParam());
+            },
+            "(cx, cy) in pixels, shape (2,).")
+        .def_property_readonly("rotation", &RotationMatrixOf, "R, shape (3, 3).")
+        .def_property_readonly(
+            "rotation_vector",
+            [](const CCameraParam& camera) {
+                return FrozenVector(camera.GetExtrinsicParam().GetRotateMatrix().GetRotateVector());
+            },
+            "R as a rotation vector (unit axis times angle in radians, angle in [0, pi]), (3,).")
+        .def_property_readonly(
+            "translation",
+            [](const CCameraParam& camera) {
+                return FrozenVector(camera.GetExtrinsicParam().GetTranslateVector());
+            },
+            "T, shape (3,).")
+        .def_property_readonly(
+            "centre",
+            [](const CCameraParam& camera) { return FrozenVector(CameraCentre(camera)); },
+            "The camera centre in world coordinates, -R^T T, shape (3,).")
+        .def("project",
+             &Project,
+             py::arg("points"),
+             "project(points) -> ndarray\n\n"
+             "The images of world points (n, 3) as (n, 2) pixels (a single point (3,) gives "
+             "(2,)). A point that is not in front of the camera (depth <= 0), or NaN, gives a "
+             "NaN row.")
+        .def("__repr__", &ReprCamera);
+}
+
+}  // namespace polyview_python

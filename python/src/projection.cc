@@ -1,0 +1,341 @@
+#include "projection.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "array_input.h"
+
+#include "polyview/cylinder/cylinder3d.h"
+#include "polyview/foundations/coordinate2d.h"
+#include "polyview/geometry2d/line2d.h"
+#include "polyview/geometry2d/line_segment2d.h"
+#include "polyview/shapes3d/line3d.h"
+#include "polyview/shapes3d/line_segment3d.h"
+#include "polyview/shapes3d/point3d.h"
+
+namespace polyview_python {
+
+namespace {
+
+struct PointProjection {
+    py::array_t<double> imagePoints;
+    py::array_t<double> residuals;
+};
+
+struct LineProjection {
+    py::array_t<double> lines;
+    py::array_t<double> residuals;
+};
+
+struct SegmentProjection {
+    py::array_t<double> segments;
+    py::array_t<double> residuals;
+};
+
+struct CylinderProjection {
+    py::array_t<double> edges;
+    py::array_t<double> centreLines;
+    py::array_t<double> residuals;
+};
+
+// The observations of a reprojection: None, or one row per camera, NaN where not observed.
+std::optional<DoubleArray> ReadObserved(py::handle value, const Shape& shape, size_t cameras) {
+    if (value.is_none()) {
+        return std::nullopt;
+    }
+    DoubleArray observed = ReadArray(value, "observed", shape);
+    RequireNoInfinity(observed, "observed");
+    RequireRowPerCamera(observed, "observed", cameras);
+    return observed;
+}
+
+// The values of row k (width values), or null when not observed.
+const double* ObservedRow(const std::optional<DoubleArray>& observed, size_t k, int width) {
+    if (!observed) {
+        return nullptr;
+    }
+    const double* row = observed->data() + static_cast<size_t>(width) * k;
+    return HasNaN(row, width) ? nullptr : row;
+}
+
+// Writes the segment's end points (x0, y0, x1, y1) to out when they are finite.
+void WriteSegment(const C2DLineSegment& segment, double* out) {
+    C2DCoordinate start;
+    C2DCoordinate end;
+    segment.GetEndPoints(start, end);
+    const double values[4] = {start.GetData(0), start.GetData(1), end.GetData(0), end.GetData(1)};
+    if (AllFinite(values, 4)) {
+        std::copy(values, values + 4, out);
+    }
+}
+
+// The larger distance of the two image points from the line; NaN for a degenerate line.
+double LargerDistance(const C2DLine& line, const double* points) {
+    const double first = line.GetDistance(C2DCoordinate(points[0], points[1]));
+    const double second = line.GetDistance(C2DCoordinate(points[2], points[3]));
+    if (first < 0.0 || second < 0.0) {
+        return std::nan("");
+    }
+    return std::max(first, second);
+}
+
+py::ssize_t Count(const std::vector<CCameraParam>& cameras) {
+    return static_cast<py::ssize_t>(cameras.size());
+}
+
+PointProjection ReprojectPoint(const C3DPoint& point, py::handle camerasValue, py::handle value) {
+    const std::vector<CCameraParam> cameras = ReadCameras(camerasValue, "cameras");
+    const auto observed = ReadObserved(value, {Any("n"), Fixed(2)}, cameras.size());
+    PointProjection result{NaNArray({Count(cameras), 2}), NaNArray({Count(cameras)})};
+    double* images = result.imagePoints.mutable_data();
+    double* residuals = result.residuals.mutable_data();
+    for (size_t k = 0; k < cameras.size(); ++k) {
+        C2DCoordinate image;
+        bool projected = false;
+        if (const double* row = ObservedRow(observed, k, 2)) {
+            const C2DCoordinate seen(row[0], row[1]);
+            double residual = 0.0;
+            projected = point.Reproject(cameras[k], image, &seen, &residual);
+            if (projected) {
+                residuals[k] = residual;
+            }
+        } else {
+            projected = point.Reproject(cameras[k], image, nullptr, nullptr);
+        }
+        if (projected && std::isfinite(image.GetData(0)) && std::isfinite(image.GetData(1))) {
+            image.GetVector(images + 2 * k);
+        }
+    }
+    return {Frozen(result.imagePoints), Frozen(result.residuals)};
+}
+
+LineProjection ReprojectLine(const C3DLine& line, py::handle camerasValue, py::handle value) {
+    const std::vector<CCameraParam> cameras = ReadCameras(camerasValue, "cameras");
+    const auto observed = ReadObserved(value, {Any("n"), Fixed(4)}, cameras.size());
+    LineProjection result{NaNArray({Count(cameras), 3}), NaNArray({Count(cameras)})};
+    double* lines = result.lines.mutable_data();
+    double* residuals = result.residuals.mutable_data();
+    for (size_t k = 0; k < cameras.size(); ++k) {
+        C2DLine image;
+        line.Reproject(cameras[k], image);
+        double params[3];
+        image.GetLineParams(params);
+        const double length = std::hypot(params[0], params[1]);
+        if (!(length > 0.0) || !AllFinite(params, 3)) {
+            continue;  // the line runs through the camera centre: no image line
+        }
+        for (int i = 0; i < 3; ++i) {
+            lines[3 * k + static_cast<size_t>(i)] = params[i] / length;
+        }
+        if (const double* row = ObservedRow(observed, k, 4)) {
+            residuals[k] = LargerDistance(image, row);
+        }
+    }
+    return {Frozen(result.lines), Frozen(result.residuals)};
+}
+
+SegmentProjection ReprojectSegment(const C3DLineSegment& segment,
+                                   py::handle camerasValue,
+                                   py::handle value) {
+    const std::vector<CCameraParam> cameras = ReadCameras(camerasValue, "cameras");
+    const auto observed = ReadObserved(value, {Any("n"), Fixed(4)}, cameras.size());
+    SegmentProjection result{NaNArray({Count(cameras), 4}), NaNArray({Count(cameras)})};
+    double* segments = result.segments.mutable_data();
+    double* residuals = result.residuals.mutable_data();
+    for (size_t k = 0; k < cameras.size(); ++k) {
+        C2DLineSegment image;
+        bool projected = false;
+        if (const double* row = ObservedRow(observed, k, 4)) {
+            const C2DCoordinate seen[2] = {C2DCoordinate(row[0], row[1]),
+                                           C2DCoordinate(row[2], row[3])};
+            double residual = 0.0;
+            projected = segment.Reproject(cameras[k], image, seen, &residual);
+            if (projected) {
+                residuals[k] = residual;
+            }
+        } else {
+            projected = segment.Reproject(cameras[k], image, nullptr, nullptr);
+        }
+        if (projected) {
+            WriteSegment(image, segments + 4 * k);
+        }
+    }
+    return {Frozen(result.segments), Frozen(result.residuals)};
+}
+
+CylinderProjection ReprojectCylinder(const C3DCylinder& cylinder,
+                                     py::handle camerasValue,
+                                     py::handle value) {
+    const std::vector<CCameraParam> cameras = ReadCameras(camerasValue, "cameras");
+    const auto observed = ReadObserved(value, {Any("n"), Fixed(2), Fixed(4)}, cameras.size());
+    CylinderProjection result{NaNArray({Count(cameras), 2, 4}),
+                              NaNArray({Count(cameras), 4}),
+                              NaNArray({Count(cameras)})};
+    double* edgesOut = result.edges.mutable_data();
+    double* centres = result.centreLines.mutable_data();
+    double* residuals = result.residuals.mutable_data();
+    for (size_t k = 0; k < cameras.size(); ++k) {
+        const double* seen[2] = {nullptr, nullptr};
+        if (observed) {
+            for (int slot = 0; slot < 2; ++slot) {
+                const double* edge = observed->data() + 8 * k + 4 * static_cast<size_t>(slot);
+                seen[slot] = HasNaN(edge, 4) ? nullptr : edge;
+            }
+        }
+        C2DLineSegment centre;
+        C2DLineSegment edges[2];
+        double residual = std::nan("");
+        bool projected = false;
+        if (seen[0] != nullptr && seen[1] != nullptr) {
+            // Both edges: the library pairs the four end points with the two silhouettes.
+            const C2DCoordinate points[4] = {C2DCoordinate(seen[0][0], seen[0][1]),
+                                             C2DCoordinate(seen[0][2], seen[0][3]),
+                                             C2DCoordinate(seen[1][0], seen[1][1]),
+                                             C2DCoordinate(seen[1][2], seen[1][3])};
+            double distances[4];
+            projected = cylinder.Reproject(cameras[k], centre, edges, points, distances, &residual);
+        } else {
+            projected = cylinder.Reproject(cameras[k], centre, edges, nullptr, nullptr, nullptr);
+            const double* single = seen[0] != nullptr ? seen[0] : seen[1];
+            if (projected && single != nullptr) {
+                // One edge: its distance from the nearer silhouette.
+                residual = std::numeric_limits<double>::infinity();
+                for (const C2DLineSegment& edge : edges) {
+                    const double distance = LargerDistance(C2DLine(edge), single);
+                    if (!std::isnan(distance)) {
+                        residual = std::min(residual, distance);
+                    }
+                }
+                residual = std::isfinite(residual) ? residual : std::nan("");
+            }
+        }
+        if (!projected) {
+            continue;
+        }
+        WriteSegment(edges[0], edgesOut + 8 * k);
+        WriteSegment(edges[1], edgesOut + 8 * k + 4);
+        WriteSegment(centre, centres + 4 * k);
+        residuals[k] = residual;
+    }
+    return {Frozen(result.edges), Frozen(result.centreLines), Frozen(result.residuals)};
+}
+
+std::string Repr(const char* type,
+                 std::initializer_list<std::pair<const char*, py::handle>> fields) {
+    std::string text = std::string(type) + "(";
+    bool first = true;
+    for (const auto& [name, value] : fields) {
+        text += (first ? "" : ", ") + std::string(name) + "=" + py::repr(value).cast<std::string>();
+        first = false;
+    }
+    return text + ")";
+}
+
+}  // namespace
+
+void BindProjection(py::module_& module) {
+    py::class_<PointProjection>(
+        module, "PointProjection", "A point's images in a list of cameras. Immutable.")
+        .def_readonly("image_points",
+                      &PointProjection::imagePoints,
+                      "(n, 2) pixels; NaN where the point is not in front of the camera.")
+        .def_readonly("residuals",
+                      &PointProjection::residuals,
+                      "(n,) pixel distance of each image from its observation; NaN where "
+                      "not observed or not imaged.")
+        .def("__repr__", [](const PointProjection& p) {
+            return Repr("PointProjection",
+                        {{"image_points", p.imagePoints}, {"residuals", p.residuals}});
+        });
+
+    py::class_<LineProjection>(
+        module, "LineProjection", "A line's images in a list of cameras. Immutable.")
+        .def_readonly("lines",
+                      &LineProjection::lines,
+                      "(n, 3) image lines (a, b, c) of a x + b y + c = 0 with (a, b) a unit "
+                      "normal; NaN where the line runs through the camera centre. There is no "
+                      "test that the line lies in front of the camera.")
+        .def_readonly("residuals",
+                      &LineProjection::residuals,
+                      "(n,) the larger pixel distance of an observed segment's two end points "
+                      "from the image line; NaN where not observed or not imaged.")
+        .def("__repr__", [](const LineProjection& p) {
+            return Repr("LineProjection", {{"lines", p.lines}, {"residuals", p.residuals}});
+        });
+
+    py::class_<SegmentProjection>(
+        module, "SegmentProjection", "A segment's images in a list of cameras. Immutable.")
+        .def_readonly("segments",
+                      &SegmentProjection::segments,
+                      "(n, 4) image segments (x0, y0, x1, y1), the part behind the camera cut "
+                      "off; NaN where the whole segment lies behind the camera.")
+        .def_readonly("residuals",
+                      &SegmentProjection::residuals,
+                      "(n,) the larger pixel distance of an observed segment's two end points "
+                      "from the image segment's line; NaN where not observed or not imaged.")
+        .def("__repr__", [](const SegmentProjection& p) {
+            return Repr("SegmentProjection",
+                        {{"segments", p.segments}, {"residuals", p.residuals}});
+        });
+
+    py::class_<CylinderProjection>(
+        module, "CylinderProjection", "A cylinder's silhouettes in a list of cameras. Immutable.")
+        .def_readonly("edges",
+                      &CylinderProjection::edges,
+                      "(n, 2, 4) the two silhouette edges (x0, y0, x1, y1) between the end "
+                      "circles; NaN where the camera is inside the cylinder or on its axis line.")
+        .def_readonly("centre_lines",
+                      &CylinderProjection::centreLines,
+                      "(n, 4) the image of the axis segment; NaN where not imaged.")
+        .def_readonly("residuals",
+                      &CylinderProjection::residuals,
+                      "(n,) the largest pixel distance of an observed edge end point from its "
+                      "silhouette line (the edges paired the way that fits better); with one "
+                      "edge observed, its distance from the nearer silhouette. NaN where not "
+                      "observed or not imaged.")
+        .def("__repr__", [](const CylinderProjection& p) {
+            return Repr(
+                "CylinderProjection",
+                {{"edges", p.edges}, {"centre_lines", p.centreLines}, {"residuals", p.residuals}});
+        });
+
+    module.def("reproject_point",
+               &ReprojectPoint,
+               py::arg("point"),
+               py::arg("cameras"),
+               py::arg("observed") = py::none(),
+               "reproject_point(point, cameras, observed=None) -> PointProjection\n\n"
+               "The point's image in each camera and, with observed (n, 2) (NaN rows: not "
+               "observed), the residual of each observation in pixels.");
+    module.def("reproject_line",
+               &ReprojectLine,
+               py::arg("line"),
+               py::arg("cameras"),
+               py::arg("observed") = py::none(),
+               "reproject_line(line, cameras, observed=None) -> LineProjection\n\n"
+               "The line's image line in each camera and, with observed segments (n, 4) (NaN "
+               "rows: not observed), the residual of each in pixels.");
+    module.def("reproject_segment",
+               &ReprojectSegment,
+               py::arg("segment"),
+               py::arg("cameras"),
+               py::arg("observed") = py::none(),
+               "reproject_segment(segment, cameras, observed=None) -> SegmentProjection\n\n"
+               "The segment's image in each camera, cut off at the camera plane, and, with "
+               "observed segments (n, 4) (NaN rows: not observed), the residual of each.");
+    module.def("reproject_cylinder",
+               &ReprojectCylinder,
+               py::arg("cylinder"),
+               py::arg("cameras"),
+               py::arg("observed") = py::none(),
+               "reproject_cylinder(cylinder, cameras, observed=None) -> CylinderProjection\n\n"
+               "The cylinder's two silhouette edges and axis image in each camera and, with "
+               "observed edges (n, 2, 4) (an edge of NaN: not observed), the residual of each "
+               "camera's edges.");
+}
+
+}  // namespace polyview_python

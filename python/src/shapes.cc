@@ -1,0 +1,344 @@
+#include "shapes.h"
+
+#include <cmath>
+#include <string>
+
+#include "array_input.h"
+
+#include "polyview/cylinder/cylinder3d.h"
+#include "polyview/foundations/axis3d.h"
+#include "polyview/foundations/coordinate2d.h"
+#include "polyview/foundations/coordinate3d.h"
+#include "polyview/foundations/range.h"
+#include "polyview/geometry2d/line2d.h"
+#include "polyview/shapes3d/line3d.h"
+#include "polyview/shapes3d/line_segment3d.h"
+#include "polyview/shapes3d/plane3d.h"
+#include "polyview/shapes3d/point3d.h"
+
+namespace polyview_python {
+
+namespace {
+
+C3DCoordinate ToCoordinate(const C3DVector& vector) {
+    return C3DCoordinate(vector, WorldCoordinateSystem);
+}
+
+C3DPoint MakePoint(py::handle xyz) {
+    return C3DPoint(ToCoordinate(ReadVector3(xyz, "xyz")));
+}
+
+C3DLine MakeLine(py::handle pointValue, py::handle directionValue) {
+    const C3DVector point = ReadVector3(pointValue, "point");
+    C3DVector direction;
+    if (!ReadVector3(directionValue, "direction").GetNormalizedVector(direction)) {
+        throw py::value_error("direction: must not be the zero vector");
+    }
+    const C3DVector foot = point - direction * point.GetDotProduct(direction);
+    return C3DLine(C3DAxis(foot, direction, foot.GetNorm()));
+}
+
+// The segment from start to end, which must differ.
+C3DLineSegment MakeSegment(py::handle startValue,
+                           py::handle endValue,
+                           const char* startName,
+                           const char* endName) {
+    const C3DVector start = ReadVector3(startValue, startName);
+    const C3DVector end = ReadVector3(endValue, endName);
+    if (!((end - start).GetNorm() > 0.0)) {
+        throw py::value_error(std::string(startName) + ", " + endName + ": the points coincide");
+    }
+    C3DLineSegment segment;
+    segment.SetEndPoint3D(ToCoordinate(start), ToCoordinate(end));
+    return segment;
+}
+
+C3DCylinder MakeCylinder(py::handle startValue, py::handle endValue, double radius) {
+    if (!(std::isfinite(radius) && radius > 0.0)) {
+        throw py::value_error("radius: must be a finite number greater than 0, got " +
+                              ReprNumber(radius));
+    }
+    const C3DLineSegment axis = MakeSegment(startValue, endValue, "axis_start", "axis_end");
+    if (axis.GetAxis().GetDistance() == 0.0) {
+        // The library keeps no end points for an axis at distance 0 from the origin.
+        throw py::value_error(
+            "axis_start, axis_end: the axis line passes through the world origin, which the "
+            "library cannot hold; shift the world origin");
+    }
+    C3DCylinder cylinder;
+    cylinder.Set3DCylinder(axis.GetAxis(), axis.GetRange(), radius, true, true, true);
+    return cylinder;
+}
+
+C3DPlane MakePlane(py::handle normalValue, double offset) {
+    C3DVector normal;
+    if (!ReadVector3(normalValue, "normal").GetNormalizedVector(normal)) {
+        throw py::value_error("normal: must not be the zero vector");
+    }
+    if (!std::isfinite(offset)) {
+        throw py::value_error("offset: must be finite, got " + ReprNumber(offset));
+    }
+    return C3DPlane(normal, ToCoordinate(normal * offset));
+}
+
+C2DLine MakeLine2D(py::handle normalValue, double offset) {
+    const C2DVector normal = ReadVector2(normalValue, "normal");
+    const double length = normal.GetNorm();
+    if (!(length > 0.0)) {
+        throw py::value_error("normal: must not be the zero vector");
+    }
+    if (!std::isfinite(offset)) {
+        throw py::value_error("offset: must be finite, got " + ReprNumber(offset));
+    }
+    const double params[3] = {normal.GetData(0) / length, normal.GetData(1) / length, -offset};
+    C2DLine line;
+    line.SetLineParams(params);
+    return line;
+}
+
+py::array_t<double> SegmentEnd(const C3DLineSegment& segment, int which) {
+    C3DCoordinate ends[2];
+    segment.GetEndPoint3D(ends);
+    return FrozenVector(ends[which]);
+}
+
+py::array_t<double> CylinderEnd(const C3DCylinder& cylinder, int which) {
+    C3DCoordinate ends[2];
+    if (!cylinder.GetEndPoint3D(ends[0], ends[1])) {
+        return Frozen(NaNArray({3}));
+    }
+    return FrozenVector(ends[which]);
+}
+
+// Plane and line distances: (n, k) points give (n,) distances, a single point a float.
+template <typename Distance>
+py::object Distances(py::handle pointsValue, py::ssize_t dimension, Distance distance) {
+    const DoubleArray points =
+        ReadArray(pointsValue, "points", {{Any("n"), Fixed(dimension)}, {Fixed(dimension)}});
+    const double* in = points.data();
+    if (points.ndim() == 1) {
+        return py::float_(distance(in));
+    }
+    py::array_t<double> out(points.shape(0));
+    double* values = out.mutable_data();
+    for (py::ssize_t i = 0; i < points.shape(0); ++i) {
+        values[i] = distance(in + dimension * i);
+    }
+    return std::move(out);
+}
+
+double PlaneOffset(const C3DPlane& plane) {
+    double params[4];
+    plane.GetPlaneParam(params);
+    return -params[3];
+}
+
+// The unit normal, offset and direction of a 2D line, whose coefficients need not be normalised.
+struct LineForm {
+    double a, b, c, length;
+};
+LineForm FormOf(const C2DLine& line) {
+    double params[3];
+    line.GetLineParams(params);
+    return {params[0], params[1], params[2], std::hypot(params[0], params[1])};
+}
+
+}  // namespace
+
+void BindShapes(py::module_& module) {
+    py::class_<C3DPoint>(module, "Point3D", "A 3D point. Immutable.")
+        .def(py::init(&MakePoint), py::arg("xyz"), "Point3D(xyz): the point (3,), finite.")
+        .def_property_readonly(
+            "xyz",
+            [](const C3DPoint& point) { return FrozenVector(point.GetPoint()); },
+            "(x, y, z), shape (3,).")
+        .def("__repr__", [](const C3DPoint& point) {
+            return "Point3D(xyz=" + ReprList(point.GetPoint()) + ")";
+        });
+
+    py::class_<C3DLine>(module, "Line3D", "An infinite 3D line. Immutable.")
+        .def(py::init(&MakeLine),
+             py::arg("point"),
+             py::arg("direction"),
+             "Line3D(point, direction): the line through point (3,) along direction (3,), "
+             "which must not be zero.")
+        .def_property_readonly(
+            "point",
+            [](const C3DLine& line) { return FrozenVector(line.Get3DAxis().GetBaseCoordinate()); },
+            "The point of the line nearest the world origin, (3,).")
+        .def_property_readonly(
+            "direction",
+            [](const C3DLine& line) { return FrozenVector(line.GetDirectionVector()); },
+            "The unit direction, (3,); a reconstructed line has its largest-magnitude component "
+            "positive.")
+        .def_property_readonly(
+            "distance",
+            [](const C3DLine& line) { return line.Get3DAxis().GetDistance(); },
+            "The distance of the line from the world origin.")
+        .def("__repr__", [](const C3DLine& line) {
+            return "Line3D(point=" + ReprList(line.Get3DAxis().GetBaseCoordinate()) +
+                   ", direction=" + ReprList(line.GetDirectionVector()) + ")";
+        });
+
+    py::class_<C3DLineSegment>(module, "Segment3D", "A 3D line segment. Immutable.")
+        .def(py::init([](py::handle start, py::handle end) {
+                 return MakeSegment(start, end, "start", "end");
+             }),
+             py::arg("start"),
+             py::arg("end"),
+             "Segment3D(start, end): the segment between two distinct points (3,).")
+        .def_property_readonly(
+            "start",
+            [](const C3DLineSegment& segment) { return SegmentEnd(segment, 0); },
+            "The first end point, (3,).")
+        .def_property_readonly(
+            "end",
+            [](const C3DLineSegment& segment) { return SegmentEnd(segment, 1); },
+            "The second end point, (3,).")
+        .def_property_readonly(
+            "length",
+            [](const C3DLineSegment& segment) { return segment.GetRange().GetLength(); },
+            "The distance between the end points.")
+        .def_property_readonly(
+            "direction",
+            [](const C3DLineSegment& segment) {
+                return FrozenVector(segment.GetAxis().GetVVector());
+            },
+            "The unit direction of its line, (3,) (not necessarily from start to end).")
+        .def("__repr__", [](const C3DLineSegment& segment) {
+            C3DCoordinate ends[2];
+            segment.GetEndPoint3D(ends);
+            return "Segment3D(start=" + ReprList(ends[0]) + ", end=" + ReprList(ends[1]) + ")";
+        });
+
+    py::class_<C3DCylinder>(module, "Cylinder", "A finite right circular cylinder. Immutable.")
+        .def(py::init(&MakeCylinder),
+             py::arg("axis_start"),
+             py::arg("axis_end"),
+             py::arg("radius"),
+             "Cylinder(axis_start, axis_end, radius): the axis between two distinct points (3,) "
+             "and a radius > 0. The axis line must not pass through the world origin (ValueError).")
+        .def_property_readonly(
+            "axis_start",
+            [](const C3DCylinder& cylinder) { return CylinderEnd(cylinder, 0); },
+            "The axis end point at the start of the extent, (3,).")
+        .def_property_readonly(
+            "axis_end",
+            [](const C3DCylinder& cylinder) { return CylinderEnd(cylinder, 1); },
+            "The other axis end point, (3,).")
+        .def_property_readonly("radius", &C3DCylinder::GetRadius, "The radius.")
+        .def_property_readonly(
+            "length",
+            [](const C3DCylinder& cylinder) { return cylinder.GetRange().GetLength(); },
+            "The distance between the axis end points.")
+        .def_property_readonly(
+            "direction",
+            [](const C3DCylinder& cylinder) {
+                return FrozenVector(cylinder.GetAxis().GetVVector());
+            },
+            "The unit direction of the axis, (3,).")
+        .def("__repr__", [](const C3DCylinder& cylinder) {
+            C3DCoordinate start;
+            C3DCoordinate end;
+            cylinder.GetEndPoint3D(start, end);
+            return "Cylinder(axis_start=" + ReprList(start) + ", axis_end=" + ReprList(end) +
+                   ", radius=" + ReprNumber(cylinder.GetRadius()) + ")";
+        });
+
+    py::class_<C3DPlane>(module, "Plane", "An infinite plane normal . x = offset. Immutable.")
+        .def(py::init(&MakePlane),
+             py::arg("normal"),
+             py::arg("offset"),
+             "Plane(normal, offset): the points x with normal . x = offset after scaling normal "
+             "(3,), which must not be zero, to unit length.")
+        .def_property_readonly(
+            "normal",
+            [](const C3DPlane& plane) { return FrozenVector(plane.GetNormalVector()); },
+            "The unit normal, (3,); a fitted plane has its largest-magnitude component positive.")
+        .def_property_readonly("offset",
+                               &PlaneOffset,
+                               "The signed distance of the plane from the origin along the "
+                               "normal: normal . x = offset on the plane.")
+        .def_property_readonly(
+            "coefficients",
+            [](const C3DPlane& plane) {
+                double params[4];
+                plane.GetPlaneParam(params);
+                return FrozenVector({params[0], params[1], params[2], params[3]});
+            },
+            "(a, b, c, d) of a x + b y + c z + d = 0 with (a, b, c) the unit normal, (4,).")
+        .def(
+            "distance",
+            [](const C3DPlane& plane, py::handle points) {
+                return Distances(points, 3, [&plane](const double* xyz) {
+                    C3DCoordinate foot;
+                    return plane.GetDistance(C3DCoordinate(xyz, WorldCoordinateSystem), foot);
+                });
+            },
+            py::arg("points"),
+            "distance(points): the unsigned distances of points (n, 3) from the plane as (n,); "
+            "a single point (3,) gives a float. NaN for a point that is not finite.")
+        .def("__repr__", [](const C3DPlane& plane) {
+            return "Plane(normal=" + ReprList(plane.GetNormalVector()) +
+                   ", offset=" + ReprNumber(PlaneOffset(plane)) + ")";
+        });
+
+    py::class_<C2DLine>(module,
+                        "Line2D",
+                        "An infinite line in the image, normal . p = offset. "
+                        "Immutable.")
+        .def(py::init(&MakeLine2D),
+             py::arg("normal"),
+             py::arg("offset"),
+             "Line2D(normal, offset): the image points p with normal . p = offset after scaling "
+             "normal (2,), which must not be zero, to unit length.")
+        .def_property_readonly(
+            "coefficients",
+            [](const C2DLine& line) {
+                const LineForm form = FormOf(line);
+                return FrozenVector(
+                    {form.a / form.length, form.b / form.length, form.c / form.length});
+            },
+            "(a, b, c) of a x + b y + c = 0 with (a, b) a unit normal, (3,).")
+        .def_property_readonly(
+            "normal",
+            [](const C2DLine& line) {
+                const LineForm form = FormOf(line);
+                return FrozenVector({form.a / form.length, form.b / form.length});
+            },
+            "The unit normal (a, b), (2,).")
+        .def_property_readonly(
+            "offset",
+            [](const C2DLine& line) {
+                const LineForm form = FormOf(line);
+                return -form.c / form.length;
+            },
+            "normal . p = offset on the line.")
+        .def_property_readonly(
+            "direction",
+            [](const C2DLine& line) {
+                const LineForm form = FormOf(line);
+                return FrozenVector({-form.b / form.length, form.a / form.length});
+            },
+            "The unit direction (-b, a), (2,).")
+        .def(
+            "distance",
+            [](const C2DLine& line, py::handle points) {
+                return Distances(points, 2, [&line](const double* xy) {
+                    double distance = std::nan("");
+                    line.GetDistance(C2DCoordinate(xy[0], xy[1]), distance, false);
+                    return distance;
+                });
+            },
+            py::arg("points"),
+            "distance(points): the unsigned distances of image points (n, 2) from the line as "
+            "(n,); a single point (2,) gives a float. NaN for a point that is not finite.")
+        .def("__repr__", [](const C2DLine& line) {
+            const LineForm form = FormOf(line);
+            const double normal[2] = {form.a / form.length, form.b / form.length};
+            return "Line2D(normal=" + ReprList(normal, 2) +
+                   ", offset=" + ReprNumber(-form.c / form.length) + ")";
+        });
+}
+
+}  // namespace polyview_python

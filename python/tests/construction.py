@@ -1,0 +1,77 @@
+"""Cameras and exact observations built from known geometry, for the tests."""
+
+import numpy as np
+
+import polyview as pv
+
+
+def look_at(centre, target, focal_length=1500.0, principal_point=(960.0, 540.0), up=(0, 0, 1)):
+    """A camera at centre whose optical axis points at target, x to the right, y down."""
+    centre = np.asarray(centre, dtype=float)
+    z_axis = np.asarray(target, dtype=float) - centre
+    z_axis /= np.linalg.norm(z_axis)
+    x_axis = np.cross(z_axis, up)
+    x_axis /= np.linalg.norm(x_axis)
+    y_axis = np.cross(z_axis, x_axis)
+    rotation = np.array([x_axis, y_axis, z_axis])  # rows: the camera axes in world coordinates
+    return pv.Camera(focal_length, principal_point, rotation, -rotation @ centre)
+
+
+def ring(count=5, radius=6.0, target=(0.0, 0.0, 0.5)):
+    """count cameras around the z axis at alternating heights, all looking at target."""
+    cameras = []
+    for k in range(count):
+        angle = 2.0 * np.pi * k / count + 0.3
+        height = 1.5 + 1.0 * (k % 2)
+        cameras.append(look_at((radius * np.cos(angle), radius * np.sin(angle), height), target))
+    return cameras
+
+
+def segment_images(cameras, start, end):
+    """(n, 4): each camera's image of the 3D segment from start to end."""
+    return np.array([np.concatenate([c.project(start), c.project(end)]) for c in cameras])
+
+
+def silhouette_edges(camera, start, end, radius):
+    """(2, 4): the outline of the cylinder around start-end seen by camera.
+
+    The plane through the camera centre C that touches the cylinder touches it along the surface
+    line at offset o from the axis with o . w = r^2, w the perpendicular from the axis to C; so
+    o = r (cos(phi) e1 +- sin(phi) e2) with cos(phi) = r / |w|. Each edge runs from the start
+    circle to the end circle and is turned so that the cylinder lies on its left on the screen
+    (y down), as an edge seen alone must be given.
+    """
+    start = np.asarray(start, dtype=float)
+    end = np.asarray(end, dtype=float)
+    axis = (end - start) / np.linalg.norm(end - start)
+    across = camera.centre - start
+    across -= across.dot(axis) * axis
+    distance = np.linalg.norm(across)
+    e1 = across / distance
+    e2 = np.cross(axis, e1)
+    phi = np.arccos(radius / distance)
+    inside = camera.project((start + end) / 2.0)
+    edges = []
+    for sign in (1.0, -1.0):
+        offset = radius * (np.cos(phi) * e1 + sign * np.sin(phi) * e2)
+        a, b = camera.project(start + offset), camera.project(end + offset)
+        direction = b - a
+        # On a y-down screen the left of direction (dx, dy) is (dy, -dx).
+        if np.dot(inside - a, [direction[1], -direction[0]]) < 0.0:
+            a, b = b, a
+        edges.append(np.concatenate([a, b]))
+    return np.array(edges)
+
+
+def distance_to_line(point, start, end):
+    """Distance of a 3D point from the infinite line through start and end."""
+    point, start, end = (np.asarray(v, dtype=float) for v in (point, start, end))
+    axis = (end - start) / np.linalg.norm(end - start)
+    offset = point - start
+    return np.linalg.norm(offset - offset.dot(axis) * axis)
+
+
+def angle_between(u, v):
+    """Angle between two directions either way round, in radians."""
+    # arctan2 keeps small angles that arccos of a cosine near 1 would round to sqrt(eps)
+    return np.arctan2(np.linalg.norm(np.cross(u, v)), abs(np.dot(u, v)))
