@@ -1,5 +1,6 @@
 #include "polyview/shapes3d/point3d.h"
 
+#include <cmath>
 #include <memory>
 
 #include "polyview/foundations/rotate_vector.h"
@@ -86,6 +87,9 @@ bool C3DPoint::CreateFromImagePoints(const C1DArray<SImagePoint>& points) {
     if (!dtriangulate_point(
             n, cameras.get(), imagePoints.get(), principalX.get(), principalY.get(), result)) {
         return false;
+    }
+    if (!std::isfinite(result[0]) || !std::isfinite(result[1]) || !std::isfinite(result[2])) {
+        return false;  // the sums overflowed (e.g. a camera centre near the double range)
     }
     SetPoint(C3DCoordinate(result, WorldCoordinateSystem));
     return true;
