@@ -38,23 +38,12 @@ TEST(EpipolarGeometry, ImagesOfRandomPointsLieOnEachOthersEpipolarLines) {
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     std::uniform_real_distribution<double> distance(6.0, 14.0);
     std::uniform_real_distribution<double> focal(400.0, 1500.0);
-    const auto randomDirection = [&]() {
-        C3DVector v(unit(generator), unit(generator), unit(generator));
-        while (v.GetNorm() < 0.1) {
-            v.SetVector(unit(generator), unit(generator), unit(generator));
-        }
-        return v.GetNormalizedVector();
-    };
     const auto randomCamera = [&]() {
         const C3DVector target(0.2 * unit(generator), 0.2 * unit(generator), 0.2 * unit(generator));
-        return LookAtCamera(randomDirection() * distance(generator),
-                            target,
-                            focal(generator),
-                            320.0,
-                            240.0,
-                            randomDirection());
+        const C3DVector centre = RandomRotation(generator).GetRowVector(0) * distance(generator);
+        const C3DVector up = RandomRotation(generator).GetRowVector(0);
+        return LookAtCamera(centre, target, focal(generator), 320.0, 240.0, up);
     };
-    int checked = 0;
     for (int pair = 0; pair < 40; ++pair) {
         const CCameraParam camera1 = randomCamera();
         const CCameraParam camera2 = randomCamera();
@@ -79,39 +68,14 @@ TEST(EpipolarGeometry, ImagesOfRandomPointsLieOnEachOthersEpipolarLines) {
             EXPECT_EQ(start.GetData(0), x - 50);
             EXPECT_EQ(end.GetData(0), x + 50);
             EXPECT_LE(DistanceFromSegment(image2, start, end), kTolerance);
-            double params[3];
-            segment.GetLineParams(params);
-            EXPECT_LE(DistanceFromParams(params, image2), kTolerance);
 
             // The same F gives the line in camera 1's image of the point seen by camera 2.
             CEpipolarLine line;
             line.Create(fundamental, image2);
+            double params[3];
             line.GetLineParams(params);
             EXPECT_LE(DistanceFromParams(params, image1), kTolerance);
-            ++checked;
         }
-    }
-    EXPECT_EQ(checked, 40 * 25);
-}
-
-TEST(EpipolarGeometry, OtherPointsOfTheRayShareTheSegment) {
-    // Moving the world point along camera 1's viewing ray keeps its image in camera 1 and moves
-    // its image in camera 2 along the segment that SetEpipolarLine gives.
-    const CCameraParam camera1 =
-        LookAtCamera(C3DVector(10, 0, 1), C3DVector(0, 0, 0), 800.0, 320.0, 240.0);
-    const CCameraParam camera2 =
-        LookAtCamera(C3DVector(1, 9, -2), C3DVector(0, 0, 0), 600.0, 320.0, 240.0);
-    const C3DVector centre1 = CameraCentre(camera1);
-    const C3DVector ray = C3DVector(0.3, -0.2, 0.4) - centre1;
-    const C2DCoordinate image1 = ProjectPoint(camera1, centre1 + ray);
-    C2DLineSegment segment;
-    ASSERT_TRUE(segment.SetEpipolarLine(camera1, camera2, image1, -2000, 2000));
-    C2DCoordinate start, end;
-    segment.GetEndPoints(start, end);
-    for (double depth : {0.6, 0.9, 1.0, 1.3, 2.0}) {
-        SCOPED_TRACE(depth);
-        const C2DCoordinate image2 = ProjectPoint(camera2, centre1 + ray * depth);
-        EXPECT_LE(DistanceFromSegment(image2, start, end), 1e-9 * 640.0);
     }
 }
 
