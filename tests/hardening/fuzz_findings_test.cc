@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "polyview/foundations/array1d.h"
+#include "polyview/shapes3d/line_segment3d.h"
 #include "polyview/shapes3d/point3d.h"
 #include "support/expect_geometry.h"
 
@@ -34,6 +35,37 @@ TEST(FuzzFindings, TriangulationRefusesAPointBeyondTheDoubleRange) {
     EXPECT_EQ(point.GetPoint().GetData(0), 1.0);
     EXPECT_EQ(point.GetPoint().GetData(1), 2.0);
     EXPECT_EQ(point.GetPoint().GetData(2), 3.0);
+}
+
+TEST(FuzzFindings, SegmentRangeLeavesOutALiftThatOverflows) {
+    // The line y = 1, z = 0 with positions along x, seen by two cameras with R = I and f = 100.
+    // From T = (0, 0, 10) the observed ends (20, 10) and (50, 10) lift to x = 2 and x = 5. From
+    // T = (0, 0, 100) the axis images on v = 1, and the ends (1e307, 1) and (1.5e307, 1) lift
+    // through 100 * 1e307, which overflows: that observation gives no position.
+    const C3DLineSegment initial(C3DAxis(C3DVector(0.0, 1.0, 0.0), C3DVector(1.0, 0.0, 0.0), 1.0),
+                                 CRange(0.0, 1.0));
+    SImageLine near;
+    near.cameraParam = Camera(100.0, C3DVector(0.0, 0.0, 10.0));
+    near.lineSegment.SetEndPoints(C2DCoordinate(20.0, 10.0), C2DCoordinate(50.0, 10.0));
+    SImageLine overflowing;
+    overflowing.cameraParam = Camera(100.0, C3DVector(0.0, 0.0, 100.0));
+    overflowing.lineSegment.SetEndPoints(C2DCoordinate(1e307, 1.0), C2DCoordinate(1.5e307, 1.0));
+
+    C1DArray<SImageLine> observations;
+    observations.SetSize(2);
+    observations[0] = near;
+    observations[1] = overflowing;
+    C3DLineSegment segment(initial);
+    ASSERT_TRUE(segment.CalcRange(observations));
+    EXPECT_EQ(segment.GetRange().GetStartPosition(), 2.0);
+    EXPECT_EQ(segment.GetRange().GetEndPosition(), 5.0);
+
+    observations.SetSize(1);  // the overflowing observation alone: nothing is left
+    observations[0] = overflowing;
+    segment = initial;
+    ASSERT_TRUE(segment.CalcRange(observations));
+    EXPECT_EQ(segment.GetRange().GetStartPosition(), 0.0);
+    EXPECT_EQ(segment.GetRange().GetEndPosition(), 0.0);
 }
 
 }  // namespace

@@ -301,6 +301,10 @@ bool C3DLineSegment::CalcRange(const C1DArray<SImageLine>& observations) {
             positions[k] = (f * (d * uInCam.GetData(c) + t.GetData(c)) -
                             (d * uInCam.GetData(2) + t.GetData(2)) * xi) /
                            delta;  // order fixed
+            if (!std::isfinite(positions[k])) {
+                lifted = false;  // overflowed: no position to read, as for a zero denominator
+                break;
+            }
         }
         if (!lifted) {
             continue;

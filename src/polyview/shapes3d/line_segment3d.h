@@ -63,7 +63,7 @@ class POLYVIEW_EXPORT C3DLineSegment : public C3DShape {
     // The extent along the axis seen by the observations: each observed end point is carried
     // onto the image of the axis and lifted back onto the axis, and the farthest pair of the
     // positions found is kept. The axis is unchanged; observations whose axis image has a point
-    // at depth 0 or whose lift is undefined are left out; with none left the range is
+    // at depth 0 or whose lift is undefined or not finite are left out; with none left the range is
     // (0.0, 0.0) and both end points the base point. Always returns true.
     bool CalcRange(const C1DArray<SImageLine>& observations);
     // The image of the segment in camera, the part behind the camera cut off at depth 1e-8. With
