@@ -17,8 +17,8 @@ namespace {
 const double kPi = 3.14159265358979323846;
 const CRotateMatrix kIdentity(C33Matrix(1, 0, 0, 0, 1, 0, 0, 0, 1));
 
-C3DCoordinate Point(double x, double y, double z) {
-    return C3DCoordinate(x, y, z, WorldCoordinateSystem);
+C3DCoordinate Point(const C3DVector& point) {
+    return C3DCoordinate(point, WorldCoordinateSystem);
 }
 
 // The segment's two end points.
@@ -34,8 +34,6 @@ void ExpectSameSegment(const C3DLineSegment& actual, const C3DLineSegment& expec
     ExpectVectorNear(actual.GetAxis().GetVVector(), expected.GetAxis().GetVVector(), 0.0);
     EXPECT_EQ(actual.GetRange().GetStartPosition(), expected.GetRange().GetStartPosition());
     EXPECT_EQ(actual.GetRange().GetEndPosition(), expected.GetRange().GetEndPosition());
-    ExpectVectorNear(Ends(actual)[0], Ends(expected)[0], 0.0);
-    ExpectVectorNear(Ends(actual)[1], Ends(expected)[1], 0.0);
 }
 
 // An axis with foot direction u (made perpendicular to v), direction v and distance d.
@@ -45,29 +43,21 @@ C3DAxis MakeAxis(const C3DVector& u, const C3DVector& v, double d) {
 }
 
 TEST(C3DLineSegmentGeometry, SetEndPoint3DFindsFootDirectionAndRange) {
-    const double root5 = std::sqrt(5.0);
+    const double r5 = std::sqrt(5.0);
     const struct {
-        C3DCoordinate start, end;
-        C3DVector u, v;
+        C3DVector start, end, u, v;
         double d, t0, t1;
     } cases[] = {
         // x and y of V are exactly 0: z carries the positions.
-        {Point(1, 2, 0),
-         Point(1, 2, 5),
-         C3DVector(1 / root5, 2 / root5, 0),
-         C3DVector(0, 0, 1),
-         root5,
-         0.0,
-         5.0},
-        {Point(0, 0, 3), Point(4, 0, 3), C3DVector(0, 0, 1), C3DVector(1, 0, 0), 3.0, 0.0, 4.0},
-        // Running backwards through the foot (0, 1, 0): positions -2 and -5 along V = -x.
-        {Point(2, 1, 0), Point(5, 1, 0), C3DVector(0, 1, 0), C3DVector(1, 0, 0), 1.0, 2.0, 5.0},
-        {Point(3, 1, 0), Point(-2, 1, 0), C3DVector(0, 1, 0), C3DVector(-1, 0, 0), 1.0, -3.0, 2.0},
+        {{1, 2, 0}, {1, 2, 5}, {1 / r5, 2 / r5, 0}, {0, 0, 1}, r5, 0.0, 5.0},
+        {{0, 0, 3}, {4, 0, 3}, {0, 0, 1}, {1, 0, 0}, 3.0, 0.0, 4.0},
+        {{2, 1, 0}, {5, 1, 0}, {0, 1, 0}, {1, 0, 0}, 1.0, 2.0, 5.0},
+        {{3, 1, 0}, {-2, 1, 0}, {0, 1, 0}, {-1, 0, 0}, 1.0, -3.0, 2.0},  // backwards: V = -x
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(testing::Message() << item.t0 << " " << item.t1);
         C3DLineSegment segment;
-        segment.SetEndPoint3D(item.start, item.end);
+        segment.SetEndPoint3D(Point(item.start), Point(item.end));
         ExpectVectorNear(segment.GetAxis().GetUVector(), item.u, 1e-15);
         ExpectVectorNear(segment.GetAxis().GetVVector(), item.v, 1e-15);
         EXPECT_NEAR(segment.GetAxis().GetDistance(), item.d, 1e-15);
@@ -81,66 +71,45 @@ TEST(C3DLineSegmentGeometry, SetEndPoint3DFindsFootDirectionAndRange) {
 TEST(C3DLineSegmentGeometry, SetEndPoint3DKeepsEndsWhenAComponentIsRoundingNoise) {
     // x differs by one ulp between the ends: V.x is about 1e-17, pure rounding, and a position
     // read off x would be noise divided by noise.
-    const C3DCoordinate start(0.1, 0.7, 5.0, WorldCoordinateSystem);
-    const C3DCoordinate end(std::nextafter(0.1, 1.0), 2.7, 5.0 + 1e-15, WorldCoordinateSystem);
+    const C3DVector start(0.1, 0.7, 5.0);
+    const C3DVector end(std::nextafter(0.1, 1.0), 2.7, 5.0 + 1e-15);
     C3DLineSegment segment;
-    segment.SetEndPoint3D(start, end);
+    segment.SetEndPoint3D(Point(start), Point(end));
     ExpectVectorNear(Ends(segment)[0], start, 1e-14);
     ExpectVectorNear(Ends(segment)[1], end, 1e-14);
     EXPECT_NEAR(segment.GetRange().GetLength(), 2.0, 1e-14);
 }
 
-TEST(C3DLineSegmentGeometry, DefaultAndInitializedSegments) {
-    const C3DLineSegment fresh;
-    EXPECT_EQ(fresh.GetRange().GetStartPosition(), 0.0);
-    EXPECT_EQ(fresh.GetRange().GetEndPosition(), 1.0);
-    ExpectVectorNear(Ends(fresh)[1], C3DVector(0, 0, 0), 0.0);  // the default V is zero
-    C3DLineSegment segment(MakeAxis(C3DVector(0, 1, 0), C3DVector(1, 0, 0), 2.0), CRange(3, 7));
-    ExpectVectorNear(Ends(segment)[0], C3DVector(3, 2, 0), 1e-15);
-    ExpectVectorNear(Ends(segment)[1], C3DVector(7, 2, 0), 1e-15);
-    segment.Initialize();
-    ExpectSameSegment(segment, fresh);
-}
-
-TEST(C3DLineSegmentGeometry, PointToLineDistance) {
-    const C3DLineSegment segment(MakeAxis(C3DVector(0, 1, 0), C3DVector(1, 0, 0), 1.0),
-                                 CRange(0.0, 1.0));
+TEST(C3DLineSegmentGeometry, PointToLineDistanceAndAngleBetweenDirections) {
+    const C3DLineSegment segment(MakeAxis({0, 1, 0}, {1, 0, 0}, 1.0), CRange(0.0, 1.0));
     const struct {
-        C3DCoordinate point;
-        C3DVector foot;
+        C3DVector point, foot;
         double distance;
-    } cases[] = {{Point(5, 4, 0), C3DVector(5, 1, 0), 3.0},  // beyond the range: the line counts
-                 {Point(-2, 1, 0), C3DVector(-2, 1, 0), 0.0},
-                 {Point(1, 1, -4), C3DVector(1, 1, 0), 4.0}};
-    for (const auto& item : cases) {
+    } points[] = {{{5, 4, 0}, {5, 1, 0}, 3.0},  // beyond the range: the line counts
+                  {{-2, 1, 0}, {-2, 1, 0}, 0.0},
+                  {{1, 1, -4}, {1, 1, 0}, 4.0}};
+    for (const auto& item : points) {
         SCOPED_TRACE(item.distance);
         C3DCoordinate foot;
         double distance = -1.0;
-        segment.GetDistancePoint2Line(item.point, foot, distance);
+        segment.GetDistancePoint2Line(Point(item.point), foot, distance);
         ExpectVectorNear(foot, item.foot, 1e-15);
         EXPECT_NEAR(distance, item.distance, 1e-15);
     }
-}
-
-TEST(C3DLineSegmentGeometry, AngleBetweenDirections) {
-    const C3DVector x(1, 0, 0);
-    const C3DLineSegment along(MakeAxis(C3DVector(0, 1, 0), x, 1.0), CRange());
-    const struct {
-        C3DVector direction;
-        double radians;
-    } cases[] = {{C3DVector(-1, 0, 0), kPi}, {C3DVector(0, 0, 1), kPi / 2}, {x, 0.0}};
-    for (const auto& item : cases) {
-        SCOPED_TRACE(item.radians);
-        const C3DLineSegment other(MakeAxis(C3DVector(0, 1, 1), item.direction, 3.0), CRange());
+    const std::pair<C3DVector, double> directions[] = {
+        {{-1, 0, 0}, kPi}, {{0, 0, 1}, kPi / 2}, {{1, 0, 0}, 0.0}};
+    for (const auto& [direction, radians] : directions) {
+        SCOPED_TRACE(radians);
+        const C3DLineSegment other(MakeAxis(C3DVector(0, 1, 1), direction, 3.0), CRange());
         CAngle angle;
-        ASSERT_TRUE(along.GetAngleLine2Line(other, angle));
-        EXPECT_NEAR(angle.GetRadian(), item.radians, 1e-15);
+        ASSERT_TRUE(segment.GetAngleLine2Line(other, angle));
+        EXPECT_NEAR(angle.GetRadian(), radians, 1e-15);
     }
     CAngle untouched;
     untouched.SetDegree(10.0);
     const C3DLineSegment zero;  // the default direction is the zero vector
-    EXPECT_FALSE(along.GetAngleLine2Line(zero, untouched));
-    EXPECT_FALSE(zero.GetAngleLine2Line(along, untouched));
+    EXPECT_FALSE(segment.GetAngleLine2Line(zero, untouched));
+    EXPECT_FALSE(zero.GetAngleLine2Line(segment, untouched));
     EXPECT_NEAR(untouched.GetDegree(), 10.0, 1e-12);
 }
 
@@ -150,21 +119,19 @@ TEST(C3DLineSegmentGeometry, DistanceBetweenSkewAndParallelLines) {
         double distance;
     } cases[] = {
         // The x axis and the line (0, 0, 2) + t (0, 1, 0): closest points (0, 0, 0), (0, 0, 2).
-        {MakeAxis(C3DVector(0, 1, 0), C3DVector(1, 0, 0), 0.0),
-         MakeAxis(C3DVector(0, 0, 1), C3DVector(0, 1, 0), 2.0),
-         2.0},
+        {MakeAxis({0, 1, 0}, {1, 0, 0}, 0.0), MakeAxis({0, 0, 1}, {0, 1, 0}, 2.0), 2.0},
         // Skew lines: y = 1, z = 0 along x, and through (3, 0, 4) along (0, 1, 1) (foot point
         // (3, -2, 2)). The common normal is (0, -1, 1) / sqrt(2); the offset (3, -1, 4) between
         // the two points projects onto it as 5 / sqrt(2).
-        {MakeAxis(C3DVector(0, 1, 0), C3DVector(1, 0, 0), 1.0),
-         MakeAxis(C3DVector(3, -2, 2), C3DVector(0, 1, 1), std::sqrt(17.0)),
+        {MakeAxis({0, 1, 0}, {1, 0, 0}, 1.0),
+         MakeAxis({3, -2, 2}, {0, 1, 1}, std::sqrt(17.0)),
          5.0 / std::sqrt(2.0)},
         // Parallel and antiparallel lines 5 apart.
-        {MakeAxis(C3DVector(0, 1, 0), C3DVector(1, 0, 0), 1.0),
-         MakeAxis(C3DVector(0, -3, 4), C3DVector(1, 0, 0), 5.0),
+        {MakeAxis({0, 1, 0}, {1, 0, 0}, 1.0),
+         MakeAxis({0, -3, 4}, {1, 0, 0}, 5.0),
          std::sqrt(4.0 * 4 + 4 * 4)},
-        {MakeAxis(C3DVector(0, 0.6, 0.8), C3DVector(0, 0.8, -0.6), 2.0),
-         MakeAxis(C3DVector(0, 0.6, 0.8), C3DVector(0, -0.8, 0.6), 7.0),
+        {MakeAxis({0, 0.6, 0.8}, {0, 0.8, -0.6}, 2.0),
+         MakeAxis({0, 0.6, 0.8}, {0, -0.8, 0.6}, 7.0),
          5.0},
     };
     for (const auto& item : cases) {
@@ -189,8 +156,7 @@ TEST(C3DLineSegmentGeometry, DistanceBetweenSkewAndParallelLines) {
 TEST(C3DLineSegmentTransform, MovesBothEndsAndKeepsTheirOrder) {
     std::mt19937_64 generator(3);
     // A range that runs backwards and across the base point.
-    const C3DLineSegment original(MakeAxis(C3DVector(0, 0.6, 0.8), C3DVector(1, 0, 0), 2.0),
-                                  CRange(1.5, -2.5));
+    const C3DLineSegment original(MakeAxis({0, 0.6, 0.8}, {1, 0, 0}, 2.0), CRange(1.5, -2.5));
     const struct {
         CRotateMatrix rotation;
         C3DVector translation;
@@ -255,8 +221,8 @@ CCameraParam UprightView(std::mt19937_64& generator, const C3DVector& middle, C3
 }
 
 TEST(C3DLineSegmentCalcRange, VerticalImageOfTheAxis) {
-    // Every point of the axis's image has the same column u up to rounding: the positions must
-    // come from the row v.
+    // Every point of the axis's image has the same column u up to rounding: positions must come
+    // from the row v, and the reprojected ends are those of the vertical edge.
     std::mt19937_64 generator(29);
     const C3DVector middle(1.0, 0.5, 1.0);
     for (int trial = 0; trial < 8; ++trial) {
@@ -270,11 +236,18 @@ TEST(C3DLineSegmentCalcRange, VerticalImageOfTheAxis) {
         ASSERT_TRUE(segment.CalcRange(ToArray({ObserveRange(camera, axis, t0, t0 + 2.0)})));
         EXPECT_NEAR(segment.GetRange().GetStartPosition(), t0, 1e-9);
         EXPECT_NEAR(segment.GetRange().GetEndPosition(), t0 + 2.0, 1e-9);
+        segment.SetEndPoint3D(Point(middle - vertical), Point(middle + vertical));
+        C2DLineSegment image;
+        ASSERT_TRUE(segment.Reproject(camera, image, nullptr, nullptr));
+        C2DCoordinate start, end;
+        image.GetEndPoints(start, end);
+        ExpectVectorNear(start, C2DVector(700, 280), 1e-9);  // (0.3, -1, 5) and (0.3, 1, 5)
+        ExpectVectorNear(end, C2DVector(700, 680), 1e-9);
     }
 }
 
 TEST(C3DLineSegmentCalcRange, UnitesTheExtentsOfAllObservations) {
-    const C3DAxis axis = MakeAxis(C3DVector(0, 0, 1), C3DVector(1, 0.2, 0), 0.5);
+    const C3DAxis axis = MakeAxis({0, 0, 1}, {1, 0.2, 0}, 0.5);
     const std::vector<CCameraParam> cameras =
         CamerasAroundLine(axis.GetCoordinate(2.5), axis.GetVVector(), 8.0, 2);
     const struct {
@@ -297,7 +270,7 @@ TEST(C3DLineSegmentCalcRange, UnitesTheExtentsOfAllObservations) {
 TEST(C3DLineSegmentCalcRange, ObservationsThatSeeNothingAreLeftOut) {
     // A camera at the origin looking along +z has the axis base point (1, 0, 0) in its plane
     // z = 0; it contributes nothing, alone or beside a proper observation.
-    const C3DAxis axis = MakeAxis(C3DVector(1, 0, 0), C3DVector(0, 0.6, 0.8), 1.0);
+    const C3DAxis axis = MakeAxis({1, 0, 0}, {0, 0.6, 0.8}, 1.0);
     const CCameraParam blind(CIntrinsicParam(1000.0, C2DCoordinate(640, 480)), CExtrinsicParam());
     SImageLine unseen;
     unseen.cameraParam = blind;
@@ -326,7 +299,7 @@ TEST(C3DLineSegmentReproject, ImageEndsAndResidual) {
     // (-1, 2, 10) at (310, 260).
     const CCameraParam camera(CIntrinsicParam(100.0, C2DCoordinate(320, 240)), CExtrinsicParam());
     C3DLineSegment segment;
-    segment.SetEndPoint3D(Point(1, 2, 5), Point(-1, 2, 10));
+    segment.SetEndPoint3D(Point({1, 2, 5}), Point({-1, 2, 10}));
     const C3DLineSegment before(segment);
     C2DLineSegment image;
     ASSERT_TRUE(segment.Reproject(camera, image, nullptr, nullptr));
@@ -352,8 +325,8 @@ TEST(C3DLineSegmentReproject, ClipsAtTheImagePlane) {
     for (const bool startBehind : {false, true}) {
         SCOPED_TRACE(startBehind);
         C3DLineSegment segment;
-        const C3DCoordinate front = Point(2, 1, 4);
-        const C3DCoordinate back = Point(0, 1, -4);
+        const C3DCoordinate front = Point({2, 1, 4});
+        const C3DCoordinate back = Point({0, 1, -4});
         segment.SetEndPoint3D(startBehind ? back : front, startBehind ? front : back);
         C2DCoordinate images[2];
         C2DLineSegment image;
@@ -368,35 +341,13 @@ TEST(C3DLineSegmentReproject, ClipsAtTheImagePlane) {
     }
     // Both ends behind the camera: nothing to draw, the output stays as it was.
     C3DLineSegment hidden;
-    hidden.SetEndPoint3D(Point(2, 1, -4), Point(0, 1, -1));
+    hidden.SetEndPoint3D(Point({2, 1, -4}), Point({0, 1, -1}));
     C2DLineSegment image(C2DCoordinate(1, 2), C2DCoordinate(3, 4));
     EXPECT_FALSE(hidden.Reproject(camera, image, nullptr, nullptr));
     C2DCoordinate start, end;
     image.GetEndPoints(start, end);
     ExpectVectorNear(start, C2DVector(1, 2), 0.0);
     ExpectVectorNear(end, C2DVector(3, 4), 0.0);
-}
-
-TEST(C3DLineSegmentReproject, VerticalEdgeInAnUprightCamera) {
-    // In the camera frame the edge runs along y, with x and z of its direction rounding noise.
-    std::mt19937_64 generator(31);
-    const C3DVector middle(1.0, 0.5, 1.0);
-    for (int trial = 0; trial < 8; ++trial) {
-        SCOPED_TRACE(trial);
-        C3DVector vertical;
-        const CCameraParam camera = UprightView(generator, middle, vertical);
-        const C3DVector bottom = middle - vertical;
-        const C3DVector top = middle + vertical;
-        C3DLineSegment segment;
-        segment.SetEndPoint3D(C3DCoordinate(bottom, WorldCoordinateSystem),
-                              C3DCoordinate(top, WorldCoordinateSystem));
-        C2DLineSegment image;
-        ASSERT_TRUE(segment.Reproject(camera, image, nullptr, nullptr));
-        C2DCoordinate start, end;
-        image.GetEndPoints(start, end);
-        ExpectVectorNear(start, C2DVector(700, 280), 1e-9);  // (0.3, -1, 5) and (0.3, 1, 5)
-        ExpectVectorNear(end, C2DVector(700, 680), 1e-9);
-    }
 }
 
 TEST(C3DLineSegmentFromImages, NoisyEndPointsInThreeCameras) {
