@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "polyview/foundations/array1d.h"
+#include "polyview/geometry2d/line2d.h"
 #include "polyview/shapes3d/line_segment3d.h"
 #include "polyview/shapes3d/point3d.h"
 #include "support/expect_geometry.h"
@@ -66,6 +67,28 @@ TEST(FuzzFindings, SegmentRangeLeavesOutALiftThatOverflows) {
     ASSERT_TRUE(segment.CalcRange(observations));
     EXPECT_EQ(segment.GetRange().GetStartPosition(), 0.0);
     EXPECT_EQ(segment.GetRange().GetEndPosition(), 0.0);
+}
+
+TEST(FuzzFindings, LineFitKeepsAUnitNormalForTinyAndHugeSpreads) {
+    // Points on x + y = 0, spaced by `spacing`: the fit is that line with the unit normal
+    // +-(1, 1) / sqrt(2). At 1e-159 the squared spreads used to fall into denormals (the normal
+    // came out with length 0.9999999), at 1e200 they overflowed (the fit was refused).
+    for (const double spacing : {1e-159, 1e-300, 1.0, 1e200}) {
+        SCOPED_TRACE(spacing);
+        C1DArray<C2DCoordinate> points;
+        points.SetSize(5);
+        for (int k = 0; k < 5; ++k) {
+            points[k] = C2DCoordinate(k * spacing, -k * spacing);
+        }
+        C2DLine line;
+        ASSERT_TRUE(line.GetApproximationLine(points));
+        double params[3];
+        line.GetLineParams(params);
+        EXPECT_NEAR(std::fabs(params[0]), std::sqrt(0.5), 1e-15);
+        EXPECT_NEAR(std::fabs(params[1]), std::sqrt(0.5), 1e-15);
+        EXPECT_EQ(params[0], params[1]);
+        EXPECT_NEAR(params[2], 0.0, 1e-15 * spacing);
+    }
 }
 
 }  // namespace

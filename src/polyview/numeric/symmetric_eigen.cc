@@ -10,6 +10,9 @@ namespace {
 
 const int kMaxSmallOrder = 199;  // largest order dsymeig_smallest2 accepts
 const int kMaxIterations = 30;   // QL iterations allowed per eigenvalue
+// Largest point deviation of a line fit outside which the deviations are scaled near 1 first.
+const double kSmallDeviation = 0x1p-200;
+const double kLargeDeviation = 0x1p+200;
 
 using DMatrixPtr = std::unique_ptr<double*, SDMatrixFree>;
 using DVectorPtr = std::unique_ptr<double, SDVectorFree>;
@@ -266,12 +269,25 @@ bool dfitline2d(const double* xs, const double* ys, int count, double* a, double
     }
     const double mx = sumX / static_cast<double>(count);
     const double my = sumY / static_cast<double>(count);
+    // Deviations far from 1 are first scaled by a power of two (exactly), so that the scatter
+    // sums neither sink into denormals, where the eigenvectors lose their unit length, nor
+    // overflow; the normal's direction is the same. Ordinary data is not scaled at all.
+    double largest = 0.0;
+    for (int i = 0; i < count; ++i) {
+        largest = std::fmax(largest, std::fmax(std::fabs(xs[i] - mx), std::fabs(ys[i] - my)));
+    }
+    double scale = 1.0;
+    if (largest > 0.0 && (largest < kSmallDeviation || largest > kLargeDeviation)) {
+        int exponent = 0;
+        std::frexp(largest, &exponent);
+        scale = std::ldexp(1.0, -exponent);
+    }
     double sxx = 0.0;
     double sxy = 0.0;
     double syy = 0.0;
     for (int i = 0; i < count; ++i) {
-        const double dx = xs[i] - mx;
-        const double dy = ys[i] - my;
+        const double dx = (xs[i] - mx) * scale;
+        const double dy = (ys[i] - my) * scale;
         sxx += dx * dx;
         sxy += dx * dy;
         syy += dy * dy;
