@@ -1,5 +1,6 @@
 #include "reconstruction.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <new>
@@ -37,55 +38,74 @@ void Resize(C1DArray<T>& array, int count) {
     }
 }
 
-// Triangulates the point seen at row[2k], row[2k + 1] by camera k (a row with NaN is not
-// observed) into xyz. Returns null on success, else the reason; runs without the GIL.
-const char* TriangulateRow(const std::vector<CCameraParam>& cameras,
-                           const double* row,
-                           C1DArray<SImagePoint>& observations,
-                           double* xyz) {
-    const int cameraCount = static_cast<int>(cameras.size());
-    int count = 0;
-    for (int k = 0; k < cameraCount; ++k) {
-        count += HasNaN(row + 2 * k, 2) ? 0 : 1;
-    }
-    if (count < 2) {
-        return kFewerThanTwoObservations;
-    }
-    observations.SetSize(count);
-    if (observations.GetSize() != count) {
-        return "out of memory";
-    }
-    for (int k = 0, i = 0; k < cameraCount; ++k) {
-        if (!HasNaN(row + 2 * k, 2)) {
-            observations[i].cameraParam = cameras[static_cast<size_t>(k)];
-            observations[i].imagePoint = C2DCoordinate(row[2 * k], row[2 * k + 1]);
-            ++i;
+// Triangulates rows of image points, row[2k], row[2k + 1] seen by camera k and a row with NaN not
+// observed, keeping the observation records (and their copies of the cameras) from row to row
+// while the same cameras observe. Runs without the GIL.
+class RowTriangulator {
+  public:
+    explicit RowTriangulator(const std::vector<CCameraParam>& cameras)
+        : m_cameras(cameras), m_held(cameras.size(), 0), m_holding(false) {}
+
+    // Writes the point to xyz and returns null, or returns the reason it cannot be had.
+    const char* Triangulate(const double* row, double* xyz) {
+        int count = 0;
+        bool same = m_holding;
+        for (size_t k = 0; k < m_cameras.size(); ++k) {
+            const char seen = std::isnan(row[2 * k]) || std::isnan(row[2 * k + 1]) ? 0 : 1;
+            count += seen;
+            same = same && seen == m_held[k];
         }
+        if (count < 2) {
+            return kFewerThanTwoObservations;
+        }
+        if (!same) {
+            m_holding = false;
+            m_observations.SetSize(count);
+            if (m_observations.GetSize() != count) {
+                return "out of memory";
+            }
+            for (size_t k = 0, i = 0; k < m_cameras.size(); ++k) {
+                m_held[k] = std::isnan(row[2 * k]) || std::isnan(row[2 * k + 1]) ? 0 : 1;
+                if (m_held[k] != 0) {
+                    m_observations[static_cast<int>(i++)].cameraParam = m_cameras[k];
+                }
+            }
+            m_holding = true;
+        }
+        for (size_t k = 0, i = 0; k < m_cameras.size(); ++k) {
+            if (m_held[k] != 0) {
+                m_observations[static_cast<int>(i++)].imagePoint.SetVector(row[2 * k],
+                                                                           row[2 * k + 1]);
+            }
+        }
+        C3DPoint point;
+        if (!point.CreateFromImagePoints(m_observations)) {
+            return "viewing rays (nearly) parallel: the cameras see the point from too similar "
+                   "directions";
+        }
+        double result[3];
+        point.GetPoint().GetVector(result);
+        if (!AllFinite(result, 3)) {
+            return "the observations give no finite point";
+        }
+        std::copy(result, result + 3, xyz);
+        return nullptr;
     }
-    C3DPoint point;
-    if (!point.CreateFromImagePoints(observations)) {
-        return "viewing rays (nearly) parallel: the cameras see the point from too similar "
-               "directions";
-    }
-    double result[3];
-    point.GetPoint().GetVector(result);
-    if (!AllFinite(result, 3)) {
-        return "the observations give no finite point";
-    }
-    for (int i = 0; i < 3; ++i) {
-        xyz[i] = result[i];
-    }
-    return nullptr;
-}
+
+  private:
+    const std::vector<CCameraParam>& m_cameras;
+    C1DArray<SImagePoint> m_observations;
+    std::vector<char> m_held;  // the cameras whose records m_observations holds
+    bool m_holding;            // whether m_held describes m_observations
+};
 
 C3DPoint TriangulatePoint(py::handle camerasValue, py::handle pointsValue) {
     const std::vector<CCameraParam> cameras = ReadCameras(camerasValue, "cameras");
     const DoubleArray points = ReadArray(pointsValue, "image_points", {Any("n"), Fixed(2)});
     RequireNoInfinity(points, "image_points");
     RequireRowPerCamera(points, "image_points", cameras.size());
-    C1DArray<SImagePoint> observations;
     double xyz[3];
-    if (const char* reason = TriangulateRow(cameras, points.data(), observations, xyz)) {
+    if (const char* reason = RowTriangulator(cameras).Triangulate(points.data(), xyz)) {
         throw ReconstructionFailure(reason);
     }
     return C3DPoint(C3DCoordinate(xyz, WorldCoordinateSystem));
@@ -109,9 +129,9 @@ py::array_t<double> TriangulatePoints(py::handle camerasValue, py::handle points
     {
         // Plain C++ from here: the library keeps no shared state.
         py::gil_scoped_release release;
-        C1DArray<SImagePoint> observations;
+        RowTriangulator triangulator(cameras);
         for (py::ssize_t i = 0; i < count; ++i) {
-            TriangulateRow(cameras, in + stride * i, observations, out + 3 * i);
+            triangulator.Triangulate(in + stride * i, out + 3 * i);
         }
     }
     return result;

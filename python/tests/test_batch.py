@@ -8,12 +8,14 @@ RIG = ring()
 
 
 def observations(seed, count):
-    """(count, n, 2) noisy images of random points, some not seen, some seen only once."""
+    """(count, n, 2) noisy images of random points: some not seen by some cameras, at random and
+    in runs, one seen by one camera only, one not seen at all."""
     rng = np.random.default_rng(seed)
     points = rng.uniform(-1.0, 1.0, size=(count, 3))
     images = np.array([[c.project(p) for c in RIG] for p in points])
     images += rng.normal(0.0, 0.5, images.shape)
-    images[rng.uniform(size=images.shape[:2]) < 0.4] = np.nan
+    images[: count // 2][rng.uniform(size=(count // 2, len(RIG))) < 0.4] = np.nan
+    images[count // 2 : 3 * count // 4, 3] = np.nan  # a run of rows seen by the same cameras
     images[0, 1:] = np.nan  # one camera only
     images[1] = np.nan  # not seen at all
     return points, images
