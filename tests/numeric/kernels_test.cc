@@ -4,7 +4,6 @@
 
 #include "polyview/foundations/coordinate2d.h"
 #include "polyview/numeric/perpendicular_foot.h"
-#include "polyview/numeric/symmetric_eigen.h"
 #include "polyview/numeric/vector_kernels.h"
 #include "support/expect_geometry.h"
 
@@ -36,22 +35,6 @@ TEST(Dperpfoot, AxisParallelAndObliqueLines) {
         dperpfoot(c.line, C2DCoordinate(c.x, c.y), foot);
         ExpectVectorNear(foot, C2DVector(c.footX, c.footY), 1e-14);
     }
-}
-
-TEST(Dmatmul, ProductAndDegenerateSizes) {
-    const double a[6] = {1, 2, 3, 4, 5, 6};  // 2 x 3
-    const double b[6] = {1, 0, 0, 1, 1, 1};  // 3 x 2
-    double c[4] = {-1, -1, -1, -1};
-    dmatmul(c, a, b, 2, 3, 2);
-    const double expected[4] = {4, 5, 10, 11};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(c[i], expected[i]) << i;
-    }
-    dmatmul(c, a, b, 2, 0, 2);  // an empty inner dimension gives zeros
-    EXPECT_EQ(c[3], 0.0);
-    c[0] = -1.0;
-    dmatmul(c, a, b, 0, 3, 2);  // no rows: nothing written
-    EXPECT_EQ(c[0], -1.0);
 }
 
 }  // namespace
