@@ -8,11 +8,18 @@
 #include <random>
 #include <vector>
 
+#include "regression/scene_geometry.h"
+
 #include "polyview/polyview.h"
-#include "support/camera_rig.h"
-#include "support/cylinder_observations.h"
 
 namespace compare {
+
+using scene::CameraCentre;
+using scene::ExactRecord;
+using scene::LookAtCamera;
+using scene::MakeCylinder;
+using scene::ProjectPoint;
+using scene::SKnownCylinder;
 
 constexpr int kSceneCount = 16;  // scenes per case, cycled through while timing
 constexpr double kImageWidth = 1280.0;

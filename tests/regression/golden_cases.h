@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "regression/scene_geometry.h"
+
 #include "polyview/numeric/line_fit3d.h"
 #include "polyview/numeric/lu.h"
 #include "polyview/numeric/perpendicular_foot.h"
@@ -22,10 +24,15 @@
 #include "polyview/numeric/vector_kernels.h"
 #include "polyview/numeric/workspace.h"
 #include "polyview/polyview.h"
-#include "support/camera_rig.h"
-#include "support/cylinder_observations.h"
 
 namespace golden {
+
+using scene::CameraCentre;
+using scene::ExactRecord;
+using scene::LookAtCamera;
+using scene::MakeCylinder;
+using scene::ProjectPoint;
+using scene::SKnownCylinder;
 
 // Receives the outputs in a fixed order, grouped by operation.
 class CSink {
