@@ -17,22 +17,6 @@ namespace {
 
 const double kSentinel = -7.25;  // a value no operation under test would produce
 
-TEST(NumericWorkspace, ShiftedRangesAreUsableAndMatrixRowsAreContiguous) {
-    double* v = dvector(0, 3);
-    int* iv = ivector(-2, 2);
-    double** m = dmatrix(1, 2, 1, 3);
-    ASSERT_TRUE(v != nullptr && iv != nullptr && m != nullptr);
-    v[0] = v[3] = 1.0;  // every end of each range writable (ASan checks the bounds)
-    iv[-2] = iv[2] = 1;
-    m[1][1] = m[2][3] = 1.0;
-    EXPECT_EQ(&m[1][3] + 1, &m[2][1]);  // row-major, one block
-    dvector_free(v, 0, 3);
-    ivector_free(iv, -2, 2);
-    dmatrix_free(m, 1, 2, 1, 3);
-    dvector_free(nullptr, 1, 3);  // freeing what was never obtained is harmless
-    dmatrix_free(nullptr, 1, 3, 1, 3);
-}
-
 TEST(NumericWorkspace, EachRefusedBlockIsReportedWithItsMessageAndGivesNull) {
     // dmatrix asks for its row pointers first, then its data; in case 2 it releases the first.
     const struct {
