@@ -1,0 +1,110 @@
+// The measurement tool's scene parser (measure::ParseScene) on any text: it either throws
+// measure::InputError or returns a scene that keeps every promise of its checks.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz_input.h"
+#include "measure/input_error.h"
+#include "measure/scene.h"
+
+namespace {
+
+bool FiniteValue(double value) {
+    return std::isfinite(value);
+}
+
+void CheckPoint(const measure::Scene& scene, std::size_t camera, const measure::Vec2& point) {
+    POLYVIEW_FUZZ_CHECK(camera < scene.cameras.size());
+    POLYVIEW_FUZZ_CHECK(FiniteValue(point.x) && FiniteValue(point.y));
+    POLYVIEW_FUZZ_CHECK(scene.cameras[camera].Contains(point));
+}
+
+void CheckSegment(const measure::Scene& scene,
+                  std::size_t camera,
+                  const measure::Segment2& segment) {
+    CheckPoint(scene, camera, segment.start);
+    CheckPoint(scene, camera, segment.end);
+    POLYVIEW_FUZZ_CHECK(segment.start.x != segment.end.x || segment.start.y != segment.end.y);
+}
+
+void CheckScene(const measure::Scene& scene) {
+    POLYVIEW_FUZZ_CHECK(!scene.cameras.empty());
+    for (const measure::Camera& camera : scene.cameras) {
+        POLYVIEW_FUZZ_CHECK(FiniteValue(camera.focalLength) && camera.focalLength > 0.0);
+        POLYVIEW_FUZZ_CHECK(FiniteValue(camera.principalX) && FiniteValue(camera.principalY));
+        POLYVIEW_FUZZ_CHECK(camera.width > 0 && camera.height > 0);
+        for (const double value : camera.rotation) {
+            POLYVIEW_FUZZ_CHECK(FiniteValue(value));
+        }
+        for (const double value : camera.translation) {
+            POLYVIEW_FUZZ_CHECK(FiniteValue(value));
+        }
+    }
+    POLYVIEW_FUZZ_CHECK(!scene.shapes.empty());
+    for (const measure::ShapeSpec& shape : scene.shapes) {
+        switch (shape.kind) {
+            case measure::ShapeKind::kPoint:
+                POLYVIEW_FUZZ_CHECK(!shape.pointPicks.empty());
+                for (const measure::PointPick& pick : shape.pointPicks) {
+                    CheckPoint(scene, pick.camera, pick.point);
+                }
+                break;
+            case measure::ShapeKind::kLine:
+            case measure::ShapeKind::kSegment:
+                POLYVIEW_FUZZ_CHECK(!shape.segmentPicks.empty());
+                for (const measure::SegmentPick& pick : shape.segmentPicks) {
+                    CheckSegment(scene, pick.camera, pick.segment);
+                }
+                break;
+            case measure::ShapeKind::kCylinder:
+                POLYVIEW_FUZZ_CHECK(!shape.cylinderPicks.empty());
+                for (const measure::CylinderPick& pick : shape.cylinderPicks) {
+                    POLYVIEW_FUZZ_CHECK(pick.edges[0] || pick.edges[1]);
+                    for (const auto& edge : pick.edges) {
+                        if (edge) {
+                            CheckSegment(scene, pick.camera, *edge);
+                        }
+                    }
+                }
+                break;
+            case measure::ShapeKind::kPlane:
+                POLYVIEW_FUZZ_CHECK(shape.planePoints.size() >= 3);
+                for (const measure::PlaneSource& source : shape.planePoints) {
+                    for (const double value : source.point) {
+                        POLYVIEW_FUZZ_CHECK(FiniteValue(value));
+                    }
+                }
+                break;
+            case measure::ShapeKind::kCurve:
+                POLYVIEW_FUZZ_CHECK(shape.curvePicks.size() >= 2);
+                for (const measure::Vec2& point : shape.curvePicks) {
+                    CheckPoint(scene, shape.curveCamera, point);
+                }
+                POLYVIEW_FUZZ_CHECK(shape.sampleCount >= 2);
+                POLYVIEW_FUZZ_CHECK(shape.interpolate ||
+                                    (FiniteValue(shape.interval) && shape.interval > 0.0));
+                break;
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    // Camera files named in the scene are opened; device and process files (which may never end
+    // or block) are kept out of reach.
+    for (const char* device : {"dev", "proc", "sys"}) {
+        if (text.find(device) != std::string::npos) {
+            return 0;
+        }
+    }
+    try {
+        CheckScene(measure::ParseScene(text, "fuzz.json", "/nonexistent-polyview-fuzz"));
+    } catch (const measure::InputError&) {
+        // Bad input, reported with its place: the expected outcome for most inputs.
+    }
+    return 0;
+}
