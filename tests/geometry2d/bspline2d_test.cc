@@ -145,13 +145,12 @@ TEST(C2DBSplineBasis, DerivativesMatchFiniteDifferences) {
 
 TEST(C2DBSplineBasis, UnusableArgumentsGiveZero) {
     const C1DArray<double> knots = Values({0, 0, 0, 1, 2, 2, 2});
+    // Orders 0 and -2, index -1, and knots beyond the array (index 4 or order 7).
     const std::pair<int, int> indexAndOrder[] = {{0, 0}, {0, -2}, {-1, 3}, {4, 3}, {0, 7}};
     for (const auto& [index, order] : indexAndOrder) {
-        SCOPED_TRACE(testing::Message() << index << " " << order);
         for (double value : Basis(index, order, knots, 0.5)) {
-            EXPECT_EQ(value, 0.0);
+            EXPECT_EQ(value, 0.0) << index << " " << order;
         }
-        EXPECT_EQ(C2DBSpline::SplineBaseFunction(index, order, C1DArray<double>(), 0.5), 0.0);
     }
     const double* none = nullptr;
     EXPECT_EQ(C2DBSpline::SplineBaseFunction(0, 3, none, 0.5), 0.0);
@@ -207,9 +206,6 @@ TEST(C2DBSplineCurve, SamplesEqualStepsAndCopiesTheLastControlPoint) {
         EXPECT_EQ(z[4], dimension == 3 ? 4.0 : 99.0);
     }
     double x[2] = {99, 99}, y[2] = {99, 99}, z[2] = {99, 99};
-    C2DBSpline::SplineCurve(ctrlX, ctrlY, ctrlZ, 3, &knots[0], 3, x, y, z, 3, 1);
-    EXPECT_EQ(x[0], 2.0);  // one sample: the last control point
-    EXPECT_EQ(z[0], 4.0);
     C2DBSpline::SplineCurve(ctrlX, ctrlY, ctrlZ, 3, &knots[0], 3, x + 1, y + 1, z + 1, 3, 0);
     EXPECT_EQ(x[1], 99.0);  // nothing written, in particular not before the array
 }

@@ -26,7 +26,8 @@ C2DLine MakeLine(double a, double b, double c) {
 
 TEST(C2DLineDistance, SignFollowsNormalAndScaleCancels) {
     const struct {
-        double a, b, c, x, y, unsignedDistance, signedDistance;
+        double a, b, c, x, y;
+        double unsignedDistance, signedDistance;  // -1: no distance, nothing written
     } cases[] = {
         {1.0, 0.0, 0.0, 3.0, 4.0, 3.0, 3.0},      // default line x = 0
         {1.0, 0.0, 0.0, -3.0, 4.0, 3.0, -3.0},    // other side
@@ -35,43 +36,27 @@ TEST(C2DLineDistance, SignFollowsNormalAndScaleCancels) {
         {3.0, 4.0, -5.0, 3.0, 4.0, 4.0, 4.0},     // 3x + 4y = 5: (3, 4) lies 20 / 5 away
         {30.0, 40.0, -50.0, 3.0, 4.0, 4.0, 4.0},  // the same line scaled by 10
         {-3.0, -4.0, 5.0, 3.0, 4.0, 4.0, -4.0},   // and with the normal reversed
-    };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(testing::Message() << test.a << ", " << test.b << ", " << test.c);
-        const C2DLine line = MakeLine(test.a, test.b, test.c);
-        const C2DCoordinate point(test.x, test.y);
-        double distance = kNan;
-        ASSERT_TRUE(line.GetDistance(point, distance, true));
-        EXPECT_DOUBLE_EQ(distance, test.signedDistance);
-        ASSERT_TRUE(line.GetDistance(point, distance, false));
-        EXPECT_DOUBLE_EQ(distance, test.unsignedDistance);
-        EXPECT_DOUBLE_EQ(line.GetDistance(point), test.unsignedDistance);
-    }
-}
-
-TEST(C2DLineDistance, UnmeasurableDistanceFailsWithoutWriting) {
-    const struct {
-        double a, b, c, x, y;
-    } cases[] = {
-        {0.0, 0.0, 1.0, 1.0, 2.0},   // no normal
-        {0.0, 0.0, 0.0, 0.0, 0.0},   // no normal, point on "the line"
-        {kNan, 1.0, 0.0, 1.0, 2.0},  // NaN normal
-        {kInf, 1.0, 0.0, 1.0, 2.0},  // infinite normal
-        {1.0, 0.0, kNan, 1.0, 2.0},  // NaN constant term
-        {1.0, 0.0, 0.0, kNan, 2.0},  // NaN point
-        {1.0, 0.0, 0.0, kInf, 2.0},  // infinite point
+        {0.0, 0.0, 1.0, 1.0, 2.0, -1, -1},        // no normal
+        {0.0, 0.0, 0.0, 0.0, 0.0, -1, -1},        // no normal, point on "the line"
+        {kNan, 1.0, 0.0, 1.0, 2.0, -1, -1},
+        {kInf, 1.0, 0.0, 1.0, 2.0, -1, -1},
+        {1.0, 0.0, kNan, 1.0, 2.0, -1, -1},
+        {1.0, 0.0, 0.0, kNan, 2.0, -1, -1},
+        {1.0, 0.0, 0.0, kInf, 2.0, -1, -1},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(testing::Message()
                      << test.a << ", " << test.b << ", " << test.c << " / " << test.x);
         const C2DLine line = MakeLine(test.a, test.b, test.c);
         const C2DCoordinate point(test.x, test.y);
-        for (bool signedDistance : {false, true}) {
+        const bool measurable = test.unsignedDistance >= 0.0;
+        for (bool signedDistance : {true, false}) {
             double distance = 42.0;
-            EXPECT_FALSE(line.GetDistance(point, distance, signedDistance));
-            EXPECT_EQ(distance, 42.0);
+            EXPECT_EQ(line.GetDistance(point, distance, signedDistance), measurable);
+            const double expected = signedDistance ? test.signedDistance : test.unsignedDistance;
+            EXPECT_DOUBLE_EQ(distance, measurable ? expected : 42.0);
         }
-        EXPECT_EQ(line.GetDistance(point), -1.0);
+        EXPECT_DOUBLE_EQ(line.GetDistance(point), test.unsignedDistance);
     }
 }
 
@@ -81,7 +66,7 @@ TEST(C2DLineIntersection, PivotToleranceOnlyChoosesThePivot) {
     const double e = std::ldexp(1.0, -40);
     const struct {
         C2DLine first, second;
-        double x, y;
+        double x, y;  // NaN: no crossing, nothing written
         const char* what;
     } cases[] = {
         {xIsOne, yIsTwo, 1.0, 2.0, "pivot a1"},
@@ -94,38 +79,26 @@ TEST(C2DLineIntersection, PivotToleranceOnlyChoosesThePivot) {
         {MakeLine(1e-7, 2e-7, -2e-7), xIsOne, 1.0, 0.5, "tiny, pivot b1"},
         // Nearly parallel is not parallel: x + y = 0 and x + (1 + 2^-40) y = 1 meet at y = 2^40.
         {MakeLine(1, 1, 0), MakeLine(1, 1 + e, -1), -1 / e, 1 / e, "nearly parallel"},
+        {MakeLine(1, 1, 0), MakeLine(2, 2, 5), kNan, kNan, "parallel"},
+        {MakeLine(1, 1, 0), MakeLine(1, 1, 0), kNan, kNan, "itself"},
+        {MakeLine(1, 1, 0), MakeLine(-3, -3, 0), kNan, kNan, "coincident, scaled"},
+        {MakeLine(0, 1e-8, 1), MakeLine(0, 5, 2), kNan, kNan, "parallel, tiny pivot b1"},
+        {MakeLine(0, 0, 1), xIsOne, kNan, kNan, "first degenerate"},
+        {xIsOne, MakeLine(0, 0, 1), kNan, kNan, "second degenerate"},
+        {MakeLine(kNan, 1, 0), xIsOne, kNan, kNan, "NaN in first"},
+        {xIsOne, MakeLine(0, kNan, 0), kNan, kNan, "NaN in second"},
+        {xIsOne, MakeLine(0, 1, kNan), kNan, kNan, "NaN constant"},
+        {MakeLine(kInf, kInf, 0), yIsTwo, kNan, kNan, "infinite normal"},
+        {MakeLine(1, 0, kInf), yIsTwo, kNan, kNan, "infinite constant"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
-        C2DCoordinate point(7.0, 7.0, CameraCoordinateSystem);
-        ASSERT_TRUE(test.first.GetIntersection(test.second, point));
-        ExpectVectorNear(point, C2DVector(test.x, test.y), 1e-15);       // exact, or the last ulp
+        C2DCoordinate point(7.0, 8.0, CameraCoordinateSystem);
+        EXPECT_EQ(test.first.GetIntersection(test.second, point), !std::isnan(test.x));
+        ExpectVectorNear(point,
+                         std::isnan(test.x) ? C2DVector(7, 8) : C2DVector(test.x, test.y),
+                         1e-15);                                         // exact, or the last ulp
         EXPECT_EQ(point.GetCoordinateSystem(), CameraCoordinateSystem);  // only x and y written
-    }
-}
-
-TEST(C2DLineIntersection, ParallelCoincidentOrDegenerateFailsWithoutWriting) {
-    const struct {
-        C2DLine first, second;
-        const char* what;
-    } cases[] = {
-        {MakeLine(1.0, 1.0, 0.0), MakeLine(2.0, 2.0, 5.0), "parallel"},
-        {MakeLine(1.0, 1.0, 0.0), MakeLine(1.0, 1.0, 0.0), "itself"},
-        {MakeLine(1.0, 1.0, 0.0), MakeLine(-3.0, -3.0, 0.0), "coincident, scaled"},
-        {MakeLine(0.0, 1e-8, 1.0), MakeLine(0.0, 5.0, 2.0), "parallel, tiny pivot b1"},
-        {MakeLine(0.0, 0.0, 1.0), MakeLine(1.0, 0.0, -1.0), "first degenerate"},
-        {MakeLine(1.0, 0.0, -1.0), MakeLine(0.0, 0.0, 1.0), "second degenerate"},
-        {MakeLine(kNan, 1.0, 0.0), MakeLine(1.0, 0.0, -1.0), "NaN in first"},
-        {MakeLine(1.0, 0.0, -1.0), MakeLine(0.0, kNan, 0.0), "NaN in second"},
-        {MakeLine(1.0, 0.0, -1.0), MakeLine(0.0, 1.0, kNan), "NaN constant"},
-        {MakeLine(kInf, kInf, 0.0), MakeLine(0.0, 1.0, -2.0), "infinite normal"},
-        {MakeLine(1.0, 0.0, kInf), MakeLine(0.0, 1.0, -2.0), "infinite constant"},
-    };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.what);
-        C2DCoordinate point(7.0, 8.0);
-        EXPECT_FALSE(test.first.GetIntersection(test.second, point));
-        ExpectVectorNear(point, C2DVector(7.0, 8.0), 0.0);
     }
 }
 
@@ -141,71 +114,67 @@ C1DArray<C2DCoordinate> Points(const std::vector<C2DVector>& list) {
 TEST(C2DLineApproximation, FitsKnownLinesUpToSign) {
     const struct {
         std::vector<C2DVector> points;
-        double a, b, c;
+        double a, b, c;  // NaN: no fit, the coefficients kept
     } cases[] = {
         // Along (3, 4) / 5 through (1, 2), spread unevenly: 0.8 x - 0.6 y + 0.4 = 0.
         {{{-1.4, -1.2}, {0.1, 0.8}, {1, 2}, {1.3, 2.4}, {2.2, 3.6}, {2.8, 4.4}}, 0.8, -0.6, 0.4},
-        // (+-1, +-0.1) and (+-3, 0): the orthogonal fit is y = 0 through the centroid.
-        {{{-1, 0.1}, {-1, -0.1}, {1, 0.1}, {1, -0.1}, {-3, 0}, {3, 0}}, 0.0, 1.0, 0.0},
         {{{5, -1}, {5, 1}, {5, -3}, {5, 3}}, 1.0, 0.0, -5.0},
         {{{3.5, -2.0}}, 1.0, 0.0, -3.5},  // a single point gives the vertical line
+        {{}, kNan, kNan, kNan},
+        {{{0, 0}, {kNan, 1}, {2, 2}}, kNan, kNan, kNan},
+        {{{0, 0}, {1, kInf}}, kNan, kNan, kNan},
     };
     for (const auto& test : cases) {
-        SCOPED_TRACE(test.c);
-        C2DLine line = MakeLine(0.0, 1.0, 9.0);
-        ASSERT_TRUE(line.GetApproximationLine(Points(test.points)));
+        SCOPED_TRACE(test.points.size());
+        C2DLine line = MakeLine(2.0, 3.0, 4.0);
+        const bool fitted = !std::isnan(test.a);
+        EXPECT_EQ(line.GetApproximationLine(Points(test.points)), fitted);
         double params[3];
         line.GetLineParams(params);
         const double sign = params[0] * test.a + params[1] * test.b < 0.0 ? -1.0 : 1.0;
-        ExpectLineParams(line, sign * test.a, sign * test.b, sign * test.c, 1e-14);
-    }
-    for (const auto& points :
-         {Points({}), Points({{0, 0}, {kNan, 1}, {2, 2}}), Points({{0, 0}, {1, kInf}})}) {
-        SCOPED_TRACE(points.GetSize());
-        C2DLine line = MakeLine(2.0, 3.0, 4.0);
-        EXPECT_FALSE(line.GetApproximationLine(points));
-        ExpectLineParams(line, 2.0, 3.0, 4.0, 0.0);
+        if (fitted) {
+            ExpectLineParams(line, sign * test.a, sign * test.b, sign * test.c, 1e-14);
+        } else {
+            ExpectLineParams(line, 2.0, 3.0, 4.0, 0.0);
+        }
     }
 }
 
 TEST(C2DLineCenterLine, BisectsAcuteObtusePerpendicularAndParallelPairs) {
     const double r3 = std::sqrt(3.0);
+    const C2DLine xIsZero = MakeLine(1, 0, 0);
     const struct {
         C2DLine first, second;
-        double a, b, c;  // expected, sum or difference of the unit-normal forms
+        double a, b, c;  // the sum or difference of the unit-normal forms; NaN: refused
         const char* what;
     } cases[] = {
         {MakeLine(0, 1, -1), MakeLine(0, 1, -3), 0, 2, -4, "parallel, same normal: y = 2"},
         {MakeLine(0, 1, -1), MakeLine(0, -1, 3), 0, 2, -4, "parallel, opposite normal: y = 2"},
         {MakeLine(0, 3, -3), MakeLine(0, -0.5, 1.5), 0, 2, -4, "parallel, unnormalised"},
-        {MakeLine(1, 0, 0), MakeLine(0, 1, 0), 1, -1, 0, "perpendicular: y = x"},
+        {xIsZero, MakeLine(0, 1, 0), 1, -1, 0, "perpendicular: y = x"},
         {MakeLine(1, 0, -2), MakeLine(0, 5, -15), 1, -1, 1, "perpendicular through (2, 3)"},
         // x = 0 and x + sqrt(3) y = 0 (normals 60 degrees apart): the sum, normal at 30 degrees.
-        {MakeLine(1, 0, 0), MakeLine(2, 2 * r3, 0), 1.5, r3 / 2, 0, "acute"},
+        {xIsZero, MakeLine(2, 2 * r3, 0), 1.5, r3 / 2, 0, "acute"},
         // x = 0 and -x + sqrt(3) y = 0 (normals 120 degrees apart): the difference.
-        {MakeLine(1, 0, 0), MakeLine(-3, 3 * r3, 0), 1.5, -r3 / 2, 0, "obtuse"},
+        {xIsZero, MakeLine(-3, 3 * r3, 0), 1.5, -r3 / 2, 0, "obtuse"},
+        {MakeLine(0, 0, 1), xIsZero, kNan, kNan, kNan, "first degenerate"},
+        {xIsZero, MakeLine(0, 0, 1), kNan, kNan, kNan, "second degenerate"},
+        {MakeLine(kNan, 1, 0), xIsZero, kNan, kNan, kNan, "NaN normal"},
+        {xIsZero, MakeLine(1, 0, kNan), kNan, kNan, kNan, "NaN constant"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
-        C2DLine center = MakeLine(9.0, 9.0, 9.0);
-        ASSERT_TRUE(test.first.CalcCenterLine(test.second, center));
+        const bool bisected = !std::isnan(test.a);
+        C2DLine center = MakeLine(5.0, 6.0, 7.0);
+        EXPECT_EQ(test.first.CalcCenterLine(test.second, center), bisected);
+        if (!bisected) {
+            ExpectLineParams(center, 5.0, 6.0, 7.0, 0.0);
+            continue;
+        }
         ExpectLineParams(center, test.a, test.b, test.c, 1e-15);
         C2DLine first = test.first;  // the centre may be one of the inputs
         ASSERT_TRUE(first.CalcCenterLine(test.second, first));
         ExpectLineParams(first, test.a, test.b, test.c, 1e-15);
-    }
-}
-
-TEST(C2DLineCenterLine, DegenerateLineFailsWithoutWriting) {
-    const C2DLine good = MakeLine(1.0, 0.0, 0.0);
-    for (const C2DLine& bad : {MakeLine(0, 0, 1), MakeLine(kNan, 1, 0), MakeLine(1, 0, kNan)}) {
-        for (bool badFirst : {true, false}) {
-            SCOPED_TRACE(badFirst);
-            C2DLine center = MakeLine(5.0, 6.0, 7.0);
-            EXPECT_FALSE(badFirst ? bad.CalcCenterLine(good, center)
-                                  : good.CalcCenterLine(bad, center));
-            ExpectLineParams(center, 5.0, 6.0, 7.0, 0.0);
-        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include "polyview/geometry2d/line_segment2d.h"
 
+#include <cmath>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -57,89 +58,48 @@ TEST(C2DLineSegment, CoefficientFormsFollowEndPoints) {
     }
 }
 
-TEST(C2DLineSegment, EndPointsAreComponentsOnly) {
-    const C2DLineSegment segment(C2DCoordinate(1.0, 2.0, CameraCoordinateSystem),
-                                 C2DCoordinate(4.0, 6.0, ImageCoordinateSystem));
-    C2DCoordinate outStart(CameraCoordinateSystem), outEnd(CameraCoordinateSystem);
-    segment.GetEndPoints(outStart, outEnd);
-    EXPECT_EQ(outEnd.GetCoordinateSystem(), CameraCoordinateSystem);  // tags stay
-    ExpectVectorNear(outEnd, C2DVector(4.0, 6.0), 0.0);
-    EXPECT_EQ(segment.GetLength(), 5.0);
-    const C2DCoordinate center = segment.GetCenterCoordinate();
-    ExpectVectorNear(center, C2DVector(2.5, 4.0), 0.0);
-    EXPECT_EQ(center.GetCoordinateSystem(), WorldCoordinateSystem);
-}
-
-TEST(C2DLineSegmentUnify, MeanDistanceAgainstTolerance) {
+TEST(C2DLineSegmentUnify, MeanDistanceRuleThenFirstFarthestPair) {
     const C2DLineSegment base = MakeSegment(0, 0, 1, 0);
+    const C2DLineSegment far = MakeSegment(2, 0, 5, 0);
     const struct {
-        C2DLineSegment other;
+        C2DLineSegment first, second;
         double tolerance;
         bool merges;
-        double x1, y1, x2, y2;
-        double a, b, c;
+        double x1, y1, x2, y2;  // unified as it was, (7, 8) to (9, 11), unless set
         const char* what;
     } cases[] = {
-        {MakeSegment(2, 0, 5, 0), 0.0, true, 0, 0, 5, 0, 0, 1, 0, "collinear: pair (P0, P3)"},
-        {MakeSegment(2, 1, 5, 3), 2.0, true, 0, 0, 5, 3, 1, -5.0 / 3.0, 0, "distances 1, 3"},
-        {MakeSegment(2, 1, 5, 3), 1.9, false, 0, 0, 0, 0, 0, 0, 0, "mean 2 above 1.9"},
-        {MakeSegment(2, -1, 5, 3), 2.0, true, 0, 0, 5, 3, 1, -5.0 / 3.0, 0, "unsigned distances"},
-        {MakeSegment(2, 0, 5, 0), -1e-300, false, 0, 0, 0, 0, 0, 0, 0, "negative tolerance"},
-        {MakeSegment(2, 0, 5, 0), kNan, false, 0, 0, 0, 0, 0, 0, 0, "NaN tolerance"},
-        {MakeSegment(2, 0, kNan, 0), 1e300, false, 0, 0, 0, 0, 0, 0, 0, "NaN end point"},
-        {MakeSegment(2, kNan, 5, 0), 1e300, false, 0, 0, 0, 0, 0, 0, 0, "NaN end point"},
+        {base, far, 0.0, true, 0, 0, 5, 0, "collinear: pair (P0, P3)"},
+        {base, MakeSegment(2, 1, 5, 3), 2.0, true, 0, 0, 5, 3, "distances 1, 3"},
+        {base, MakeSegment(2, 1, 5, 3), 1.9, false, 7, 8, 9, 11, "mean 2 above 1.9"},
+        {base, MakeSegment(2, -1, 5, 3), 2.0, true, 0, 0, 5, 3, "unsigned distances"},
+        {base, far, -1e-300, false, 7, 8, 9, 11, "negative tolerance"},
+        {base, far, kNan, false, 7, 8, 9, 11, "NaN tolerance"},
+        {base, MakeSegment(2, 0, kNan, 0), 1e300, false, 7, 8, 9, 11, "NaN end point"},
+        {base, MakeSegment(2, kNan, 5, 0), 1e300, false, 7, 8, 9, 11, "NaN end point"},
+        {MakeSegment(0, 0, kNan, 0), far, 1.0, false, 7, 8, 9, 11, "NaN behind a finite form"},
+        {base, MakeSegment(5, 0, -1, 0), 0.0, true, 5, 0, -1, 0, "(P2, P3)"},
+        {MakeSegment(3, 0, 0, 0), MakeSegment(1, 0, 2, 0), 0, true, 3, 0, 0, 0, "(P0, P1)"},
+        {MakeSegment(1, 0, 3, 0), MakeSegment(0, 0, 2, 0), 0, true, 3, 0, 0, 0, "(P1, P2)"},
+        // Four pairs tie at length 2; the first, (P0, P1), wins over (P1, P3) and (P2, P3).
+        {MakeSegment(0, 0, 2, 0), MakeSegment(2, 0, 0, 0), 0, true, 0, 0, 2, 0, "tie"},
+        // Two coincident points: no pair is longer than 0, so unified keeps its end points.
+        {MakeSegment(3, 3, 3, 3), MakeSegment(3, 3, 3, 3), 0, true, 7, 8, 9, 11, "points"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
         C2DLineSegment unified = MakeSegment(7, 8, 9, 11);
-        ASSERT_EQ(base.Unify(test.other, unified, test.tolerance), test.merges);
-        if (test.merges) {
-            ExpectEndPoints(unified, test.x1, test.y1, test.x2, test.y2, 0.0);
-            ExpectLineParams(unified, test.a, test.b, test.c, 1e-15);
-        } else {
-            ExpectEndPoints(unified, 7, 8, 9, 11, 0.0);
-            ExpectLineParams(unified, 1.0, -2.0 / 3.0, -5.0 / 3.0, 1e-15);  // untouched
-        }
-    }
-    // A NaN end point of this segment hides behind its finite horizontal form.
-    C2DLineSegment unified = MakeSegment(7, 8, 9, 11);
-    EXPECT_FALSE(MakeSegment(0, 0, kNan, 0).Unify(MakeSegment(2, 0, 5, 0), unified, 1.0));
-    ExpectEndPoints(unified, 7, 8, 9, 11, 0.0);
-}
-
-TEST(C2DLineSegmentUnify, FirstFarthestPairWinsInPairOrder) {
-    const struct {
-        C2DLineSegment first, second;
-        double x1, y1, x2, y2;
-        const char* what;
-    } cases[] = {
-        {MakeSegment(0, 0, 1, 0), MakeSegment(5, 0, -1, 0), 5, 0, -1, 0, "(P2, P3)"},
-        {MakeSegment(3, 0, 0, 0), MakeSegment(1, 0, 2, 0), 3, 0, 0, 0, "(P0, P1), start kept"},
-        {MakeSegment(1, 0, 3, 0), MakeSegment(0, 0, 2, 0), 3, 0, 0, 0, "(P1, P2)"},
-        // Four pairs tie at length 2; the first, (P0, P1), wins over (P1, P3) and (P2, P3).
-        {MakeSegment(0, 0, 2, 0), MakeSegment(2, 0, 0, 0), 0, 0, 2, 0, "tie"},
-    };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.what);
-        C2DLineSegment unified;
-        ASSERT_TRUE(test.first.Unify(test.second, unified, 0.0));
+        EXPECT_EQ(test.first.Unify(test.second, unified, test.tolerance), test.merges);
         ExpectEndPoints(unified, test.x1, test.y1, test.x2, test.y2, 0.0);
+        double params[3];  // the coefficients follow the new end points
+        MakeSegment(test.x1, test.y1, test.x2, test.y2).GetLineParams(params);
+        ExpectLineParams(unified, params[0], params[1], params[2], 0.0);
     }
-}
-
-TEST(C2DLineSegmentUnify, UnifiedMayBeAnInputOrAPoint) {
-    C2DLineSegment first = MakeSegment(0, 0, 1, 0);
+    C2DLineSegment first = base;  // unified may be either input
     C2DLineSegment second = MakeSegment(5, 0, -1, 0);
     ASSERT_TRUE(first.Unify(second, second, 0.0));
     ExpectEndPoints(second, 5, 0, -1, 0, 0.0);
     ASSERT_TRUE(first.Unify(second, first, 0.0));
     ExpectEndPoints(first, 5, 0, -1, 0, 0.0);
-    // Two coincident points: no pair is longer than 0, so unified keeps its end points.
-    const C2DLineSegment point = MakeSegment(3, 3, 3, 3);
-    C2DLineSegment unified = MakeSegment(1, 2, 5, 4);
-    ASSERT_TRUE(point.Unify(point, unified, 0.0));
-    ExpectEndPoints(unified, 1, 2, 5, 4, 0.0);
-    ExpectLineParams(unified, 1.0, -2.0, 3.0, 0.0);  // x - 2y + 3 = 0
 }
 
 TEST(C2DLineSegmentIsIn, CrossingCountThenEndPoints) {
@@ -180,38 +140,36 @@ CCameraParam AxisAlignedCamera(double cx, double cy, double cz, double focalLeng
                                         C3DVector(-cx, -cy, -cz)));
 }
 
-TEST(C2DLineSegmentEpipolar, SideBySideCamerasGiveTheSameRow) {
-    // Camera 2 beside camera 1 along x, same orientation: epipolar lines are image rows.
-    const CCameraParam camera1 = AxisAlignedCamera(0, 0, 0, 500);
-    const CCameraParam camera2 = AxisAlignedCamera(2, 0, 0, 800);
-    // The world point (1, 0.5, 10) images at (370, 265) in camera 1 and (240, 280) in camera 2:
-    // the other focal length moves the row, but a row it stays.
-    C2DLineSegment segment;
-    ASSERT_TRUE(segment.SetEpipolarLine(camera1, camera2, C2DCoordinate(370, 265), 100, 600));
-    ExpectEndPoints(segment, 100, 280, 600, 280, 1e-12);
-    ExpectLineParams(segment, 0.0, 1.0, -280.0, 1e-12);
-}
-
-TEST(C2DLineSegmentEpipolar, NoSegmentLeavesItUnchanged) {
+TEST(C2DLineSegmentEpipolar, RowsForSideBySideCamerasAndNothingWhenVertical) {
     const CCameraParam camera1 = AxisAlignedCamera(0, 0, 0, 500);
     const struct {
         CCameraParam camera2;
         C2DCoordinate point;
+        double y;  // of the row; NaN: no segment, the old one kept
         const char* what;
     } cases[] = {
-        {AxisAlignedCamera(0, 3, 0, 500), C2DCoordinate(370, 265), "stacked along y: vertical"},
-        {AxisAlignedCamera(0, -1, 0, 700), C2DCoordinate(10, 20), "stacked, other focal length"},
-        {AxisAlignedCamera(2, 0, 0, 0), C2DCoordinate(370, 265), "focal length 0"},
-        {AxisAlignedCamera(2, 0, 0, kNan), C2DCoordinate(370, 265), "NaN focal length"},
-        {AxisAlignedCamera(2, 0, 0, 500), C2DCoordinate(kNan, 265), "NaN point"},
-        {AxisAlignedCamera(kNan, 0, 0, 500), C2DCoordinate(370, 265), "NaN pose"},
+        // The world point (1, 0.5, 10) images at (370, 265) in camera 1 and (240, 280) in camera
+        // 2 beside it: the other focal length moves the row, but a row it stays.
+        {AxisAlignedCamera(2, 0, 0, 800), C2DCoordinate(370, 265), 280.0, "side by side"},
+        {AxisAlignedCamera(0, 3, 0, 500), C2DCoordinate(370, 265), kNan, "stacked: vertical"},
+        {AxisAlignedCamera(0, -1, 0, 700), C2DCoordinate(10, 20), kNan, "stacked, other focal"},
+        {AxisAlignedCamera(2, 0, 0, 0), C2DCoordinate(370, 265), kNan, "focal length 0"},
+        {AxisAlignedCamera(2, 0, 0, kNan), C2DCoordinate(370, 265), kNan, "NaN focal length"},
+        {AxisAlignedCamera(2, 0, 0, 500), C2DCoordinate(kNan, 265), kNan, "NaN point"},
+        {AxisAlignedCamera(kNan, 0, 0, 500), C2DCoordinate(370, 265), kNan, "NaN pose"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
         C2DLineSegment segment = MakeSegment(1, 2, 3, 5);
-        EXPECT_FALSE(segment.SetEpipolarLine(camera1, test.camera2, test.point, 0, 640));
-        ExpectEndPoints(segment, 1, 2, 3, 5, 0.0);
-        ExpectLineParams(segment, 1.0, -2.0 / 3.0, 1.0 / 3.0, 1e-15);
+        const bool found = !std::isnan(test.y);
+        EXPECT_EQ(segment.SetEpipolarLine(camera1, test.camera2, test.point, 100, 600), found);
+        if (found) {
+            ExpectEndPoints(segment, 100, test.y, 600, test.y, 1e-12);
+            ExpectLineParams(segment, 0.0, 1.0, -test.y, 1e-12);
+        } else {
+            ExpectEndPoints(segment, 1, 2, 3, 5, 0.0);
+            ExpectLineParams(segment, 1.0, -2.0 / 3.0, 1.0 / 3.0, 1e-15);
+        }
     }
 }
 
@@ -219,7 +177,7 @@ TEST(C2DLineSegmentCenterLine, SpansAllFourEndPoints) {
     const double r = 1e-14;  // a few ulps of the normalised forms
     const struct {
         C2DLineSegment first, second;
-        double x1, y1, x2, y2;
+        double x1, y1, x2, y2;  // NaN: refused, the centre kept
         double a, b, c;
         const char* what;
     } cases[] = {
@@ -232,24 +190,24 @@ TEST(C2DLineSegmentCenterLine, SpansAllFourEndPoints) {
         {MakeSegment(0, 0, 10, 0), MakeSegment(5, -5, 5, 5), 0, -5, 10, 5, 1, -1, -5, "cross"},
         // Steep lines x = 0.1 y and x = -0.1 y: the bisector x = 0 over y in [-10, 20].
         {MakeSegment(0, 0, 1, 10), MakeSegment(1, -10, -2, 20), 0, -10, 0, 20, 1, 0, 0, "steep"},
+        {MakeSegment(0, 0, kNan, 0), MakeSegment(2, 2, 8, 2), kNan, 0, 0, 0, 0, 0, 0, "NaN"},
+        {MakeSegment(0, 0, 10, 0), MakeSegment(2, kNan, 8, 2), kNan, 0, 0, 0, 0, 0, 0, "NaN"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
-        C2DLineSegment center;
-        ASSERT_TRUE(test.first.CalcCenterLine(test.second, center));
+        C2DLineSegment center = MakeSegment(1, 2, 3, 5);
+        const bool found = !std::isnan(test.x1);
+        EXPECT_EQ(test.first.CalcCenterLine(test.second, center), found);
+        if (!found) {
+            ExpectEndPoints(center, 1, 2, 3, 5, 0.0);
+            continue;
+        }
         ExpectEndPoints(center, test.x1, test.y1, test.x2, test.y2, r);
         ExpectLineParams(center, test.a, test.b, test.c, r);
+        C2DLineSegment first = test.first;  // the centre may be one of the inputs
+        ASSERT_TRUE(first.CalcCenterLine(test.second, first));
+        ExpectEndPoints(first, test.x1, test.y1, test.x2, test.y2, r);
     }
-}
-
-TEST(C2DLineSegmentCenterLine, CenterMayBeAnInputAndNaNFails) {
-    C2DLineSegment first = MakeSegment(0, 0, 10, 0);
-    ASSERT_TRUE(first.CalcCenterLine(MakeSegment(2, 2, 8, 2), first));
-    ExpectEndPoints(first, 0, 1, 10, 1, 0.0);
-    C2DLineSegment center = MakeSegment(1, 2, 3, 5);
-    EXPECT_FALSE(MakeSegment(0, 0, kNan, 0).CalcCenterLine(MakeSegment(2, 2, 8, 2), center));
-    EXPECT_FALSE(MakeSegment(0, 0, 10, 0).CalcCenterLine(MakeSegment(2, kNan, 8, 2), center));
-    ExpectEndPoints(center, 1, 2, 3, 5, 0.0);
 }
 
 }  // namespace
