@@ -246,45 +246,33 @@ TEST(C3DLineSegmentCalcRange, VerticalImageOfTheAxis) {
     }
 }
 
-TEST(C3DLineSegmentCalcRange, UnitesTheExtentsOfAllObservations) {
-    const C3DAxis axis = MakeAxis({0, 0, 1}, {1, 0.2, 0}, 0.5);
+TEST(C3DLineSegmentCalcRange, UnitesObservationsAndLeavesOutThoseThatSeeNothing) {
+    // A camera at the origin looking along +z has the axis base point (1, 0, 0) in its plane
+    // z = 0: it contributes nothing, alone or beside proper observations.
+    const C3DAxis axis = MakeAxis({1, 0, 0}, {0, 0.6, 0.8}, 1.0);
     const std::vector<CCameraParam> cameras =
         CamerasAroundLine(axis.GetCoordinate(2.5), axis.GetVVector(), 8.0, 2);
-    const struct {
-        double first0, first1, second0, second1, start, end;
-    } cases[] = {{0, 2, 1, 5, 0, 5},   // the new end reaches farther
-                 {2, 0, 1, 5, 5, 0},   // the kept start 0 stays the end of the range
-                 {1, 4, 0, 5, 0, 5},   // the new pair spans more: taken in its own order
-                 {4, 1, 2, 3, 4, 1}};  // nothing beyond the first extent
-    for (const auto& item : cases) {
-        SCOPED_TRACE(testing::Message() << item.start << " " << item.end);
-        C3DLineSegment segment(axis, CRange());
-        ASSERT_TRUE(segment.CalcRange(
-            ToArray({ObserveRange(cameras[0], axis, item.first0, item.first1),
-                     ObserveRange(cameras[1], axis, item.second0, item.second1)})));
-        EXPECT_NEAR(segment.GetRange().GetStartPosition(), item.start, 1e-9);
-        EXPECT_NEAR(segment.GetRange().GetEndPosition(), item.end, 1e-9);
-    }
-}
-
-TEST(C3DLineSegmentCalcRange, ObservationsThatSeeNothingAreLeftOut) {
-    // A camera at the origin looking along +z has the axis base point (1, 0, 0) in its plane
-    // z = 0; it contributes nothing, alone or beside a proper observation.
-    const C3DAxis axis = MakeAxis({1, 0, 0}, {0, 0.6, 0.8}, 1.0);
-    const CCameraParam blind(CIntrinsicParam(1000.0, C2DCoordinate(640, 480)), CExtrinsicParam());
+    const auto seen = [&](int camera, double t0, double t1) {
+        return ObserveSegment(cameras[camera], axis.GetCoordinate(t0), axis.GetCoordinate(t1));
+    };
     SImageLine unseen;
-    unseen.cameraParam = blind;
+    unseen.cameraParam = CCameraParam(CIntrinsicParam(1000.0, C2DCoordinate(640, 480)), {});
     unseen.lineSegment.SetEndPoints(C2DCoordinate(10, 10), C2DCoordinate(900, 700));
-    const CCameraParam seeing =
-        LookAtCamera(C3DVector(6, 1, 2), axis.GetCoordinate(1.0), 1000.0, 640.0, 480.0);
     const struct {
         std::vector<SImageLine> observations;
         double start, end;
-    } cases[] = {{{}, 0.0, 0.0},
-                 {{unseen}, 0.0, 0.0},
-                 {{unseen, ObserveRange(seeing, axis, 0.5, 2.0)}, 0.5, 2.0}};
+        const char* what;
+    } cases[] = {
+        {{seen(0, 0, 2), seen(1, 1, 5)}, 0, 5, "the new end reaches farther"},
+        {{seen(0, 2, 0), seen(1, 1, 5)}, 5, 0, "the kept start 0 stays the end of the range"},
+        {{seen(0, 1, 4), seen(1, 0, 5)}, 0, 5, "the new pair spans more: taken in its order"},
+        {{seen(0, 4, 1), seen(1, 2, 3)}, 4, 1, "nothing beyond the first extent"},
+        {{}, 0, 0, "no observations"},
+        {{unseen}, 0, 0, "only an observation that sees nothing"},
+        {{unseen, seen(1, 0.5, 2)}, 0.5, 2, "one that sees nothing, one that does"},
+    };
     for (const auto& item : cases) {
-        SCOPED_TRACE(item.observations.size());
+        SCOPED_TRACE(item.what);
         C3DLineSegment segment(axis, CRange(7.0, 9.0));
         ASSERT_TRUE(segment.CalcRange(ToArray(item.observations)));
         EXPECT_NEAR(segment.GetRange().GetStartPosition(), item.start, 1e-9);
