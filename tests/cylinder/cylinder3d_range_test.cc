@@ -9,6 +9,7 @@
 
 #include "polyview/cylinder/cylinder3d.h"
 #include "support/camera_rig.h"
+#include "support/cylinder_observations.h"
 #include "support/expect_geometry.h"
 
 namespace {
@@ -64,105 +65,52 @@ struct SRig {
 
 const C2DLineSegment kNotObserved(C2DCoordinate(5.0, 5.0), C2DCoordinate(5.0, 5.0));
 
-C1DArray<SImageCylinder> Records(const std::vector<SImageCylinder>& list) {
-    C1DArray<SImageCylinder> records;
-    records.SetSize(static_cast<int>(list.size()));
-    for (int i = 0; i < records.GetSize(); ++i) {
-        records[i] = list[i];
-    }
-    return records;
-}
-
-void ExpectRange(const C3DCylinder& cylinder, double start, double end, double tolerance) {
-    ASSERT_FALSE(std::isnan(cylinder.GetRange().GetStartPosition()));
-    ASSERT_FALSE(std::isnan(cylinder.GetRange().GetEndPosition()));
-    EXPECT_NEAR(cylinder.GetRange().GetStartPosition(), start, tolerance);
-    EXPECT_NEAR(cylinder.GetRange().GetEndPosition(), end, tolerance);
-}
-
 // Lifting back through a 100 px focal length at depths of a few units: a few ulps of the image
 // coordinates, amplified by the depth.
 const double kLift = 1e-12;
 
-TEST(C3DCylinderRange, OneRecordSpansItsFarthestEndPointsInOrder) {
+TEST(C3DCylinderRange, RecordsSpanTheirFarthestComputedPositions) {
     for (bool vertical : {true, false}) {
         SCOPED_TRACE(vertical ? "vertical axis image (y decides)" : "horizontal (x decides)");
         const SRig rig(vertical);
-        struct Case {
-            double t[4];
-            double start;
-            double end;
+        // An end point whose foot is the vanishing point gives no position (zero denominator);
+        // it must not stand in as position 0.0, which would stretch those ranges down to 0.
+        const C2DLineSegment toVanishing(rig.PointAt(3.0, -4.0), rig.Vanishing(-4.0));
+        const C2DLineSegment bothVanishing(rig.Vanishing(-4.0), rig.Vanishing(4.0));
+        const C2DLineSegment notANumber(C2DCoordinate(kNaN, kNaN), C2DCoordinate(kNaN, kNaN));
+        // One edge per record, in either slot; the other slot has length 0.0.
+        const auto first = [&](double t0, double t1) {
+            return rig.Record(rig.Edge(t0, t1, 3.0), kNotObserved);
         };
-        const Case cases[] = {{{3.0, 2.0, 5.0, 4.0}, 2.0, 5.0},
-                              {{4.0, 1.0, 2.0, 3.0}, 1.0, 4.0},
-                              {{0.5, 2.5, 6.0, 1.5}, 0.5, 6.0}};
-        for (const Case& c : cases) {
+        const auto second = [&](double t0, double t1) {
+            return rig.Record(kNotObserved, rig.Edge(t0, t1, -3.0));
+        };
+        const struct {
+            std::vector<SImageCylinder> records;
+            double start, end;
+        } cases[] = {
+            {{rig.Record(rig.Edge(3, 2, -4), rig.Edge(5, 4, 4))}, 2, 5},  // farthest, in order
+            {{rig.Record(rig.Edge(4, 1, -4), rig.Edge(2, 3, 4))}, 1, 4},
+            {{rig.Record(rig.Edge(0.5, 2.5, -4), rig.Edge(6, 1.5, 4))}, 0.5, 6},
+            {{first(1, 3), second(2, 5)}, 1, 5},  // records unite to the overall span
+            {{first(1, 3), second(5, 1)}, 1, 5},
+            {{first(3, 1), second(2, 5)}, 1, 5},
+            {{first(1, 5), second(2, 3)}, 1, 5},
+            {{first(2, 3), second(5, 1)}, 1, 5},
+            {{first(4, 5), second(1, 2)}, 1, 5},
+            {{rig.Record(toVanishing, rig.Edge(2, 4, 4))}, 2, 4},
+            {{rig.Record(toVanishing, notANumber)}, 3, 3},  // just the one position
+            {{rig.Record(bothVanishing, notANumber), first(4, 6)}, 4, 6},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.start << " " << c.end);
             C3DCylinder cylinder = rig.cylinder;
-            const auto records = Records(
-                {rig.Record(rig.Edge(c.t[0], c.t[1], -4.0), rig.Edge(c.t[2], c.t[3], 4.0))});
-            ASSERT_TRUE(cylinder.CalcRange(records));
-            ExpectRange(cylinder, c.start, c.end, kLift);
+            ASSERT_TRUE(cylinder.CalcRange(Records(c.records)));
+            EXPECT_NEAR(cylinder.GetRange().GetStartPosition(), c.start, kLift);
+            EXPECT_NEAR(cylinder.GetRange().GetEndPosition(), c.end, kLift);
             EXPECT_EQ(cylinder.GetRadius(), 0.1);
             EXPECT_EQ(cylinder.GetAxis().GetDistance(), rig.cylinder.GetAxis().GetDistance());
         }
-    }
-}
-
-TEST(C3DCylinderRange, RecordsUniteToTheOverallSpan) {
-    struct Case {
-        std::pair<double, double> first;
-        std::pair<double, double> second;
-        double start;
-        double end;
-    };
-    const Case cases[] = {{{1.0, 3.0}, {2.0, 5.0}, 1.0, 5.0},
-                          {{1.0, 3.0}, {5.0, 1.0}, 1.0, 5.0},
-                          {{3.0, 1.0}, {2.0, 5.0}, 1.0, 5.0},
-                          {{1.0, 5.0}, {2.0, 3.0}, 1.0, 5.0},
-                          {{2.0, 3.0}, {5.0, 1.0}, 1.0, 5.0},
-                          {{4.0, 5.0}, {1.0, 2.0}, 1.0, 5.0}};
-    for (bool vertical : {true, false}) {
-        const SRig rig(vertical);
-        for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message()
-                         << vertical << " (" << c.first.first << ", " << c.first.second << ") ("
-                         << c.second.first << ", " << c.second.second << ")");
-            // One edge per record, in either slot; the other slot has length 0.0.
-            C3DCylinder cylinder = rig.cylinder;
-            const auto records = Records(
-                {rig.Record(rig.Edge(c.first.first, c.first.second, 3.0), kNotObserved),
-                 rig.Record(kNotObserved, rig.Edge(c.second.first, c.second.second, -3.0))});
-            ASSERT_TRUE(cylinder.CalcRange(records));
-            ExpectRange(cylinder, c.start, c.end, kLift);
-        }
-    }
-}
-
-// An end point whose foot is the vanishing point gives no position (zero denominator); it must
-// not stand in as position 0.0, which would stretch these ranges down to 0.
-TEST(C3DCylinderRange, PositionsNeverComputedTakeNoPart) {
-    for (bool vertical : {true, false}) {
-        SCOPED_TRACE(vertical);
-        const SRig rig(vertical);
-        const C2DLineSegment toVanishing(rig.PointAt(3.0, -4.0), rig.Vanishing(-4.0));
-        const C2DLineSegment notANumber(C2DCoordinate(kNaN, kNaN), C2DCoordinate(kNaN, kNaN));
-
-        C3DCylinder cylinder = rig.cylinder;
-        ASSERT_TRUE(
-            cylinder.CalcRange(Records({rig.Record(toVanishing, rig.Edge(2.0, 4.0, 4.0))})));
-        ExpectRange(cylinder, 2.0, 4.0, kLift);
-
-        cylinder = rig.cylinder;  // a single position: the record reaches just that one
-        ASSERT_TRUE(cylinder.CalcRange(Records({rig.Record(toVanishing, notANumber)})));
-        ExpectRange(cylinder, 3.0, 3.0, kLift);
-
-        // Nothing computable in the first record: only the second one counts.
-        const C2DLineSegment bothVanishing(rig.Vanishing(-4.0), rig.Vanishing(4.0));
-        cylinder = rig.cylinder;
-        ASSERT_TRUE(
-            cylinder.CalcRange(Records({rig.Record(bothVanishing, notANumber),
-                                        rig.Record(rig.Edge(4.0, 6.0, 2.0), kNotObserved)})));
-        ExpectRange(cylinder, 4.0, 6.0, kLift);
     }
 }
 
@@ -171,27 +119,26 @@ TEST(C3DCylinderRange, NothingUsableKeepsTheRangeAndFails) {
     const SImageCylinder usable = rig.Record(rig.Edge(2.0, 4.0, 3.0), kNotObserved);
     const SImageCylinder unusable =
         rig.Record(C2DLineSegment(rig.Vanishing(-4.0), rig.Vanishing(4.0)), kNotObserved);
-
-    C3DCylinder noAxis = rig.cylinder;
-    noAxis.Set3DCylinder(
-        C3DAxis(C3DVector(0, 0, 0), C3DVector(0, 1, 0), 0.0), CRange(), 0.0, true, false, false);
-    C3DCylinder noRadius = rig.cylinder;
-    noRadius.Set3DCylinder(C3DAxis(), CRange(), 0.0, false, false, true);
-
-    struct Case {
+    const double distance = rig.cylinder.GetAxis().GetDistance();
+    const struct {
         const char* name;
-        C3DCylinder cylinder;
-        C1DArray<SImageCylinder> records;
-    };
-    const Case cases[] = {{"no records", rig.cylinder, Records({})},
-                          {"no computable position", rig.cylinder, Records({unusable})},
-                          {"axis distance 0", noAxis, Records({usable})},
-                          {"radius 0", noRadius, Records({usable})}};
-    for (const Case& c : cases) {
+        double distance, radius;
+        std::vector<SImageCylinder> records;
+    } cases[] = {{"no records", distance, 0.1, {}},
+                 {"no computable position", distance, 0.1, {unusable}},
+                 {"axis distance 0", 0.0, 0.1, {usable}},
+                 {"radius 0", distance, 0.0, {usable}}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        C3DCylinder cylinder = c.cylinder;
-        cylinder.Set3DCylinder(C3DAxis(), CRange(-7.0, 9.0), 0.0, false, true, false);
-        EXPECT_FALSE(cylinder.CalcRange(c.records));
+        C3DCylinder cylinder;
+        const C3DAxis& axis = rig.cylinder.GetAxis();
+        cylinder.Set3DCylinder(C3DAxis(axis.GetUVector(), axis.GetVVector(), c.distance),
+                               CRange(-7.0, 9.0),
+                               c.radius,
+                               true,
+                               true,
+                               true);
+        EXPECT_FALSE(cylinder.CalcRange(Records(c.records)));
         EXPECT_EQ(cylinder.GetRange().GetStartPosition(), -7.0);
         EXPECT_EQ(cylinder.GetRange().GetEndPosition(), 9.0);
     }

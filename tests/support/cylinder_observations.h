@@ -3,6 +3,8 @@
 #include <cmath>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "polyview/cylinder/cylinder3d.h"
 #include "polyview/foundations/array1d.h"
 #include "polyview/foundations/axis3d.h"
@@ -12,6 +14,7 @@
 #include "polyview/foundations/vector3d.h"
 #include "polyview/geometry2d/line_segment2d.h"
 #include "support/camera_rig.h"
+#include "support/expect_geometry.h"
 
 // A cylinder described independently of the library: axis points base + t * direction (unit
 // direction), covering the positions start..end, with the given radius.
@@ -171,13 +174,33 @@ inline std::vector<CCameraParam> CamerasAround(const SKnownCylinder& cylinder,
     return cameras;
 }
 
+// The records of a list.
+inline C1DArray<SImageCylinder> Records(const std::vector<SImageCylinder>& list) {
+    C1DArray<SImageCylinder> records;
+    records.SetSize(static_cast<int>(list.size()));
+    for (int i = 0; i < records.GetSize(); ++i) {
+        records[i] = list[static_cast<size_t>(i)];
+    }
+    return records;
+}
+
 // One exact record (ExactRecord) per camera.
 inline C1DArray<SImageCylinder> ExactRecords(const SKnownCylinder& cylinder,
                                              const std::vector<CCameraParam>& cameras) {
-    C1DArray<SImageCylinder> records;
-    records.SetSize(static_cast<int>(cameras.size()));
-    for (int i = 0; i < records.GetSize(); ++i) {
-        records[i] = ExactRecord(cylinder, cameras[i]);
+    std::vector<SImageCylinder> list;
+    for (const CCameraParam& camera : cameras) {
+        list.push_back(ExactRecord(cylinder, camera));
     }
-    return records;
+    return Records(list);
+}
+
+// Axis, range and radius bit for bit the same.
+inline void ExpectSameCylinder(const C3DCylinder& actual, const C3DCylinder& expected) {
+    ExpectVectorNear(actual.GetAxis().GetUVector(), expected.GetAxis().GetUVector(), 0.0);
+    ExpectVectorNear(actual.GetAxis().GetVVector(), expected.GetAxis().GetVVector(), 0.0);
+    EXPECT_TRUE(SameBits(actual.GetAxis().GetDistance(), expected.GetAxis().GetDistance()));
+    EXPECT_TRUE(
+        SameBits(actual.GetRange().GetStartPosition(), expected.GetRange().GetStartPosition()));
+    EXPECT_TRUE(SameBits(actual.GetRange().GetEndPosition(), expected.GetRange().GetEndPosition()));
+    EXPECT_TRUE(SameBits(actual.GetRadius(), expected.GetRadius()));
 }
