@@ -14,14 +14,9 @@ using DMatrixPtr = std::unique_ptr<double*, SDMatrixFree>;
 using DVectorPtr = std::unique_ptr<double, SDVectorFree>;
 using IVectorPtr = std::unique_ptr<int, SIVectorFree>;
 
-// Crout's method with partial pivoting scaled by the row maxima; counts the pivots that were
-// exactly zero into *zeroPivots when it is given.
-bool LuDecompose(double** a, int n, int* index, double* d, int* zeroPivots) {
-    const DVectorPtr scale(dvector(1, n), SDVectorFree{1, n});
-    if (!scale) {
-        return false;
-    }
-    double* const vv = scale.get();
+// Crout's method with partial pivoting scaled by the row maxima, vv[1..n] the scale workspace;
+// counts the pivots that were exactly zero into *zeroPivots when it is given.
+bool LuDecomposeWith(double** a, int n, int* index, double* d, int* zeroPivots, double* vv) {
     *d = 1.0;
     for (int i = 1; i <= n; ++i) {
         double big = 0.0;
@@ -83,6 +78,14 @@ bool LuDecompose(double** a, int n, int* index, double* d, int* zeroPivots) {
     return true;
 }
 
+bool LuDecompose(double** a, int n, int* index, double* d, int* zeroPivots) {
+    const DVectorPtr scale(dvector(1, n), SDVectorFree{1, n});
+    if (!scale) {
+        return false;
+    }
+    return LuDecomposeWith(a, n, index, d, zeroPivots, scale.get());
+}
+
 bool InvertLu(const CMNMatrix& a, CMNMatrix& inverse, int* zeroPivots) {
     const int n = a.Rows();
     if (a.Cols() < n) {
@@ -127,7 +130,41 @@ bool InvertLu(const CMNMatrix& a, CMNMatrix& inverse, int* zeroPivots) {
     return true;
 }
 
+const int kSmallOrder = 4;  // largest order of dinvert_lu_small
+
 }  // namespace
+
+bool dinvert_lu_small(const double* a, int n, double* inverse) {
+    if (n < 1 || n > kSmallOrder) {
+        return false;
+    }
+    double luData[kSmallOrder + 1][kSmallOrder + 1];  // 1-based rows and columns
+    double* lu[kSmallOrder + 1];
+    for (int i = 1; i <= n; ++i) {
+        lu[i] = luData[i];
+        for (int j = 1; j <= n; ++j) {
+            lu[i][j] = a[(i - 1) * n + (j - 1)];
+        }
+    }
+    int index[kSmallOrder + 1];
+    double scale[kSmallOrder + 1];
+    double sign = 1.0;
+    if (!LuDecomposeWith(lu, n, index, &sign, nullptr, scale)) {
+        return false;
+    }
+    double b[kSmallOrder + 1];
+    for (int j = 1; j <= n; ++j) {
+        for (int i = 1; i <= n; ++i) {
+            b[i] = 0.0;
+        }
+        b[j] = 1.0;
+        dlu_solve(lu, n, index, b);
+        for (int i = 1; i <= n; ++i) {
+            inverse[(i - 1) * n + (j - 1)] = b[i];
+        }
+    }
+    return true;
+}
 
 bool dlu_decompose(double** a, int n, int* index, double* d) {
     return LuDecompose(a, n, index, d, nullptr);

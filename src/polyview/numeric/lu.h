@@ -16,3 +16,7 @@ bool dinvert_lu(const CMNMatrix& a, CMNMatrix& inverse);
 // As dinvert_lu, but also false when the elimination meets an exactly zero pivot (a singular
 // matrix); inverse is then untouched, and it is written only on success.
 bool dinvert_lu_nonsingular(const CMNMatrix& a, CMNMatrix& inverse);
+// dinvert_lu for orders 1 to 4 with its workspace on the stack: the same arithmetic and results.
+// a and inverse are n x n, 0-based row-major. False (inverse untouched) for a zero row or an
+// order outside 1..4.
+bool dinvert_lu_small(const double* a, int n, double* inverse);

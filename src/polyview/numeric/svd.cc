@@ -177,7 +177,10 @@ void RotateColumns(double** x, int rows, int p, int q, double c, double s) {
     }
 }
 
-// Diagonalises the bidiagonal (w, rv1) by implicitly shifted QR sweeps, rotating U (in a) and V.
+// Diagonalises the bidiagonal (w, rv1) by implicitly shifted QR sweeps, rotating U (in a) and V
+// when kVectors. The rotations are chosen from w and rv1 alone, so the values come out the same
+// whether or not U and V are carried along.
+template <bool kVectors>
 void Diagonalise(double** a, int m, int n, double* w, double* rv1, double** v, double anorm) {
     for (int k = n; k >= 1; --k) {
         for (int sweep = 1; sweep <= kMaxSweeps; ++sweep) {
@@ -210,7 +213,9 @@ void Diagonalise(double** a, int m, int n, double* w, double* rv1, double** v, d
                     h = 1.0 / h;
                     c = g * h;
                     s = -f * h;
-                    RotateColumns(a, m, nm, i, c, s);
+                    if (kVectors) {
+                        RotateColumns(a, m, nm, i, c, s);
+                    }
                 }
             }
             double z = w[k];
@@ -218,7 +223,7 @@ void Diagonalise(double** a, int m, int n, double* w, double* rv1, double** v, d
                 // Converged: make the singular value non-negative.
                 if (z < 0.0) {
                     w[k] = -z;
-                    for (int j = 1; j <= n; ++j) {
+                    for (int j = 1; kVectors && j <= n; ++j) {
                         v[j][k] = -v[j][k];
                     }
                 }
@@ -249,7 +254,9 @@ void Diagonalise(double** a, int m, int n, double* w, double* rv1, double** v, d
                 g = g * c - x * s;
                 h = y * s;
                 y *= c;
-                RotateColumns(v, n, j, i, c, s);
+                if (kVectors) {
+                    RotateColumns(v, n, j, i, c, s);
+                }
                 z = dhypot(f, h);
                 w[j] = z;
                 if (z != 0.0) {
@@ -259,7 +266,9 @@ void Diagonalise(double** a, int m, int n, double* w, double* rv1, double** v, d
                 }
                 f = c * g + s * y;
                 x = c * y - s * g;
-                RotateColumns(a, m, j, i, c, s);
+                if (kVectors) {
+                    RotateColumns(a, m, j, i, c, s);
+                }
             }
             rv1[l] = 0.0;
             rv1[k] = f;
@@ -267,6 +276,52 @@ void Diagonalise(double** a, int m, int n, double* w, double* rv1, double** v, d
         }
     }
 }
+
+// order[1..n] = 1..n ordered by decreasing |w|: an exchange sort in which a NaN on either side
+// exchanges. Returns whether the order differs from 1..n.
+bool OrderByDecreasingMagnitude(const double* w, int n, int* order) {
+    for (int i = 1; i <= n; ++i) {
+        order[i] = i;
+    }
+    for (int i = 1; i <= n; ++i) {
+        for (int j = i + 1; j <= n; ++j) {
+            if (!(std::fabs(w[order[i]]) >= std::fabs(w[order[j]]))) {
+                const int swap = order[i];
+                order[i] = order[j];
+                order[j] = swap;
+            }
+        }
+    }
+    for (int i = 1; i <= n; ++i) {
+        if (order[i] != i) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Moves column order[k] of each row of x[1..rows][1..n] to column k, through row (n values).
+void PermuteColumns(double** x, int rows, int n, const int* order, double* row) {
+    for (int i = 1; i <= rows; ++i) {
+        for (int j = 1; j <= n; ++j) {
+            row[j] = x[i][j];
+        }
+        for (int k = 1; k <= n; ++k) {
+            x[i][k] = row[order[k]];
+        }
+    }
+}
+
+// Bidiagonalisation, accumulation and diagonalisation (steps 2 to 5); rv1[1..n] is workspace.
+void Decompose(double** a, int m, int n, double* w, double** v, double* rv1) {
+    double g = 0.0;
+    const double anorm = Bidiagonalise(a, m, n, w, rv1, g);
+    AccumulateRight(a, n, rv1, g, v);
+    AccumulateLeft(a, m, n, w);
+    Diagonalise<true>(a, m, n, w, rv1, v, anorm);
+}
+
+const int kSmallColumns = 8;  // largest n of the stack-workspace forms
 
 }  // namespace
 
@@ -283,25 +338,13 @@ bool dsvd_inplace(double** a, int m, int n, double* w, double** v) {
     if (!rv1 || !index || !aCopy || !wCopy || !vCopy) {
         return false;
     }
-    double g = 0.0;
-    const double anorm = Bidiagonalise(a, m, n, w, rv1.get(), g);
-    AccumulateRight(a, n, rv1.get(), g, v);
-    AccumulateLeft(a, m, n, w);
-    Diagonalise(a, m, n, w, rv1.get(), v, anorm);
+    Decompose(a, m, n, w, v, rv1.get());
 
-    // Order by decreasing |w|; a NaN on either side exchanges.
+    // Order by decreasing |w|; a NaN on either side exchanges. Moving through the copies leaves
+    // everything where it is when the order is already right, so that case skips the moves.
     int* const order = index.get();
-    for (int i = 1; i <= n; ++i) {
-        order[i] = i;
-    }
-    for (int i = 1; i <= n; ++i) {
-        for (int j = i + 1; j <= n; ++j) {
-            if (!(std::fabs(w[order[i]]) >= std::fabs(w[order[j]]))) {
-                const int swap = order[i];
-                order[i] = order[j];
-                order[j] = swap;
-            }
-        }
+    if (!OrderByDecreasingMagnitude(w, n, order)) {
+        return true;
     }
     double** const u0 = aCopy.get();
     double* const w0 = wCopy.get();
@@ -325,6 +368,48 @@ bool dsvd_inplace(double** a, int m, int n, double* w, double** v) {
         }
         for (int i = 1; i <= m; ++i) {
             a[i][k] = u0[i][source];
+        }
+    }
+    return true;
+}
+
+bool dsvd_inplace_small(double** a, int m, int n, double* w, double** v) {
+    if (m < 0 || n < 0 || n > kSmallColumns) {
+        return false;
+    }
+    double rv1[kSmallColumns + 1];
+    int order[kSmallColumns + 1];
+    double row[kSmallColumns + 1];
+    Decompose(a, m, n, w, v, rv1);
+    if (OrderByDecreasingMagnitude(w, n, order)) {
+        for (int j = 1; j <= n; ++j) {
+            row[j] = w[j];
+        }
+        for (int k = 1; k <= n; ++k) {
+            w[k] = row[order[k]];
+        }
+        PermuteColumns(v, n, n, order, row);
+        PermuteColumns(a, m, n, order, row);
+    }
+    return true;
+}
+
+bool dsvd_values_small(double** a, int m, int n, double* w) {
+    if (m < 0 || n < 0 || n > kSmallColumns) {
+        return false;
+    }
+    double rv1[kSmallColumns + 1];
+    int order[kSmallColumns + 1];
+    double row[kSmallColumns + 1];
+    double g = 0.0;
+    const double anorm = Bidiagonalise(a, m, n, w, rv1, g);
+    Diagonalise<false>(a, m, n, w, rv1, nullptr, anorm);
+    if (OrderByDecreasingMagnitude(w, n, order)) {
+        for (int j = 1; j <= n; ++j) {
+            row[j] = w[j];
+        }
+        for (int k = 1; k <= n; ++k) {
+            w[k] = row[order[k]];
         }
     }
     return true;

@@ -10,6 +10,13 @@ class CNDVector;
 // workspace cannot be had.
 // Golub & Reinsch, "Singular value decomposition and least squares solutions", 1970.
 bool dsvd_inplace(double** a, int m, int n, double* w, double** v);
+// dsvd_inplace for at most 8 columns (any number of rows) with its workspace on the stack: the
+// same arithmetic and results, and no allocation to fail. False, nothing touched, for n > 8.
+bool dsvd_inplace_small(double** a, int m, int n, double* w, double** v);
+// The singular values of dsvd_inplace alone, sorted the same way, for at most 8 columns; a is
+// destroyed and neither U nor V is formed (the rotations that would form them never feed back
+// into the values, so the values are the same bits). False, nothing touched, for n > 8.
+bool dsvd_values_small(double** a, int m, int n, double* w);
 
 // dsvd_inplace on 0-based matrices: a (m x n) is replaced by U, w receives the n singular values
 // in decreasing order (resized to n if needed), v receives V (n x n, resized if needed). False,

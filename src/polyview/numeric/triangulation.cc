@@ -144,25 +144,43 @@ bool dtriangulate_point(int n,
             rightSide[i] += centreInWorld[i] - projected[i];
         }
     }
-    CMNMatrix normalMatrix(3, 3);
+    // Conditioning: the second and third singular values of the normal matrix, as dsvd_sorted
+    // gives them for a copy of it (all workspace here is on the stack; the same arithmetic).
+    double copyData[4][4];  // 1-based rows and columns
+    double* copy[4] = {copyData[0], copyData[1], copyData[2], copyData[3]};
     for (int i = 0; i < 9; ++i) {
-        normalMatrix(i / 3, i % 3) = normal[i];
+        copy[i / 3 + 1][i % 3 + 1] = normal[i];
     }
-    // Conditioning: the second and third singular values, on a copy of the normal matrix.
-    CMNMatrix decomposed(normalMatrix);
-    CNDVector singular(3);
-    CMNMatrix rightVectors(3, 3);
-    if (!dsvd_sorted(decomposed, singular, rightVectors)) {
+    double values[4];  // [1..3]
+    if (!dsvd_values_small(copy, 3, 3, values)) {
         return false;
     }
-    if (std::fabs(singular[1] / singular[2]) > kMaxConditioning) {
+    // dsvd_sorted orders once more (strict exchange), which leaves ordered values in place.
+    int order[3] = {1, 2, 3};
+    for (int i = 0; i < 2; ++i) {
+        for (int j = i + 1; j < 3; ++j) {
+            if (std::fabs(values[order[i]]) < std::fabs(values[order[j]])) {
+                const int swap = order[i];
+                order[i] = order[j];
+                order[j] = swap;
+            }
+        }
+    }
+    if (std::fabs(values[order[1]] / values[order[2]]) > kMaxConditioning) {
         return false;
     }
-    CMNMatrix inverse(3, 3);
-    if (!dinvert_lu(normalMatrix, inverse)) {
+    double inverse[9];  // row-major
+    if (!dinvert_lu_small(normal, 3, inverse)) {
         return false;
     }
-    const CNDVector point = dmatvec(inverse, CNDVector(3, rightSide));
+    double point[3];
+    for (int i = 0; i < 3; ++i) {
+        double sum = 0.0;
+        for (int j = 0; j < 3; ++j) {
+            sum += inverse[3 * i + j] * rightSide[j];
+        }
+        point[i] = sum;
+    }
     result[0] = point[0];
     result[1] = point[1];
     result[2] = point[2];

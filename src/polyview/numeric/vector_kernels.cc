@@ -18,26 +18,6 @@ double dnormalize(int n, double* v) {
     return norm;
 }
 
-double dhypot(double a, double b) {
-    const double p = std::fabs(a);
-    const double q = std::fabs(b);
-    if (p > q) {
-        const double t = q / p;
-        if (t == 0.0) {
-            return p;
-        }
-        return std::sqrt(t * q / p + 1.0) * p;  // order fixed
-    }
-    if (q == 0.0) {
-        return 0.0;
-    }
-    const double t = p / q;
-    if (t == 0.0) {
-        return q;
-    }
-    return std::sqrt(t * p / q + 1.0) * q;  // order fixed
-}
-
 double ddot(int n, const double* a, const double* b) {
     double sum = 0.0;
     for (int i = 0; i < n; ++i) {
