@@ -50,18 +50,12 @@ C1DArray<C2DCoordinate> Points(const std::vector<std::pair<double, double>>& xy)
 
 // count copies of (-7, -7), to see what was written.
 C1DArray<C2DCoordinate> Sentinels(int count) {
-    C1DArray<C2DCoordinate> samples;
-    samples.SetSize(count);
-    for (int i = 0; i < count; ++i) {
-        samples[i].SetVector(-7.0, -7.0);
-    }
-    return samples;
+    return Points(std::vector<std::pair<double, double>>(static_cast<size_t>(count), {-7, -7}));
 }
 
 void ExpectAllSentinels(const C1DArray<C2DCoordinate>& samples) {
     for (int i = 0; i < samples.GetSize(); ++i) {
-        EXPECT_EQ(samples[i].GetData(0), -7.0) << i;
-        EXPECT_EQ(samples[i].GetData(1), -7.0) << i;
+        ExpectVectorNear(samples[i], C2DVector(-7.0, -7.0), 0.0);
     }
 }
 
@@ -229,8 +223,7 @@ TEST(C2DBSplineSampler, ThinningComparesWithThePredecessorOnEntry) {
         Access::RemoveSamePoint(points);
         ASSERT_EQ(points.GetSize(), static_cast<int>(expected.size()));
         for (int i = 0; i < points.GetSize(); ++i) {
-            EXPECT_EQ(points[i].GetData(0), expected[i].first) << i;
-            EXPECT_EQ(points[i].GetData(1), expected[i].second) << i;
+            ExpectVectorNear(points[i], C2DVector(expected[i].first, expected[i].second), 0.0);
         }
     }
 }
@@ -408,10 +401,8 @@ TEST(C2DBSplineSampling, ApproximationKeepsCollinearPointsOnTheirLine) {
     const C1DArray<C2DCoordinate> points = Points(xy);
     C1DArray<C2DCoordinate> samples = Sentinels(50);
     ASSERT_EQ(C2DBSpline::GetSamplePoint(points, 10.0, samples, false), NoError);  // M = 8
-    EXPECT_EQ(samples[0].GetData(0), 0.0);  // control point 0 is the first point, exactly
-    EXPECT_EQ(samples[0].GetData(1), 1.0);
-    EXPECT_EQ(samples[49].GetData(0), xy.back().first);
-    EXPECT_EQ(samples[49].GetData(1), xy.back().second);
+    ExpectVectorNear(samples[0], points[0], 0.0);  // control point 0 is the first point, exactly
+    ExpectVectorNear(samples[49], points[19], 0.0);
     for (int j = 0; j < 50; ++j) {
         SCOPED_TRACE(j);
         EXPECT_NEAR(samples[j].GetData(1), 2 * samples[j].GetData(0) + 1, 1e-9 * 150);
