@@ -51,23 +51,16 @@ struct SErrors {
 };
 
 SErrors Compare(const C3DCylinder& cylinder, const SKnownCylinder& known) {
-    SErrors errors;
-    errors.direction = cylinder.GetAxis().GetVVector().GetCrossProduct(known.direction).GetNorm();
-    errors.radius = std::fabs(cylinder.GetRadius() - known.radius) / known.radius;
-    C3DCoordinate ends[2];
-    if (!cylinder.GetEndPoint3D(ends[0], ends[1])) {
-        errors.position = std::numeric_limits<double>::infinity();
-        return errors;
-    }
-    const C3DVector knownStart = known.AxisPoint(known.start);
-    const C3DVector knownEnd = known.AxisPoint(known.end);
-    const double size = std::fabs(known.end - known.start);
+    C3DCoordinate e[2];
+    const bool ended = cylinder.GetEndPoint3D(e[0], e[1]);
+    const C3DVector k[2] = {known.AxisPoint(known.start), known.AxisPoint(known.end)};
     // The direction may come out reversed; the sorted range then starts at the known end.
-    const double same = std::fmax((ends[0] - knownStart).GetNorm(), (ends[1] - knownEnd).GetNorm());
-    const double reversed =
-        std::fmax((ends[0] - knownEnd).GetNorm(), (ends[1] - knownStart).GetNorm());
-    errors.position = std::fmin(same, reversed) / size;
-    return errors;
+    const double same = std::fmax((e[0] - k[0]).GetNorm(), (e[1] - k[1]).GetNorm());
+    const double reversed = std::fmax((e[0] - k[1]).GetNorm(), (e[1] - k[0]).GetNorm());
+    return {cylinder.GetAxis().GetVVector().GetCrossProduct(known.direction).GetNorm(),
+            ended ? std::fmin(same, reversed) / std::fabs(known.end - known.start)
+                  : std::numeric_limits<double>::infinity(),
+            std::fabs(cylinder.GetRadius() - known.radius) / known.radius};
 }
 
 void ExpectExact(const C3DCylinder& cylinder, const SKnownCylinder& known) {
