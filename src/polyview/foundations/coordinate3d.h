@@ -10,19 +10,29 @@
 // the target's tag; copy construction copies the tag as well.
 class POLYVIEW_EXPORT C3DCoordinate : public C3DVector {
   public:
-    C3DCoordinate();  // (0, 0, 0), tag 0
-    explicit C3DCoordinate(ECoordinateSystem system);
-    C3DCoordinate(const C3DVector& vector, ECoordinateSystem system);
-    C3DCoordinate(double x, double y, double z, ECoordinateSystem system = WorldCoordinateSystem);
+    C3DCoordinate() : m_coordinateSystem(WorldCoordinateSystem) {}  // (0, 0, 0), tag 0
+    explicit C3DCoordinate(ECoordinateSystem system) : m_coordinateSystem(system) {}
+    C3DCoordinate(const C3DVector& vector, ECoordinateSystem system)
+        : C3DVector(vector), m_coordinateSystem(system) {}
+    C3DCoordinate(double x, double y, double z, ECoordinateSystem system = WorldCoordinateSystem)
+        : C3DVector(x, y, z), m_coordinateSystem(system) {}
     // Reads three values.
     C3DCoordinate(const double* values, ECoordinateSystem system);
     // (point.x, point.y, z).
-    C3DCoordinate(const C2DCoordinate& point, double z, ECoordinateSystem system);
-    C3DCoordinate(const C3DCoordinate& other);
+    C3DCoordinate(const C2DCoordinate& point, double z, ECoordinateSystem system)
+        : C3DVector(point.GetData(0), point.GetData(1), z), m_coordinateSystem(system) {}
+    C3DCoordinate(const C3DCoordinate& other)
+        : C3DVector(other), m_coordinateSystem(other.m_coordinateSystem) {}
     // Assigns the components only; the tag stays.
-    C3DCoordinate& operator=(const C3DCoordinate& other);
+    C3DCoordinate& operator=(const C3DCoordinate& other) {
+        C3DVector::operator=(other);
+        return *this;
+    }
     // Assigns the components only; the tag stays.
-    C3DCoordinate& operator=(const C3DVector& other);
+    C3DCoordinate& operator=(const C3DVector& other) {
+        C3DVector::operator=(other);
+        return *this;
+    }
     ~C3DCoordinate() override;
 
     // Resets to (0, 0, 0) with tag 0.

@@ -3,30 +3,12 @@
 #include <cmath>
 #include <limits>
 
-C33Matrix::C33Matrix() : m_data{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0} {}
-C33Matrix::C33Matrix(double m00,
-                     double m01,
-                     double m02,
-                     double m10,
-                     double m11,
-                     double m12,
-                     double m20,
-                     double m21,
-                     double m22)
-    : m_data{m00, m01, m02, m10, m11, m12, m20, m21, m22} {}
 C33Matrix::C33Matrix(EType type) : C33Matrix() {
     if (type == IdentityMatrix) {
         m_data[0] = 1.0;
         m_data[4] = 1.0;
         m_data[8] = 1.0;
     }
-}
-C33Matrix::C33Matrix(const C33Matrix& other) = default;
-C33Matrix& C33Matrix::operator=(const C33Matrix& other) {
-    for (int i = 0; i < 9; ++i) {
-        m_data[i] = other.m_data[i];
-    }
-    return *this;
 }
 C33Matrix::~C33Matrix() = default;
 
@@ -42,12 +24,6 @@ void C33Matrix::SetMatrix(double m00,
     *this = C33Matrix(m00, m01, m02, m10, m11, m12, m20, m21, m22);
 }
 
-double C33Matrix::GetData(int row, int col) const {
-    if (row < 0 || row > 2 || col < 0 || col > 2) {
-        return std::numeric_limits<double>::quiet_NaN();
-    }
-    return m_data[3 * row + col];
-}
 C3DVector C33Matrix::GetRowVector(int row) const {
     return C3DVector(GetData(row, 0), GetData(row, 1), GetData(row, 2));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <limits>
+
 #include "polyview/foundations/array1d.h"
 #include "polyview/foundations/vector3d.h"
 #include "polyview/polyview_export.h"
@@ -12,7 +14,7 @@ class POLYVIEW_EXPORT C33Matrix {
         IdentityMatrix = 1,
     };
 
-    C33Matrix();  // the zero matrix
+    C33Matrix() : m_data{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0} {}  // the zero matrix
     // Nine values row by row.
     C33Matrix(double m00,
               double m01,
@@ -22,11 +24,21 @@ class POLYVIEW_EXPORT C33Matrix {
               double m12,
               double m20,
               double m21,
-              double m22);
+              double m22)
+        : m_data{m00, m01, m02, m10, m11, m12, m20, m21, m22} {}
     // The zero (0) or identity (1) matrix.
     explicit C33Matrix(EType type);
-    C33Matrix(const C33Matrix& other);
-    C33Matrix& operator=(const C33Matrix& other);
+    C33Matrix(const C33Matrix& other) {
+        for (int i = 0; i < 9; ++i) {
+            m_data[i] = other.m_data[i];
+        }
+    }
+    C33Matrix& operator=(const C33Matrix& other) {
+        for (int i = 0; i < 9; ++i) {
+            m_data[i] = other.m_data[i];
+        }
+        return *this;
+    }
     virtual ~C33Matrix();
 
     // Nine values row by row.
@@ -40,7 +52,12 @@ class POLYVIEW_EXPORT C33Matrix {
                    double m21,
                    double m22);
     // Element (row, col), 0-based; not-a-number outside 0..2.
-    double GetData(int row, int col) const;
+    double GetData(int row, int col) const {
+        if (row < 0 || row > 2 || col < 0 || col > 2) {
+            return std::numeric_limits<double>::quiet_NaN();
+        }
+        return m_data[3 * row + col];
+    }
     // Row 0..2 as a vector; not-a-number components outside 0..2.
     C3DVector GetRowVector(int row) const;
     // Writes the nine values row by row.

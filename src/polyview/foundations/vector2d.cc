@@ -5,14 +5,6 @@
 
 #include "polyview/foundations/vector3d.h"
 
-C2DVector::C2DVector() : m_x(0.0), m_y(0.0) {}
-C2DVector::C2DVector(double x, double y) : m_x(x), m_y(y) {}
-C2DVector::C2DVector(const C2DVector& other) = default;
-C2DVector& C2DVector::operator=(const C2DVector& other) {
-    m_x = other.m_x;
-    m_y = other.m_y;
-    return *this;
-}
 C2DVector::~C2DVector() = default;
 
 C2DVector C2DVector::operator-(const C2DVector& other) const {
@@ -42,26 +34,9 @@ C2DVector& C2DVector::operator*=(double factor) {
 double C2DVector::GetNorm() const {
     return std::sqrt(m_x * m_x + m_y * m_y);
 }
-double C2DVector::GetData(int i) const {
-    if (i == 0) {
-        return m_x;
-    }
-    if (i == 1) {
-        return m_y;
-    }
-    return std::numeric_limits<double>::quiet_NaN();
-}
-void C2DVector::GetVector(double* values) const {
-    values[0] = m_x;
-    values[1] = m_y;
-}
 void C2DVector::SetVector(const C3DVector& vector) {
     m_x = vector.GetData(0);
     m_y = vector.GetData(1);
-}
-void C2DVector::SetVector(double x, double y) {
-    m_x = x;
-    m_y = y;
 }
 
 C2DVector operator*(double factor, const C2DVector& vector) {

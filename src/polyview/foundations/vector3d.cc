@@ -5,16 +5,8 @@
 
 #include "polyview/foundations/matrix33.h"
 
-C3DVector::C3DVector() : m_x(0.0), m_y(0.0), m_z(0.0) {}
-C3DVector::C3DVector(double x, double y, double z) : m_x(x), m_y(y), m_z(z) {}
 C3DVector::C3DVector(const double* values) : m_x(values[0]), m_y(values[1]), m_z(values[2]) {}
-C3DVector::C3DVector(const C3DVector& other) = default;
-C3DVector& C3DVector::operator=(const C3DVector& other) {
-    m_x = other.m_x;
-    m_y = other.m_y;
-    m_z = other.m_z;
-    return *this;
-}
+
 C3DVector::~C3DVector() = default;
 
 void C3DVector::Initialize() {
@@ -96,34 +88,6 @@ C3DVector C3DVector::GetNormalizedVector() const {
 }
 void C3DVector::Normalize() {
     *this = GetNormalizedVector();
-}
-
-double C3DVector::GetData(int i) const {
-    switch (i) {
-        case 0:
-            return m_x;
-        case 1:
-            return m_y;
-        case 2:
-            return m_z;
-        default:
-            return std::numeric_limits<double>::quiet_NaN();
-    }
-}
-void C3DVector::GetVector(double* values) const {
-    values[0] = m_x;
-    values[1] = m_y;
-    values[2] = m_z;
-}
-void C3DVector::SetVector(const double* values) {
-    m_x = values[0];
-    m_y = values[1];
-    m_z = values[2];
-}
-void C3DVector::SetVector(double x, double y, double z) {
-    m_x = x;
-    m_y = y;
-    m_z = z;
 }
 
 bool C3DVector::Transform(const C33Matrix& rotation, const C3DVector& translation, double scale) {
