@@ -1,7 +1,6 @@
 #include "polyview/numeric/line_fit3d.h"
 
 #include <cmath>
-#include <memory>
 
 #include "polyview/numeric/rotation.h"
 #include "polyview/numeric/svd.h"
@@ -19,8 +18,7 @@ const double kReprojectBelow = 1e-3;
 // half of the foot point's digits.
 const double kFinitePointLimit = 1.4901161193847656e-08;
 
-using MatrixGuard = std::unique_ptr<double*, SDMatrixFree>;
-using VectorGuard = std::unique_ptr<double, SDVectorFree>;
+const int kStackObservations = 32;  // up to this many, the stacked systems live on the stack
 
 // Index in [1..count] of the smallest of w[1..count]; the first of equal values wins.
 int SmallestIndex(const double* w, int count) {
@@ -94,15 +92,19 @@ int dfitline3d(int n,
     if (n < 2) {
         return 0;
     }
-    const MatrixGuard normals(dmatrix(0, n, 0, 3), SDMatrixFree{0, n, 0, 3});
-    const VectorGuard w3(dvector(0, 3), SDVectorFree{0, 3});
-    const MatrixGuard v3(dmatrix(0, 3, 0, 3), SDMatrixFree{0, 3, 0, 3});
-    const MatrixGuard planes(dmatrix(0, n, 0, 4), SDMatrixFree{0, n, 0, 4});
-    const VectorGuard w4(dvector(0, 4), SDVectorFree{0, 4});
-    const MatrixGuard v4(dmatrix(0, 4, 0, 4), SDMatrixFree{0, 4, 0, 4});
-    if (!normals || !w3 || !v3 || !planes || !w4 || !v4) {
-        return 0;  // the guards release whatever was obtained
+    // The stacked normals and planes stay on the stack up to kStackObservations observations;
+    // the decompositions' own workspace always does.
+    const CSmallMatrix<kStackObservations + 1, 4> normals(n, 3);
+    const CSmallMatrix<kStackObservations + 1, 5> planes(n, 4);
+    if (normals.Get() == nullptr || planes.Get() == nullptr) {
+        return 0;  // the holders release whatever was obtained
     }
+    double w3[4];       // [1..3]
+    double v3Data[16];  // [1..3][1..3] in a 4 x 4 block
+    double* v3[4] = {v3Data, v3Data + 4, v3Data + 8, v3Data + 12};
+    double w4[5];       // [1..4]
+    double v4Data[25];  // [1..4][1..4] in a 5 x 5 block
+    double* v4[5] = {v4Data, v4Data + 5, v4Data + 10, v4Data + 15, v4Data + 20};
 
     double scatter[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // sum of n n^T, row-major
     double moment[3] = {0, 0, 0};                     // sum of d n
@@ -122,10 +124,10 @@ int dfitline3d(int n,
         dmatprod(normalInCam, camFromWorld, 1, 3, 3, normalInWorld);  // n^T R = (R^T n)^T
         const double offset = ddot(3, normalInCam, camera + 3);
         for (int j = 0; j < 3; ++j) {
-            normals.get()[i + 1][j + 1] = normalInWorld[j];
-            planes.get()[i + 1][j + 1] = normalInWorld[j];
+            normals.Get()[i + 1][j + 1] = normalInWorld[j];
+            planes.Get()[i + 1][j + 1] = normalInWorld[j];
         }
-        planes.get()[i + 1][4] = offset;
+        planes.Get()[i + 1][4] = offset;
         for (int j = 0; j < 3; ++j) {
             for (int m = 0; m < 3; ++m) {
                 scatter[3 * j + m] += normalInWorld[j] * normalInWorld[m];
@@ -135,9 +137,9 @@ int dfitline3d(int n,
     }
 
     // Direction: the normal of least variance across the planes.
-    double* w = w3.get();
-    double** v = v3.get();
-    if (!dsvd_inplace(normals.get(), n, 3, w, v)) {
+    double* w = w3;
+    double** v = v3;
+    if (!dsvd_inplace_small(normals.Get(), n, 3, w, v)) {
         return 0;
     }
     if (w[1] / w[2] > kMaxConditionRatio) {
@@ -158,9 +160,9 @@ int dfitline3d(int n,
     }
 
     // Point: the homogeneous least-squares solution of n . X + d = 0 over all planes.
-    w = w4.get();
-    v = v4.get();
-    if (!dsvd_inplace(planes.get(), n, 4, w, v)) {
+    w = w4;
+    v = v4;
+    if (!dsvd_inplace_small(planes.Get(), n, 4, w, v)) {
         return 0;
     }
     k = SmallestIndex(w, 4);

@@ -37,6 +37,38 @@ struct SDMatrixFree {
     void operator()(double** m) const { dmatrix_free(m, rowLow, rowHigh, colLow, colHigh); }
 };
 
+// A work matrix m[0..rowHigh][0..colHigh] in the dmatrix layout (row-major, contiguous), held
+// inside the object when it has at most kRows rows and kCols columns, else obtained from dmatrix
+// and released with it. Get() is null only when dmatrix refused the block.
+template <int kRows, int kCols>
+class CSmallMatrix {
+  public:
+    CSmallMatrix(int rowHigh, int colHigh) : m_rowHigh(rowHigh), m_colHigh(colHigh) {
+        if (rowHigh >= 0 && colHigh >= 0 && rowHigh < kRows && colHigh < kCols) {
+            for (int i = 0; i <= rowHigh; ++i) {
+                m_rows[i] = m_data + i * (colHigh + 1);
+            }
+            m_matrix = m_rows;
+        } else {
+            m_heap = dmatrix(0, rowHigh, 0, colHigh);
+            m_matrix = m_heap;
+        }
+    }
+    CSmallMatrix(const CSmallMatrix&) = delete;
+    CSmallMatrix& operator=(const CSmallMatrix&) = delete;
+    ~CSmallMatrix() { dmatrix_free(m_heap, 0, m_rowHigh, 0, m_colHigh); }
+
+    double** Get() const { return m_matrix; }
+
+  private:
+    int m_rowHigh;
+    int m_colHigh;
+    double** m_heap = nullptr;
+    double** m_matrix = nullptr;
+    double* m_rows[kRows];
+    double m_data[kRows * kCols];
+};
+
 // Test hook, per thread: from now on the nth allocator call of the module (1-based) fails as if
 // the heap were exhausted; 0 disarms. Either way the allocation count restarts at 0.
 void dworkspace_fail_nth(int n);

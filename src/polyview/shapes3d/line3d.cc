@@ -8,6 +8,32 @@
 #include "polyview/foundations/rotate_vector.h"
 #include "polyview/numeric/line_fit3d.h"
 
+namespace {
+
+const std::size_t kStackObservations = 32;  // up to this many, the work arrays are on the stack
+
+// A work array of count doubles: inside the object up to kCapacity, else from operator new.
+template <std::size_t kCapacity>
+class CWorkArray {
+  public:
+    explicit CWorkArray(std::size_t count)
+        : m_heap(count > kCapacity ? new (std::nothrow) double[count] : nullptr),
+          m_data(count > kCapacity ? m_heap.get() : m_local) {}
+    CWorkArray(const CWorkArray&) = delete;
+    CWorkArray& operator=(const CWorkArray&) = delete;
+
+    explicit operator bool() const { return m_data != nullptr; }
+    double* get() const { return m_data; }
+    double& operator[](std::size_t i) const { return m_data[i]; }
+
+  private:
+    std::unique_ptr<double[]> m_heap;
+    double* m_data;
+    mutable double m_local[kCapacity];
+};
+
+}  // namespace
+
 C3DLine::C3DLine() = default;
 C3DLine::C3DLine(const C3DLine& other) = default;
 C3DLine::C3DLine(const C3DAxis& axis) : m_axis(axis) {}
@@ -66,10 +92,10 @@ bool C3DLine::CreateFromImageLines(const C1DArray<SImageLine>& observations) {
         return false;
     }
     const std::size_t count = static_cast<std::size_t>(n);
-    const std::unique_ptr<double[]> cameras(new (std::nothrow) double[7 * count]);
-    const std::unique_ptr<double[]> lines(new (std::nothrow) double[7 * count]);
-    const std::unique_ptr<double[]> principalX(new (std::nothrow) double[count]);
-    const std::unique_ptr<double[]> principalY(new (std::nothrow) double[count]);
+    const CWorkArray<7 * kStackObservations> cameras(7 * count);
+    const CWorkArray<7 * kStackObservations> lines(7 * count);
+    const CWorkArray<kStackObservations> principalX(count);
+    const CWorkArray<kStackObservations> principalY(count);
     if (!cameras || !lines || !principalX || !principalY) {
         return false;
     }
