@@ -1,8 +1,6 @@
 #include "polyview/geometry2d/line2d.h"
 
 #include <cmath>
-#include <memory>
-#include <new>
 
 #include "polyview/numeric/symmetric_eigen.h"
 
@@ -129,19 +127,11 @@ bool C2DLine::GetApproximationLine(const C1DArray<C2DCoordinate>& points) {
     if (n < 1) {
         return false;
     }
-    const std::unique_ptr<double[]> xs(new (std::nothrow) double[static_cast<size_t>(n)]);
-    const std::unique_ptr<double[]> ys(new (std::nothrow) double[static_cast<size_t>(n)]);
-    if (xs == nullptr || ys == nullptr) {
-        return false;  // the one that was obtained is released by its owner
-    }
-    for (int i = 0; i < n; ++i) {
-        xs[i] = points[i].GetData(0);
-        ys[i] = points[i].GetData(1);
-    }
+    // The fit reads the coordinates in place, in array order: no copies to allocate.
     double a = 0.0;
     double b = 0.0;
     double c = 0.0;
-    if (!dfitline2d(xs.get(), ys.get(), n, &a, &b, &c) || !AllFinite(a, b, c)) {
+    if (!dfitline2d_coordinates(&points[0], n, &a, &b, &c) || !AllFinite(a, b, c)) {
         return false;
     }
     m_a = a;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 
+#include "polyview/foundations/coordinate2d.h"
 #include "polyview/numeric/vector_kernels.h"
 #include "polyview/numeric/workspace.h"
 
@@ -191,6 +192,84 @@ void dmatmul(double* c, const double* a, const double* b, int m, int k, int p) {
     }
 }
 
+namespace {
+
+const int kStackOrder = 4;  // largest order of the stack-workspace forms
+
+// The work of dsymeig_smallest2 on the caller's z[1..n][1..n], d, e (1..n) and index (0..n-1).
+void SmallestTwo(const double* a,
+                 int n,
+                 double** zz,
+                 double* d,
+                 double* e,
+                 int* index,
+                 double* smallest,
+                 double* second,
+                 double* values,
+                 bool wantValues) {
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= n; ++j) {
+            zz[i][j] = a[(j - 1) * n + (i - 1)];
+        }
+    }
+    dtridiag(zz, n, d, e);
+    dtridiag_ql(d, e, n, zz);
+    OrderByMagnitude(d, n, index);
+    if (wantValues) {
+        for (int k = 0; k < n; ++k) {
+            values[k] = d[index[k]];
+        }
+    }
+    const int j1 = index[0];
+    const int j2 = index[1];
+    for (int k = 1; k <= n; ++k) {
+        smallest[k - 1] = zz[k][j1];
+        second[k - 1] = zz[k][j2];
+    }
+}
+
+// The work of dsymeig_sorted on the caller's z[1..n][1..n], d, e (1..n) and order (0..n-1).
+void SortedPairs(const double* a,
+                 int n,
+                 double** zz,
+                 double* d,
+                 double* e,
+                 int* order,
+                 double* values,
+                 double* vectors) {
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= n; ++j) {
+            zz[i][j] = a[(i - 1) * n + (j - 1)];
+        }
+    }
+    if (n > 0) {
+        dtridiag(zz, n, d, e);
+        dtridiag_ql(d, e, n, zz);
+    }
+    OrderByMagnitude(d, n, order);
+    for (int k = 0; k < n; ++k) {
+        values[k] = d[order[k]];
+    }
+    for (int i = 1; i <= n; ++i) {
+        for (int k = 0; k < n; ++k) {
+            vectors[(i - 1) * n + k] = zz[i][order[k]];
+        }
+    }
+}
+
+// A 1-based kStackOrder x kStackOrder matrix on the stack, with its row pointers.
+struct SStackMatrix {
+    double data[kStackOrder + 1][kStackOrder + 1];
+    double* rows[kStackOrder + 1];
+    SStackMatrix() {
+        for (int i = 0; i <= kStackOrder; ++i) {
+            rows[i] = data[i];
+        }
+    }
+};
+
+}  // namespace
+
 bool dsymeig_smallest2(
     const double* a, int n, double* smallest, double* second, double* values, bool wantValues) {
     if (n < 2 || n > kMaxSmallOrder) {
@@ -203,26 +282,20 @@ bool dsymeig_smallest2(
     if (!z || !index) {
         return false;
     }
-    double** const zz = z.get();
-    for (int i = 1; i <= n; ++i) {
-        for (int j = 1; j <= n; ++j) {
-            zz[i][j] = a[(j - 1) * n + (i - 1)];
-        }
+    SmallestTwo(a, n, z.get(), d, e, index.get(), smallest, second, values, wantValues);
+    return true;
+}
+
+bool dsymeig_smallest2_small(
+    const double* a, int n, double* smallest, double* second, double* values, bool wantValues) {
+    if (n < 2 || n > kStackOrder) {
+        return false;
     }
-    dtridiag(zz, n, d, e);
-    dtridiag_ql(d, e, n, zz);
-    OrderByMagnitude(d, n, index.get());
-    if (wantValues) {
-        for (int k = 0; k < n; ++k) {
-            values[k] = d[index.get()[k]];
-        }
-    }
-    const int j1 = index.get()[0];
-    const int j2 = index.get()[1];
-    for (int k = 1; k <= n; ++k) {
-        smallest[k - 1] = zz[k][j1];
-        second[k - 1] = zz[k][j2];
-    }
+    SStackMatrix z;
+    double d[kStackOrder + 1];
+    double e[kStackOrder + 1];
+    int index[kStackOrder];
+    SmallestTwo(a, n, z.rows, d, e, index, smallest, second, values, wantValues);
     return true;
 }
 
@@ -237,69 +310,98 @@ bool dsymeig_sorted(const double* a, int n, double* values, double* vectors) {
     if (!z || !d || !e || !index) {
         return false;
     }
-    double** const zz = z.get();
-    for (int i = 1; i <= n; ++i) {
-        for (int j = 1; j <= n; ++j) {
-            zz[i][j] = a[(i - 1) * n + (j - 1)];
-        }
-    }
-    if (n > 0) {
-        dtridiag(zz, n, d.get(), e.get());
-        dtridiag_ql(d.get(), e.get(), n, zz);
-    }
-    int* const order = index.get();
-    OrderByMagnitude(d.get(), n, order);
-    for (int k = 0; k < n; ++k) {
-        values[k] = d.get()[order[k]];
-    }
-    for (int i = 1; i <= n; ++i) {
-        for (int k = 0; k < n; ++k) {
-            vectors[(i - 1) * n + k] = zz[i][order[k]];
-        }
-    }
+    SortedPairs(a, n, z.get(), d.get(), e.get(), index.get(), values, vectors);
     return true;
 }
 
-bool dfitline2d(const double* xs, const double* ys, int count, double* a, double* b, double* c) {
+bool dsymeig_sorted_small(const double* a, int n, double* values, double* vectors) {
+    if (n < 0 || n > kStackOrder) {
+        return false;
+    }
+    SStackMatrix z;
+    double d[kStackOrder + 1];
+    double e[kStackOrder + 1];
+    int order[kStackOrder];
+    SortedPairs(a, n, z.rows, d, e, order, values, vectors);
+    return true;
+}
+
+namespace {
+
+// dfitline2d over points read through x(i) and y(i).
+template <typename X, typename Y>
+bool FitLine2d(int count, const X& x, const Y& y, double* a, double* b, double* c) {
     double sumX = 0.0;
     double sumY = 0.0;
     for (int i = 0; i < count; ++i) {
-        sumX += xs[i];
-        sumY += ys[i];
+        sumX += x(i);
+        sumY += y(i);
     }
     const double mx = sumX / static_cast<double>(count);
     const double my = sumY / static_cast<double>(count);
     // Deviations far from 1 are first scaled by a power of two (exactly), so that the scatter
     // sums neither sink into denormals, where the eigenvectors lose their unit length, nor
-    // overflow; the normal's direction is the same. Ordinary data is not scaled at all.
+    // overflow; the normal's direction is the same. Ordinary data is not scaled at all: the
+    // unscaled sums are formed in the same pass that finds the largest deviation (a greater-than
+    // test keeps the larger value and passes over a NaN, as fmax does), and only scaled data
+    // goes through the points a second time.
     double largest = 0.0;
-    for (int i = 0; i < count; ++i) {
-        largest = std::fmax(largest, std::fmax(std::fabs(xs[i] - mx), std::fabs(ys[i] - my)));
-    }
-    double scale = 1.0;
-    if (largest > 0.0 && (largest < kSmallDeviation || largest > kLargeDeviation)) {
-        int exponent = 0;
-        std::frexp(largest, &exponent);
-        scale = std::ldexp(1.0, -exponent);
-    }
     double sxx = 0.0;
     double sxy = 0.0;
     double syy = 0.0;
     for (int i = 0; i < count; ++i) {
-        const double dx = (xs[i] - mx) * scale;
-        const double dy = (ys[i] - my) * scale;
+        const double dx = x(i) - mx;
+        const double dy = y(i) - my;
+        const double magnitudeX = std::fabs(dx);
+        const double magnitudeY = std::fabs(dy);
+        largest = magnitudeX > largest ? magnitudeX : largest;
+        largest = magnitudeY > largest ? magnitudeY : largest;
         sxx += dx * dx;
         sxy += dx * dy;
         syy += dy * dy;
     }
+    if (largest > 0.0 && (largest < kSmallDeviation || largest > kLargeDeviation)) {
+        int exponent = 0;
+        std::frexp(largest, &exponent);
+        const double scale = std::ldexp(1.0, -exponent);
+        sxx = 0.0;
+        sxy = 0.0;
+        syy = 0.0;
+        for (int i = 0; i < count; ++i) {
+            const double dx = (x(i) - mx) * scale;
+            const double dy = (y(i) - my) * scale;
+            sxx += dx * dx;
+            sxy += dx * dy;
+            syy += dy * dy;
+        }
+    }
     const double scatter[4] = {sxx, sxy, sxy, syy};  // row-major 2 x 2
     double smallest[2];
     double second[2];
-    if (!dsymeig_smallest2(scatter, 2, smallest, second, nullptr, false)) {
+    double unused[2];  // the eigenvalues are not asked for
+    if (!dsymeig_smallest2_small(scatter, 2, smallest, second, unused, false)) {
         return false;
     }
     *a = smallest[0];
     *b = smallest[1];
     *c = -(mx * smallest[0] + my * smallest[1]);
     return true;
+}
+
+}  // namespace
+
+bool dfitline2d(const double* xs, const double* ys, int count, double* a, double* b, double* c) {
+    return FitLine2d(
+        count, [xs](int i) { return xs[i]; }, [ys](int i) { return ys[i]; }, a, b, c);
+}
+
+bool dfitline2d_coordinates(
+    const C2DCoordinate* points, int count, double* a, double* b, double* c) {
+    return FitLine2d(
+        count,
+        [points](int i) { return points[i].GetData(0); },
+        [points](int i) { return points[i].GetData(1); },
+        a,
+        b,
+        c);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+class C2DCoordinate;
+
 // Symmetric eigen decomposition of small dense matrices and the orthogonal 2D line fit on it.
 // Householder tridiagonalisation followed by implicit QL iteration with shifts (Wilkinson &
 // Reinsch, "Handbook for Automatic Computation", vol. II, 1971).
@@ -27,7 +29,16 @@ bool dsymeig_smallest2(
 // is the unit eigenvector of values[k]. False, with both outputs untouched, when the workspace
 // cannot be had.
 bool dsymeig_sorted(const double* a, int n, double* values, double* vectors);
+// dsymeig_smallest2 and dsymeig_sorted for orders up to 4 with all workspace on the stack: the
+// same arithmetic and results, and no allocation to fail. False, outputs untouched, for larger
+// orders (and as the heap forms for orders they refuse).
+bool dsymeig_smallest2_small(
+    const double* a, int n, double* smallest, double* second, double* values, bool wantValues);
+bool dsymeig_sorted_small(const double* a, int n, double* values, double* vectors);
 // Orthogonal least-squares line a x + b y + c = 0 through the points (xs[i], ys[i]), count >= 1;
 // (a, b) is a unit normal, the eigenvector of the scatter matrix's smaller-magnitude eigenvalue.
-// False, with a, b and c untouched, when the workspace cannot be had.
+// The eigen solver works on the stack, so the fit cannot fail; it returns true.
 bool dfitline2d(const double* xs, const double* ys, int count, double* a, double* b, double* c);
+// dfitline2d on the x and y of count coordinates, read in place (no copies).
+bool dfitline2d_coordinates(
+    const C2DCoordinate* points, int count, double* a, double* b, double* c);
