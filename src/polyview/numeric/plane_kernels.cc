@@ -39,30 +39,45 @@ bool dfitplane(const C1DArray<C3DCoordinate>& points, double* params) {
         return false;
     }
     const double count = static_cast<double>(n);
-    C3DVector sum;
+    // The centroid and the scatter matrix read the coordinates in place: each sum runs from 0.0
+    // in point order, as adding C3DVectors and their outer products would. The scatter is
+    // symmetric term by term (x y is y x), so the three sums below the diagonal are copies.
+    double sum[3] = {0.0, 0.0, 0.0};
     for (int i = 0; i < n; ++i) {
-        sum += points[i];
+        const C3DCoordinate& point = points[i];
+        sum[0] += point.GetData(0);
+        sum[1] += point.GetData(1);
+        sum[2] += point.GetData(2);
     }
-    const C3DVector centroid = sum / count;
-
-    double scatter[9] = {
-        0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};  // row-major, [3 * row + col]
+    const double centre[3] = {sum[0] / count, sum[1] / count, sum[2] / count};
+    double sxx = 0.0;
+    double sxy = 0.0;
+    double sxz = 0.0;
+    double syy = 0.0;
+    double syz = 0.0;
+    double szz = 0.0;
     for (int i = 0; i < n; ++i) {
-        const C3DVector offset = points[i] - centroid;
-        const C33Matrix outer = offset.GetOuterProduct(offset);
-        for (int k = 0; k < 9; ++k) {
-            scatter[k] += outer.GetData(k / 3, k % 3);
-        }
+        const C3DCoordinate& point = points[i];
+        const double x = point.GetData(0) - centre[0];
+        const double y = point.GetData(1) - centre[1];
+        const double z = point.GetData(2) - centre[2];
+        sxx += x * x;
+        sxy += x * y;
+        sxz += x * z;
+        syy += y * y;
+        syz += y * z;
+        szz += z * z;
     }
+    double scatter[9] = {sxx, sxy, sxz, sxy, syy, syz, sxz, syz, szz};  // row-major
     for (int k = 0; k < 9; ++k) {
         scatter[k] /= count;
     }
-    double centre[3];
-    centroid.GetVector(centre);
     if (!AllFinite(centre, 3) || !AllFinite(scatter, 9)) {
         return WriteNoPlane(params);
     }
 
+    // The eigen solver takes its workspace from the heap, so that a refused block fails the fit
+    // as the plane's contract says (dsymeig_sorted_small would not need it).
     double values[3];
     double vectors[9] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};  // column k: eigenvector k
     if (!dsymeig_sorted(scatter, 3, values, vectors)) {
