@@ -423,25 +423,40 @@ void RegisterSvd() {
     const auto* inputs = new std::vector<std::vector<double>>(
         compare::Matrices(m, n, false, 500u + static_cast<unsigned>(m * 10 + n)));
 
+    // The library's reconstructions decompose with the workspace on the stack
+    // (dsvd_inplace_small); dsvd_inplace, which takes its workspace from the heap on every call,
+    // is timed beside it.
     const auto* work =
         new SPolyviewSvdWork{m, n, dmatrix(1, m, 1, n), dmatrix(1, n, 1, n), dvector(1, n)};
+    const auto rebuilt = [work](const std::vector<double>& input, bool ok) {
+        const auto u = [work](int i, int k) { return work->a[i + 1][k + 1]; };
+        const auto v = [work](int j, int k) { return work->v[j + 1][k + 1]; };
+        return ok &&
+               RebuildError(input, work->m, work->n, u, work->w + 1, v) < kDecompositionTolerance;
+    };
+    const auto load = [work](const std::vector<double>& input) {
+        for (int i = 1; i <= work->m; ++i) {
+            for (int j = 1; j <= work->n; ++j) {
+                work->a[i][j] = input[(i - 1) * work->n + (j - 1)];
+            }
+        }
+    };
     Register(
         name + "polyview",
         inputs,
-        [work](const std::vector<double>& input) {
-            for (int i = 1; i <= work->m; ++i) {
-                for (int j = 1; j <= work->n; ++j) {
-                    work->a[i][j] = input[(i - 1) * work->n + (j - 1)];
-                }
-            }
+        [work, load](const std::vector<double>& input) {
+            load(input);
+            return dsvd_inplace_small(work->a, work->m, work->n, work->w, work->v);
+        },
+        rebuilt);
+    Register(
+        name + "polyview, heap workspace",
+        inputs,
+        [work, load](const std::vector<double>& input) {
+            load(input);
             return dsvd_inplace(work->a, work->m, work->n, work->w, work->v);
         },
-        [work](const std::vector<double>& input, bool ok) {
-            const auto u = [work](int i, int k) { return work->a[i + 1][k + 1]; };
-            const auto v = [work](int j, int k) { return work->v[j + 1][k + 1]; };
-            return ok && RebuildError(input, work->m, work->n, u, work->w + 1, v) <
-                             kDecompositionTolerance;
-        });
+        rebuilt);
 
     using Fixed = Eigen::Matrix<double, kRows, kCols, Eigen::RowMajor>;
     if (m <= 4) {
@@ -510,18 +525,29 @@ void RegisterSymmetricEigen() {
         double values[kOrder];
         double vectors[kOrder * kOrder];
     };
+    const auto exactPairs = [n](const std::vector<double>& a, const SPolyviewEigen& answer) {
+        const auto v = [&answer, n](int i, int k) { return answer.vectors[i * n + k]; };
+        return answer.ok && EigenResidual(a, n, answer.values, v) < kDecompositionTolerance;
+    };
+    // The stack-workspace form that the fits use, and dsymeig_sorted with heap workspace.
     Register(
         name + "polyview",
+        inputs,
+        [n](const std::vector<double>& a) {
+            SPolyviewEigen answer;
+            answer.ok = dsymeig_sorted_small(a.data(), n, answer.values, answer.vectors);
+            return answer;
+        },
+        exactPairs);
+    Register(
+        name + "polyview, heap workspace",
         inputs,
         [n](const std::vector<double>& a) {
             SPolyviewEigen answer;
             answer.ok = dsymeig_sorted(a.data(), n, answer.values, answer.vectors);
             return answer;
         },
-        [n](const std::vector<double>& a, const SPolyviewEigen& answer) {
-            const auto v = [&answer, n](int i, int k) { return answer.vectors[i * n + k]; };
-            return answer.ok && EigenResidual(a, n, answer.values, v) < kDecompositionTolerance;
-        });
+        exactPairs);
     using Fixed = Eigen::Matrix<double, kOrder, kOrder>;
     using Solver = Eigen::SelfAdjointEigenSolver<Fixed>;
     const auto exact = [n](const std::vector<double>& a, const Solver& solver) {
