@@ -2,6 +2,7 @@
 // and 10 images, and the reprojection of a cylinder into one image with its four residuals.
 #include <cmath>
 
+#include "bench_cameras.h"
 #include <benchmark/benchmark.h>
 
 #include "polyview/cylinder/cylinder3d.h"
@@ -39,20 +40,8 @@ CCameraParam RingCamera(int i, int n) {
     const C3DVector other(0.0, 1.0, 0.0);
     const C3DVector centre = middle + side * (4.0 * std::cos(angle)) +
                              other * (4.0 * std::sin(angle)) + C3DVector(0.6, 0.0, 0.8) * 1.5;
-    const C3DVector zAxis = (middle - centre).GetNormalizedVector();
-    const C3DVector xAxis = zAxis.GetCrossProduct(C3DVector(0.6, 0.0, 0.8)).GetNormalizedVector();
-    const C3DVector yAxis = zAxis.GetCrossProduct(xAxis);
-    const CRotateMatrix camFromWorld(C33Matrix(xAxis.GetData(0),
-                                               xAxis.GetData(1),
-                                               xAxis.GetData(2),
-                                               yAxis.GetData(0),
-                                               yAxis.GetData(1),
-                                               yAxis.GetData(2),
-                                               zAxis.GetData(0),
-                                               zAxis.GetData(1),
-                                               zAxis.GetData(2)));
-    return CCameraParam(CIntrinsicParam(1500.0, C2DCoordinate(960.0, 540.0)),
-                        CExtrinsicParam(camFromWorld, (camFromWorld * centre) * -1.0));
+    return BenchCamera(
+        centre, middle, C3DVector(0.6, 0.0, 0.8), 1500.0, C2DCoordinate(960.0, 540.0));
 }
 
 // The pipe's silhouette edges in n ring cameras, as the library projects them.

@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "bench_cameras.h"
 #include <benchmark/benchmark.h>
 
 #include "polyview/foundations/array1d.h"
@@ -24,32 +25,14 @@ C1DArray<SImageLine> SegmentObservations(int count) {
         const double angle = 0.3 + 3.14159 * k / count;
         const C3DVector centre(
             0.5 * std::sin(5.0 * k), 5.0 * std::cos(angle), 5.0 * std::sin(angle));
-        // Camera axes: z towards the origin, x along the segment's side, y completing the frame.
-        const C3DVector zAxis = (centre * -1.0).GetNormalizedVector();
-        const C3DVector xAxis =
-            zAxis.GetCrossProduct(C3DVector(-1.0, 0.0, 0.0)).GetNormalizedVector();
-        const C3DVector yAxis = zAxis.GetCrossProduct(xAxis);
-        const CRotateMatrix camFromWorld(C33Matrix(xAxis.GetData(0),
-                                                   xAxis.GetData(1),
-                                                   xAxis.GetData(2),
-                                                   yAxis.GetData(0),
-                                                   yAxis.GetData(1),
-                                                   yAxis.GetData(2),
-                                                   zAxis.GetData(0),
-                                                   zAxis.GetData(1),
-                                                   zAxis.GetData(2)));
-        const C3DVector translation = (camFromWorld * centre) * -1.0;
-        observations[k].cameraParam =
-            CCameraParam(CIntrinsicParam(1000.0, C2DCoordinate(640.0, 480.0)),
-                         CExtrinsicParam(camFromWorld, translation));
-        C2DCoordinate images[2];
-        for (int e = 0; e < 2; ++e) {
-            const C3DVector pointInCam = camFromWorld * ends[e] + translation;
-            images[e] =
-                C2DCoordinate(1000.0 * pointInCam.GetData(0) / pointInCam.GetData(2) + 640.0,
-                              1000.0 * pointInCam.GetData(1) / pointInCam.GetData(2) + 480.0);
-        }
-        observations[k].lineSegment.SetEndPoints(images[0], images[1]);
+        observations[k].cameraParam = BenchCamera(centre,
+                                                  C3DVector(0.0, 0.0, 0.0),
+                                                  C3DVector(-1.0, 0.0, 0.0),
+                                                  1000.0,
+                                                  C2DCoordinate(640.0, 480.0));
+        observations[k].lineSegment.SetEndPoints(
+            BenchProject(observations[k].cameraParam, ends[0]),
+            BenchProject(observations[k].cameraParam, ends[1]));
     }
     return observations;
 }

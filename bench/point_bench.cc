@@ -1,6 +1,7 @@
 #include <cmath>
 #include <random>
 
+#include "bench_cameras.h"
 #include <benchmark/benchmark.h>
 
 #include "polyview/foundations/array1d.h"
@@ -21,28 +22,12 @@ C1DArray<SImagePoint> RingObservations(int count) {
     for (int k = 0; k < count; ++k) {
         const double angle = 6.283185307179586 * k / count;
         const C3DVector centre(5.0 * std::cos(angle), 5.0 * std::sin(angle), 1.0);
-        // Camera axes: z towards the origin, x horizontal, y completing the right-handed frame.
-        const C3DVector zAxis = (centre * -1.0).GetNormalizedVector();
-        const C3DVector xAxis =
-            zAxis.GetCrossProduct(C3DVector(0.0, 0.0, -1.0)).GetNormalizedVector();
-        const C3DVector yAxis = zAxis.GetCrossProduct(xAxis);
-        const CRotateMatrix camFromWorld(C33Matrix(xAxis.GetData(0),
-                                                   xAxis.GetData(1),
-                                                   xAxis.GetData(2),
-                                                   yAxis.GetData(0),
-                                                   yAxis.GetData(1),
-                                                   yAxis.GetData(2),
-                                                   zAxis.GetData(0),
-                                                   zAxis.GetData(1),
-                                                   zAxis.GetData(2)));
-        const C3DVector translation = (camFromWorld * centre) * -1.0;
-        const CCameraParam camera(CIntrinsicParam(800.0, C2DCoordinate(320.0, 240.0)),
-                                  CExtrinsicParam(camFromWorld, translation));
-        const C3DVector pointInCam = camFromWorld * pointInWorld + translation;
-        observations[k].cameraParam = camera;
-        observations[k].imagePoint =
-            C2DCoordinate(800.0 * pointInCam.GetData(0) / pointInCam.GetData(2) + 320.0,
-                          800.0 * pointInCam.GetData(1) / pointInCam.GetData(2) + 240.0);
+        observations[k].cameraParam = BenchCamera(centre,
+                                                  C3DVector(0.0, 0.0, 0.0),
+                                                  C3DVector(0.0, 0.0, -1.0),
+                                                  800.0,
+                                                  C2DCoordinate(320.0, 240.0));
+        observations[k].imagePoint = BenchProject(observations[k].cameraParam, pointInWorld);
     }
     return observations;
 }
