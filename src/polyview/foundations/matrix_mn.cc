@@ -2,15 +2,23 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
-double* NewElements(int rows, int cols, double fill) {
+// A block of rows x cols elements, not initialised; null for an empty size.
+double* NewBlock(int rows, int cols) {
     if (rows <= 0 || cols <= 0) {
         return nullptr;
     }
-    double* data = new double[static_cast<size_t>(rows) * static_cast<size_t>(cols)];
-    std::fill(data, data + static_cast<size_t>(rows) * static_cast<size_t>(cols), fill);
+    return new double[static_cast<size_t>(rows) * static_cast<size_t>(cols)];
+}
+
+double* NewElements(int rows, int cols, double fill) {
+    double* data = NewBlock(rows, cols);
+    if (data != nullptr) {
+        std::fill(data, data + static_cast<size_t>(rows) * static_cast<size_t>(cols), fill);
+    }
     return data;
 }
 
@@ -22,7 +30,7 @@ CMNMatrix::CMNMatrix(int rows, int cols, double fill)
       m_cols(rows > 0 && cols > 0 ? cols : 0),
       m_data(NewElements(rows, cols, fill)) {}
 CMNMatrix::CMNMatrix(const CMNMatrix& other)
-    : m_rows(other.m_rows), m_cols(other.m_cols), m_data(NewElements(m_rows, m_cols, 0.0)) {
+    : m_rows(other.m_rows), m_cols(other.m_cols), m_data(NewBlock(m_rows, m_cols)) {
     std::copy(other.m_data, other.m_data + m_rows * m_cols, m_data);
 }
 CMNMatrix& CMNMatrix::operator=(const CMNMatrix& other) {
@@ -30,13 +38,31 @@ CMNMatrix& CMNMatrix::operator=(const CMNMatrix& other) {
         return *this;
     }
     if (m_rows * m_cols != other.m_rows * other.m_cols) {
-        double* data = NewElements(other.m_rows, other.m_cols, 0.0);
+        double* data = NewBlock(other.m_rows, other.m_cols);
         delete[] m_data;
         m_data = data;
     }
     m_rows = other.m_rows;
     m_cols = other.m_cols;
     std::copy(other.m_data, other.m_data + m_rows * m_cols, m_data);
+    return *this;
+}
+CMNMatrix::CMNMatrix(CMNMatrix&& other) noexcept
+    : m_rows(other.m_rows), m_cols(other.m_cols), m_data(other.m_data) {
+    other.m_rows = 0;
+    other.m_cols = 0;
+    other.m_data = nullptr;
+}
+CMNMatrix& CMNMatrix::operator=(CMNMatrix&& other) noexcept {
+    if (this != &other) {
+        delete[] m_data;
+        m_rows = other.m_rows;
+        m_cols = other.m_cols;
+        m_data = other.m_data;
+        other.m_rows = 0;
+        other.m_cols = 0;
+        other.m_data = nullptr;
+    }
     return *this;
 }
 CMNMatrix::~CMNMatrix() {
@@ -58,7 +84,7 @@ void CMNMatrix::Resize(int rows, int cols, bool keepValues) {
             }
         }
     }
-    *this = resized;
+    *this = std::move(resized);
 }
 
 void CMNMatrix::IdentityMatrix(int n) {

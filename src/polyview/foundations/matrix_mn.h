@@ -15,6 +15,10 @@ class POLYVIEW_EXPORT CMNMatrix {
     CMNMatrix(int rows, int cols, double fill = 0.0);
     CMNMatrix(const CMNMatrix& other);
     CMNMatrix& operator=(const CMNMatrix& other);
+    // Takes other's elements; other is left empty (0 x 0).
+    CMNMatrix(CMNMatrix&& other) noexcept;
+    // Takes other's elements; other is left empty (0 x 0).
+    CMNMatrix& operator=(CMNMatrix&& other) noexcept;
     virtual ~CMNMatrix();
 
     int Rows() const { return m_rows; }
