@@ -1,0 +1,204 @@
+// The numeric kernels come in two forms: the heap-workspace form and the form the fits use, with
+// its workspace on the stack (or, for the LU inverse, with the elimination along the rows'
+// profile). Both must give the same bits on every input, including the ones the fixed regression
+// inputs avoid: rank-deficient and sparse matrices, signed zeros, exchanges and ties.
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "polyview/foundations/matrix_mn.h"
+#include "polyview/numeric/lu.h"
+#include "polyview/numeric/svd.h"
+#include "polyview/numeric/symmetric_eigen.h"
+#include "polyview/numeric/workspace.h"
+
+namespace {
+
+bool Same(double a, double b) {
+    return std::memcmp(&a, &b, sizeof(double)) == 0;
+}
+
+// A matrix of the given size whose entries are drawn from a few kinds: ordinary values, exact
+// zeros of both signs, repeated values, and (rarely) huge or tiny magnitudes.
+std::vector<double> Matrix(std::mt19937_64& random, int rows, int cols, bool symmetric) {
+    std::uniform_int_distribution<int> kind(0, 9);
+    std::uniform_real_distribution<double> value(-3.0, 3.0);
+    std::vector<double> m(static_cast<size_t>(rows * cols));
+    for (double& entry : m) {
+        switch (kind(random)) {
+            case 0:
+            case 1:
+                entry = 0.0;
+                break;
+            case 2:
+                entry = -0.0;
+                break;
+            case 3:
+                entry = 1.0;
+                break;
+            case 4:
+                entry = value(random) * 1e150;
+                break;
+            default:
+                entry = value(random);
+        }
+    }
+    if (symmetric) {
+        for (int i = 0; i < rows; ++i) {
+            for (int j = 0; j < i; ++j) {
+                m[j * cols + i] = m[i * cols + j];
+            }
+        }
+    }
+    return m;
+}
+
+TEST(WorkspaceForms, SvdOnTheStackMatchesTheHeapForm) {
+    std::mt19937_64 random(11);
+    const int shapes[][2] = {{3, 3}, {2, 4}, {10, 4}, {4, 3}, {1, 3}, {5, 5}, {40, 4}};
+    for (int trial = 0; trial < 700; ++trial) {
+        const int m = shapes[trial % 7][0];
+        const int n = shapes[trial % 7][1];
+        SCOPED_TRACE(testing::Message() << "trial " << trial << ", " << m << " x " << n);
+        const std::vector<double> input = Matrix(random, m, n, false);
+        double** a1 = dmatrix(1, m, 1, n);
+        double** a2 = dmatrix(1, m, 1, n);
+        double** a3 = dmatrix(1, m, 1, n);
+        double** v1 = dmatrix(1, n, 1, n);
+        double** v2 = dmatrix(1, n, 1, n);
+        double* w1 = dvector(1, n);
+        double* w2 = dvector(1, n);
+        double* w3 = dvector(1, n);
+        for (int i = 1; i <= m; ++i) {
+            for (int j = 1; j <= n; ++j) {
+                a1[i][j] = a2[i][j] = a3[i][j] = input[(i - 1) * n + (j - 1)];
+            }
+        }
+        ASSERT_TRUE(dsvd_inplace(a1, m, n, w1, v1));
+        ASSERT_TRUE(dsvd_inplace_small(a2, m, n, w2, v2));
+        ASSERT_TRUE(dsvd_values_small(a3, m, n, w3));
+        for (int j = 1; j <= n; ++j) {
+            EXPECT_TRUE(Same(w1[j], w2[j]) && Same(w1[j], w3[j])) << "w " << j;
+            for (int i = 1; i <= n; ++i) {
+                EXPECT_TRUE(Same(v1[i][j], v2[i][j])) << "v " << i << " " << j;
+            }
+            for (int i = 1; i <= m; ++i) {
+                EXPECT_TRUE(Same(a1[i][j], a2[i][j])) << "u " << i << " " << j;
+            }
+        }
+        dmatrix_free(a1, 1, m, 1, n);
+        dmatrix_free(a2, 1, m, 1, n);
+        dmatrix_free(a3, 1, m, 1, n);
+        dmatrix_free(v1, 1, n, 1, n);
+        dmatrix_free(v2, 1, n, 1, n);
+        dvector_free(w1, 1, n);
+        dvector_free(w2, 1, n);
+        dvector_free(w3, 1, n);
+    }
+}
+
+TEST(WorkspaceForms, SymmetricEigenOnTheStackMatchesTheHeapForm) {
+    std::mt19937_64 random(12);
+    for (int trial = 0; trial < 600; ++trial) {
+        const int n = 2 + trial % 3;
+        SCOPED_TRACE(testing::Message() << "trial " << trial << ", order " << n);
+        const std::vector<double> a = Matrix(random, n, n, true);
+        double values1[4], values2[4], vectors1[16], vectors2[16];
+        ASSERT_TRUE(dsymeig_sorted(a.data(), n, values1, vectors1));
+        ASSERT_TRUE(dsymeig_sorted_small(a.data(), n, values2, vectors2));
+        for (int k = 0; k < n; ++k) {
+            EXPECT_TRUE(Same(values1[k], values2[k])) << k;
+        }
+        for (int k = 0; k < n * n; ++k) {
+            EXPECT_TRUE(Same(vectors1[k], vectors2[k])) << k;
+        }
+        double smallest1[4], smallest2[4], second1[4], second2[4];
+        ASSERT_TRUE(dsymeig_smallest2(a.data(), n, smallest1, second1, values1, true));
+        ASSERT_TRUE(dsymeig_smallest2_small(a.data(), n, smallest2, second2, values2, true));
+        for (int k = 0; k < n; ++k) {
+            EXPECT_TRUE(Same(smallest1[k], smallest2[k]) && Same(second1[k], second2[k]) &&
+                        Same(values1[k], values2[k]))
+                << k;
+        }
+    }
+}
+
+// dinvert_lu eliminates along the rows' profile; dinvert_lu_small is the plain elimination.
+TEST(WorkspaceForms, ProfileEliminationMatchesThePlainElimination) {
+    std::mt19937_64 random(13);
+    for (int trial = 0; trial < 2000; ++trial) {
+        const int n = 1 + trial % 4;
+        SCOPED_TRACE(testing::Message() << "trial " << trial << ", order " << n);
+        const std::vector<double> a = Matrix(random, n, n, trial % 2 == 0);
+        CMNMatrix matrix(n, n);
+        for (int k = 0; k < n * n; ++k) {
+            matrix(k / n, k % n) = a[k];
+        }
+        CMNMatrix profiled;
+        double plain[16];
+        const bool profiledOk = dinvert_lu(matrix, profiled);
+        ASSERT_EQ(profiledOk, dinvert_lu_small(a.data(), n, plain));
+        if (!profiledOk) {
+            continue;  // a zero row
+        }
+        for (int k = 0; k < n * n; ++k) {
+            EXPECT_TRUE(Same(profiled(k / n, k % n), plain[k]) ||
+                        (std::isnan(profiled(k / n, k % n)) && std::isnan(plain[k])))
+                << k;
+        }
+    }
+}
+
+// Larger orders, where the stack form cannot go: dinvert_lu against the plain elimination built
+// from dlu_decompose and dlu_solve, column by column, on banded systems as the B-spline fits make
+// them and on sparse random ones (exchanges move rows with other profiles around).
+TEST(WorkspaceForms, ProfileInverseMatchesColumnByColumnSolves) {
+    std::mt19937_64 random(14);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    for (int trial = 0; trial < 40; ++trial) {
+        const int n = 5 + trial;
+        SCOPED_TRACE(testing::Message() << "trial " << trial << ", order " << n);
+        const bool banded = trial % 2 == 0;
+        const std::vector<double> sparse = Matrix(random, n, n, false);
+        CMNMatrix matrix(n, n, 0.0);
+        for (int i = 0; i < n; ++i) {
+            for (int j = 0; j < n; ++j) {
+                matrix(i, j) = banded ? (std::abs(i - j) <= 3 ? value(random) : 0.0)
+                                      : sparse[i * n + j] * 1e-150;
+            }
+            matrix(i, i) += 0.5;  // no zero rows
+        }
+        CMNMatrix inverse;
+        ASSERT_TRUE(dinvert_lu(matrix, inverse));
+
+        double** lu = dmatrix(1, n, 1, n);
+        int* index = ivector(1, n);
+        double* b = dvector(1, n);
+        for (int i = 1; i <= n; ++i) {
+            for (int j = 1; j <= n; ++j) {
+                lu[i][j] = matrix(i - 1, j - 1);
+            }
+        }
+        double sign = 0.0;
+        ASSERT_TRUE(dlu_decompose(lu, n, index, &sign));
+        for (int j = 1; j <= n; ++j) {
+            for (int i = 1; i <= n; ++i) {
+                b[i] = i == j ? 1.0 : 0.0;
+            }
+            dlu_solve(lu, n, index, b);
+            for (int i = 1; i <= n; ++i) {
+                EXPECT_TRUE(Same(inverse(i - 1, j - 1), b[i])) << i << " " << j;
+            }
+        }
+        dmatrix_free(lu, 1, n, 1, n);
+        ivector_free(index, 1, n);
+        dvector_free(b, 1, n);
+    }
+}
+
+}  // namespace
