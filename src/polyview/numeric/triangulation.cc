@@ -12,6 +12,7 @@ namespace {
 const double kIdentityAngle = 1e-05;       // rotation vectors at most this long give the identity
 const double kMaxConditioning = 500000.0;  // largest accepted second / third singular value
 const int kCameraStride = 7;               // rotation vector, translation, focal length
+const int kRotationBatch = 8;              // cameras whose rotations are formed together
 
 // The rotation matrix of r into m (row-major, [3 * row + col]); the identity when |r| <= 1e-5.
 void RotationFromVector(const double* r, double* m) {
@@ -105,43 +106,58 @@ bool dtriangulate_point(int n,
     // work stays on the stack; every sum runs from 0.0 in index order.
     double normal[9] = {0.0};     // row-major sum of A_k
     double rightSide[3] = {0.0};  // sum of A_k C_k
-    for (int k = 0; k < n; ++k) {
-        const double* camera = cameras + kCameraStride * k;
-        double camFromWorld[9];
-        RotationFromVector(camera, camFromWorld);
-        double worldFromCam[9];
-        for (int i = 0; i < 9; ++i) {
-            worldFromCam[i] = camFromWorld[3 * (i % 3) + i / 3];
+    // The rotations of a batch of cameras first: they need the slow square root, sine and
+    // cosine but not each other, so their work overlaps; then the sums, camera by camera.
+    for (int start = 0; start < n; start += kRotationBatch) {
+        const int count = n - start < kRotationBatch ? n - start : kRotationBatch;
+        double rotations[kRotationBatch][9];  // row-major camFromWorld of each camera
+        for (int c = 0; c < count; ++c) {
+            RotationFromVector(cameras + kCameraStride * (start + c), rotations[c]);
         }
-        double centreInWorld[3];
-        Apply33(worldFromCam, camera + 3, centreInWorld);
-        for (double& component : centreInWorld) {
-            component *= -1.0;
-        }
-        const double focalLength = camera[6];
-        const double rayInCam[3] = {(imagePoints[2 * k] - principalX[k]) / focalLength,
-                                    (imagePoints[2 * k + 1] - principalY[k]) / focalLength,
-                                    1.0};
-        double rayLengthSquared = 0.0;
-        for (double component : rayInCam) {
-            rayLengthSquared += component * component;
-        }
-        double alongRayInCam[9];  // the projector onto the ray, b b^T / (b . b)
-        for (int i = 0; i < 9; ++i) {
-            alongRayInCam[i] = rayInCam[i / 3] * rayInCam[i % 3];
-            alongRayInCam[i] /= rayLengthSquared;
-        }
-        double rotated[9];
-        double alongRay[9];  // (R^T P) R, the projector onto the ray's world direction
-        Product33(worldFromCam, alongRayInCam, rotated);
-        Product33(rotated, camFromWorld, alongRay);
-        for (int i = 0; i < 9; ++i) {
-            normal[i] += (i % 4 == 0 ? 1.0 : 0.0) - alongRay[i];
-        }
-        double projected[3];
-        Apply33(alongRay, centreInWorld, projected);
-        for (int i = 0; i < 3; ++i) {
-            rightSide[i] += centreInWorld[i] - projected[i];
+        for (int c = 0; c < count; ++c) {
+            const int k = start + c;
+            const double* camera = cameras + kCameraStride * k;
+            const double* camFromWorld = rotations[c];
+            double worldFromCam[9];
+            for (int i = 0; i < 9; ++i) {
+                worldFromCam[i] = camFromWorld[3 * (i % 3) + i / 3];
+            }
+            double centreInWorld[3];
+            Apply33(worldFromCam, camera + 3, centreInWorld);
+            for (double& component : centreInWorld) {
+                component *= -1.0;
+            }
+            const double focalLength = camera[6];
+            const double rayInCam[3] = {(imagePoints[2 * k] - principalX[k]) / focalLength,
+                                        (imagePoints[2 * k + 1] - principalY[k]) / focalLength,
+                                        1.0};
+            double rayLengthSquared = 0.0;
+            for (double component : rayInCam) {
+                rayLengthSquared += component * component;
+            }
+            // The projector onto the ray, b b^T / (b . b); symmetric element by element, since
+            // b_i b_j is b_j b_i, so each pair is divided once.
+            double alongRayInCam[9];
+            for (int i = 0; i < 3; ++i) {
+                for (int j = i; j < 3; ++j) {
+                    double element = rayInCam[i] * rayInCam[j];
+                    element /= rayLengthSquared;
+                    alongRayInCam[3 * i + j] = element;
+                    alongRayInCam[3 * j + i] = element;
+                }
+            }
+            double rotated[9];
+            double alongRay[9];  // (R^T P) R, the projector onto the ray's world direction
+            Product33(worldFromCam, alongRayInCam, rotated);
+            Product33(rotated, camFromWorld, alongRay);
+            for (int i = 0; i < 9; ++i) {
+                normal[i] += (i % 4 == 0 ? 1.0 : 0.0) - alongRay[i];
+            }
+            double projected[3];
+            Apply33(alongRay, centreInWorld, projected);
+            for (int i = 0; i < 3; ++i) {
+                rightSide[i] += centreInWorld[i] - projected[i];
+            }
         }
     }
     // Conditioning: the second and third singular values of the normal matrix, as dsvd_sorted
