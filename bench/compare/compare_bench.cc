@@ -3,6 +3,7 @@
 // is timed, its answer on every input is checked against the truth, and a side that misses it is
 // reported as an error instead of a time. scripts/bench turns the output into a table.
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -16,6 +17,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "polyview/numeric/lu.h"
+#include "polyview/numeric/rotation.h"
 #include "polyview/numeric/svd.h"
 #include "polyview/numeric/symmetric_eigen.h"
 #include "polyview/numeric/workspace.h"
@@ -764,6 +767,177 @@ void RegisterCylinders() {
         });
 }
 
+// ---------------------------------------------------------------------------------------------
+// Floors: the parts of an algorithm that no implementation of it can leave out, timed alone on
+// the same inputs, for the cases whose targets the algorithm itself rules out.
+
+const auto kNoCheck = [](const auto&, const auto&) { return true; };
+
+// The rotation of a camera as the reconstructions flatten and rebuild it: the rotation vector
+// (square root, arc tangent) and back (square root, sine, cosine).
+double RotationRoundTrip(const CCameraParam& camera) {
+    double r[3];
+    camera.GetExtrinsicParam().GetRotateMatrix().GetRotateVector().GetVector(r);
+    double m[9];
+    drotvec2mat(r, m);
+    return m[0] + m[4] + m[8];
+}
+
+void RegisterFloors() {
+    for (int views : {2, 100}) {
+        const auto* scenes = new std::vector<compare::SPointScene>(
+            compare::PointScenes(views, 100u + static_cast<unsigned>(views)));
+        // The normal matrix of each scene, for its conditioning decomposition and inverse.
+        auto* normals = new std::vector<std::array<double, 9>>();
+        for (const compare::SPointScene& scene : *scenes) {
+            const Point x = EigenMidpoint(scene);  // any nearby point gives a like matrix
+            std::array<double, 9> normal{};
+            for (size_t i = 0; i < scene.cameras.size(); ++i) {
+                const compare::SPlainCamera& c = scene.cameras[i];
+                const Eigen::Map<const RowMatrix3> r(c.r);
+                const Eigen::Vector3d centre =
+                    -(r.transpose() * Eigen::Map<const Eigen::Vector3d>(c.t));
+                const Eigen::Vector3d d = (x - centre).normalized();
+                for (int k = 0; k < 9; ++k) {
+                    normal[k] += (k % 4 == 0 ? 1.0 : 0.0) - d(k / 3) * d(k % 3);
+                }
+            }
+            normals->push_back(normal);
+        }
+        Register(
+            "point " + std::to_string(views) +
+                " views/polyview floor: rotation round trips, conditioning SVD, 3x3 inverse",
+            scenes,
+            [scenes, normals](const compare::SPointScene& scene) {
+                double sum = 0.0;
+                for (int i = 0; i < scene.observations.GetSize(); ++i) {
+                    sum += RotationRoundTrip(scene.observations[i].cameraParam);
+                }
+                const std::array<double, 9>& normal =
+                    (*normals)[static_cast<size_t>(&scene - scenes->data())];
+                double copyData[4][4];
+                double* copy[4] = {copyData[0], copyData[1], copyData[2], copyData[3]};
+                for (int k = 0; k < 9; ++k) {
+                    copy[k / 3 + 1][k % 3 + 1] = normal[k];
+                }
+                double values[4];
+                dsvd_values_small(copy, 3, 3, values);
+                double inverse[9];
+                dinvert_lu_small(normal.data(), 3, inverse);
+                return sum + values[3] + inverse[4];
+            },
+            kNoCheck);
+    }
+    for (int views : {2, 10}) {
+        const auto* scenes = new std::vector<compare::SLineScene>(
+            compare::LineScenes(views, 200u + static_cast<unsigned>(views)));
+        Register(
+            "line " + std::to_string(views) +
+                " views/polyview floor: rotation round trips, the two SVDs",
+            scenes,
+            [](const compare::SLineScene& scene) {
+                const int n = scene.observations.GetSize();
+                double sum = 0.0;
+                double stackData[11][5];  // the planes, 1-based rows and columns
+                double* stack[11];
+                for (int i = 0; i <= n; ++i) {
+                    stack[i] = stackData[i];
+                }
+                for (int i = 0; i < n; ++i) {
+                    sum += RotationRoundTrip(scene.observations[i].cameraParam);
+                    for (int j = 0; j < 3; ++j) {
+                        stack[i + 1][j + 1] = scene.lines[3 * i + j];
+                    }
+                }
+                double w[5];
+                double vData[5][5];
+                double* v[5] = {vData[0], vData[1], vData[2], vData[3], vData[4]};
+                dsvd_inplace_small(stack, n, 3, w, v);
+                for (int i = 0; i < n; ++i) {
+                    for (int j = 0; j < 3; ++j) {
+                        stack[i + 1][j + 1] = scene.lines[3 * i + j];
+                    }
+                    stack[i + 1][4] = scene.projections[12 * i + 3];
+                }
+                dsvd_inplace_small(stack, n, 4, w, v);
+                return sum + w[4];
+            },
+            kNoCheck);
+    }
+    for (int count : {100, 1000}) {
+        const auto* scenes = new std::vector<compare::SLineFitScene>(
+            compare::LineFitScenes(count, 300u + static_cast<unsigned>(count)));
+        Register(
+            "2D line fit " + std::to_string(count) +
+                " points/polyview floor: the two summation passes in point order",
+            scenes,
+            [](const compare::SLineFitScene& scene) {
+                const C1DArray<C2DCoordinate>& points = scene.points;
+                const int n = points.GetSize();
+                double sumX = 0.0;
+                double sumY = 0.0;
+                for (int i = 0; i < n; ++i) {
+                    sumX += points[i].GetData(0);
+                    sumY += points[i].GetData(1);
+                }
+                const double mx = sumX / n;
+                const double my = sumY / n;
+                double sxx = 0.0;
+                double sxy = 0.0;
+                double syy = 0.0;
+                for (int i = 0; i < n; ++i) {
+                    const double dx = points[i].GetData(0) - mx;
+                    const double dy = points[i].GetData(1) - my;
+                    sxx += dx * dx;
+                    sxy += dx * dy;
+                    syy += dy * dy;
+                }
+                return sxx + sxy + syy;
+            },
+            kNoCheck);
+    }
+    {
+        const auto* scenes = new std::vector<compare::SPlaneScene>(compare::PlaneScenes(10, 410u));
+        Register(
+            "plane fit 10 points/polyview floor: the 3x3 eigen decomposition",
+            scenes,
+            [](const compare::SPlaneScene& scene) {
+                // The scatter matrix is symmetric positive semi-definite; a fixed-order 3 x 3 one
+                // from the points stands in (its forming is not part of the floor).
+                double scatter[9] = {};
+                for (int i = 0; i < scene.points.GetSize(); ++i) {
+                    for (int k = 0; k < 9; ++k) {
+                        scatter[k] +=
+                            scene.points[i].GetData(k / 3) * scene.points[i].GetData(k % 3);
+                    }
+                }
+                double values[3];
+                double vectors[9];
+                dsymeig_sorted(scatter, 3, values, vectors);
+                return values[0] + vectors[0];
+            },
+            kNoCheck);
+    }
+    {
+        const auto* inputs =
+            new std::vector<std::vector<double>>(compare::Matrices(3, 3, false, 533u));
+        Register(
+            "SVD 3x3/polyview floor: singular values only (the rotation chain)",
+            inputs,
+            [](const std::vector<double>& input) {
+                double copyData[4][4];
+                double* copy[4] = {copyData[0], copyData[1], copyData[2], copyData[3]};
+                for (int k = 0; k < 9; ++k) {
+                    copy[k / 3 + 1][k % 3 + 1] = input[static_cast<size_t>(k)];
+                }
+                double values[4];
+                dsvd_values_small(copy, 3, 3, values);
+                return values[1];
+            },
+            kNoCheck);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -780,6 +954,7 @@ int main(int argc, char** argv) {
     RegisterEpipolar();
     RegisterBSpline();
     RegisterCylinders();
+    RegisterFloors();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

@@ -345,7 +345,10 @@ bool FitLine2d(int count, const X& x, const Y& y, double* a, double* b, double* 
     // unscaled sums are formed in the same pass that finds the largest deviation (a greater-than
     // test keeps the larger value and passes over a NaN, as fmax does), and only scaled data
     // goes through the points a second time.
-    double largest = 0.0;
+    // (The largest x and y deviations are kept apart and joined after the loop: a maximum does
+    // not depend on the order in which it is taken, and the loop is not held up by it.)
+    double largestX = 0.0;
+    double largestY = 0.0;
     double sxx = 0.0;
     double sxy = 0.0;
     double syy = 0.0;
@@ -354,12 +357,13 @@ bool FitLine2d(int count, const X& x, const Y& y, double* a, double* b, double* 
         const double dy = y(i) - my;
         const double magnitudeX = std::fabs(dx);
         const double magnitudeY = std::fabs(dy);
-        largest = magnitudeX > largest ? magnitudeX : largest;
-        largest = magnitudeY > largest ? magnitudeY : largest;
+        largestX = magnitudeX > largestX ? magnitudeX : largestX;
+        largestY = magnitudeY > largestY ? magnitudeY : largestY;
         sxx += dx * dx;
         sxy += dx * dy;
         syy += dy * dy;
     }
+    const double largest = largestY > largestX ? largestY : largestX;
     if (largest > 0.0 && (largest < kSmallDeviation || largest > kLargeDeviation)) {
         int exponent = 0;
         std::frexp(largest, &exponent);
