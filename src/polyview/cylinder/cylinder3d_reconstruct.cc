@@ -22,11 +22,12 @@ bool CentreLineOf(const SImageCylinder& record, C2DLineSegment& centre) {
     return record.edgeSegment[0].CalcCenterLine(record.edgeSegment[1], centre);
 }
 
-// Distance between the viewing line of an image point and the axis in four-number form
-// (rotation vector of the frame with rows V, U, V x U; distance). Closest points of two unbounded
-// lines from the 2 x 2 normal equations. -1.0 for a focal length of 0.0; 0.0 when the viewing
-// line is parallel to the axis.
-double CalcRayAxisDistance(const double axisParams[4],
+// Distance between the viewing line of an image point and the axis of the frame with rows V, U,
+// V x U and distance d, given as footInWorld = d U (the frame's second row times d) and
+// axisInWorld = V (its first row). Closest points of two unbounded lines from the 2 x 2 normal
+// equations. -1.0 for a focal length of 0.0; 0.0 when the viewing line is parallel to the axis.
+double CalcRayAxisDistance(const C3DVector& footInWorld,
+                           const C3DVector& axisInWorld,
                            const CCameraParam& camera,
                            const C2DCoordinate& point) {
     const double f = camera.GetIntrinsicParam().GetFocalLengthParam();
@@ -34,10 +35,8 @@ double CalcRayAxisDistance(const double axisParams[4],
         return -1.0;
     }
     const CExtrinsicParam& pose = camera.GetExtrinsicParam();
-    const CRotateMatrix frame = CRotateVector(C3DVector(axisParams)).GetRotateMatrix();
-    const C3DVector footInCam = pose.GetRotateMatrix() * (frame.GetRowVector(1) * axisParams[3]) +
-                                pose.GetTranslateVector();
-    const C3DVector axisInCam = pose.GetRotateMatrix() * frame.GetRowVector(0);
+    const C3DVector footInCam = pose.GetRotateMatrix() * footInWorld + pose.GetTranslateVector();
+    const C3DVector axisInCam = pose.GetRotateMatrix() * axisInWorld;
     const C2DCoordinate principal = camera.GetIntrinsicParam().GetPrincipalPointParam();
     const C3DVector ray((point.GetData(0) - principal.GetData(0)) / f,
                         (point.GetData(1) - principal.GetData(1)) / f,
@@ -71,21 +70,24 @@ bool C3DCylinder::CreateFromImageCylinder(const C1DArray<SImageCylinder>& imageC
 // the axis and the viewing lines of the edge end points.
 bool C3DCylinder::CreateTempCylinder(const C1DArray<SImageCylinder>& imageCylinders) {
     const int count = imageCylinders.GetSize();
+    // The records with a centre line, in order; the array is sized once and trimmed after.
     C1DArray<SImageLine> centreLines;
+    centreLines.SetSize(count);
+    if (centreLines.GetSize() != count) {
+        return false;  // no storage
+    }
+    int accepted = 0;
     for (int i = 0; i < count; ++i) {
         C2DLineSegment centre;
         if (!CentreLineOf(imageCylinders[i], centre)) {
             continue;
         }
-        const int accepted = centreLines.GetSize();
-        centreLines.SetSize(accepted + 1);
-        if (centreLines.GetSize() != accepted + 1) {
-            return false;  // no storage
-        }
         centreLines[accepted].cameraParam = imageCylinders[i].cameraParam;
         centreLines[accepted].lineSegment = centre;
+        ++accepted;
     }
-    if (centreLines.GetSize() < 2) {
+    centreLines.SetSize(accepted);  // shrinking keeps the block
+    if (accepted < 2) {
         return false;
     }
     C3DLine line;
@@ -94,6 +96,10 @@ bool C3DCylinder::CreateTempCylinder(const C1DArray<SImageCylinder>& imageCylind
     }
     double params[4];
     line.Get3DAxis().GetFrom4Params(params);
+    // The axis frame of the four numbers, formed once for every distance below.
+    const CRotateMatrix frame = CRotateVector(C3DVector(params)).GetRotateMatrix();
+    const C3DVector footInWorld = frame.GetRowVector(1) * params[3];
+    const C3DVector axisInWorld = frame.GetRowVector(0);
 
     double sum = 0.0;
     int edges = 0;
@@ -107,8 +113,8 @@ bool C3DCylinder::CreateTempCylinder(const C1DArray<SImageCylinder>& imageCylind
             C2DCoordinate q0;
             C2DCoordinate q1;
             edge.GetEndPoints(q0, q1);
-            const double d0 = CalcRayAxisDistance(params, camera, q0);
-            const double d1 = CalcRayAxisDistance(params, camera, q1);
+            const double d0 = CalcRayAxisDistance(footInWorld, axisInWorld, camera, q0);
+            const double d1 = CalcRayAxisDistance(footInWorld, axisInWorld, camera, q1);
             if (d0 > 0.0 && d1 > 0.0) {
                 sum = (d1 + d0) + sum;
                 ++edges;
@@ -120,7 +126,6 @@ bool C3DCylinder::CreateTempCylinder(const C1DArray<SImageCylinder>& imageCylind
     }
     const double radius = sum / (2.0 * edges);
 
-    const CRotateMatrix frame = CRotateVector(C3DVector(params)).GetRotateMatrix();
     C3DAxis axis;
     axis.SetUVector(frame.GetRowVector(1));
     axis.SetVVector(frame.GetRowVector(0));
