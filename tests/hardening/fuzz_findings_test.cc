@@ -9,6 +9,7 @@
 
 #include "polyview/foundations/array1d.h"
 #include "polyview/geometry2d/line2d.h"
+#include "polyview/shapes3d/line3d.h"
 #include "polyview/shapes3d/line_segment3d.h"
 #include "polyview/shapes3d/point3d.h"
 #include "support/expect_geometry.h"
@@ -89,6 +90,29 @@ TEST(FuzzFindings, LineFitKeepsAUnitNormalForTinyAndHugeSpreads) {
         EXPECT_EQ(params[0], params[1]);
         EXPECT_NEAR(params[2], 0.0, 1e-15 * spacing);
     }
+}
+
+TEST(FuzzFindings, LineThroughTheOriginKeepsItsDirection) {
+    // Two planes through (nearly) the origin: z = 0, seen edge-on by a camera of focal length 0,
+    // and the plane through the second camera's centre -(DBL_MIN, DBL_MIN, DBL_MIN) and its image
+    // line x = DBL_MIN. They meet in the y axis. The foot of the perpendicular from the origin was
+    // rounding noise along the direction even after its second projection, the frame built from
+    // it was no rotation, and the stored direction came out as (-0.78, 0.55, -0.30).
+    const double tiny = std::numeric_limits<double>::min();
+    C1DArray<SImageLine> observations;
+    observations.SetSize(2);
+    observations[0].cameraParam = Camera(0.0, C3DVector(0.0, 0.0, 0.0));
+    observations[0].lineSegment.SetEndPoints(C2DCoordinate(-1.0, 0.0), C2DCoordinate(-1.0, 1.0));
+    observations[1].cameraParam =
+        CCameraParam(CIntrinsicParam(-15.5615234375, C2DCoordinate(-46.49609375, tiny)),
+                     CExtrinsicParam(CRotateMatrix(), C3DVector(tiny, tiny, tiny)));
+    observations[1].lineSegment.SetEndPoints(C2DCoordinate(tiny, 0.0), C2DCoordinate(tiny, 1.0));
+    C3DLine line;
+    ASSERT_TRUE(line.CreateFromImageLines(observations));
+    const C3DAxis& axis = line.Get3DAxis();
+    ExpectVectorNear(axis.GetVVector(), C3DVector(0.0, 1.0, 0.0), 1e-12);
+    EXPECT_NEAR(axis.GetUVector().GetDotProduct(axis.GetVVector()), 0.0, 1e-12);
+    EXPECT_NEAR(axis.GetDistance(), 0.0, 1e-30);
 }
 
 }  // namespace

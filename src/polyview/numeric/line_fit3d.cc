@@ -13,6 +13,9 @@ const double kMaxConditionRatio = 50.0;  // w1 / w2 above this rejects the direc
 // A foot shorter than this share of the point's length has lost three or more digits to the
 // subtraction: only then is it projected a second time (above it, the single projection stands).
 const double kReprojectBelow = 1e-3;
+// A unit foot that keeps less than this length after its second projection was rounding noise
+// along the direction ("twice is enough" fails only then): the line passes through the origin.
+const double kNoiseAfterReprojection = 0.5;
 // A homogeneous point whose last coordinate is below sqrt(eps) lies more than 6.7e7 length units
 // from the origin, next to the line's point at infinity: dividing by it would leave fewer than
 // half of the foot point's digits.
@@ -189,7 +192,7 @@ int dfitline3d(int n,
                 for (int j = 0; j < 3; ++j) {
                     foot[j] = foot[j] - lean * direction[j];
                 }
-                if (dnorm(3, foot) == 0.0) {
+                if (!(dnorm(3, foot) >= kNoiseAfterReprojection)) {
                     PerpendicularUnit(direction, foot);
                 } else {
                     dnormalize(3, foot);
