@@ -919,6 +919,34 @@ void RegisterFloors() {
             kNoCheck);
     }
     {
+        // The implicit QL iteration on the tridiagonal form of each input (its dependent chain of
+        // shifts and rotations), with the eigenvector matrix it must rotate along.
+        const auto* inputs =
+            new std::vector<std::vector<double>>(compare::Matrices(3, 3, true, 603u));
+        auto* reduced = new std::vector<std::array<double, 8>>();  // d[1..3], e[1..3] (1-based)
+        for (const std::vector<double>& a : *inputs) {
+            double zData[4][4];
+            double* z[4] = {zData[0], zData[1], zData[2], zData[3]};
+            for (int k = 0; k < 9; ++k) {
+                z[k / 3 + 1][k % 3 + 1] = a[static_cast<size_t>(k)];
+            }
+            std::array<double, 8> de{};
+            dtridiag(z, 3, de.data(), de.data() + 4);
+            reduced->push_back(de);
+        }
+        Register(
+            "symmetric eigen 3x3/polyview floor: the QL iteration alone",
+            inputs,
+            [inputs, reduced](const std::vector<double>& a) {
+                std::array<double, 8> de = (*reduced)[static_cast<size_t>(&a - inputs->data())];
+                double zData[4][4] = {{0, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+                double* z[4] = {zData[0], zData[1], zData[2], zData[3]};
+                dtridiag_ql(de.data(), de.data() + 4, 3, z);
+                return de[1] + z[1][1];
+            },
+            kNoCheck);
+    }
+    {
         const auto* inputs =
             new std::vector<std::vector<double>>(compare::Matrices(3, 3, false, 533u));
         Register(
