@@ -420,8 +420,8 @@ struct SPolyviewSvdWork {
 
 template <int kRows, int kCols>
 void RegisterSvd() {
-    const int m = kRows;
-    const int n = kCols;
+    constexpr int m = kRows;
+    constexpr int n = kCols;
     const std::string name = "SVD " + std::to_string(m) + "x" + std::to_string(n) + "/";
     const auto* inputs = new std::vector<std::vector<double>>(
         compare::Matrices(m, n, false, 500u + static_cast<unsigned>(m * 10 + n)));
@@ -470,7 +470,7 @@ void RegisterSvd() {
                 return Eigen::JacobiSVD<Fixed>(Eigen::Map<const Fixed>(input.data()),
                                                Eigen::ComputeFullU | Eigen::ComputeFullV);
             },
-            [m, n](const std::vector<double>& input, const Eigen::JacobiSVD<Fixed>& svd) {
+            [](const std::vector<double>& input, const Eigen::JacobiSVD<Fixed>& svd) {
                 return RebuildError(
                            input, m, n, svd.matrixU(), svd.singularValues(), svd.matrixV()) <
                        kDecompositionTolerance;
@@ -481,12 +481,12 @@ void RegisterSvd() {
         Register(
             name + "eigen JacobiSVD",
             inputs,
-            [m, n](const std::vector<double>& input) {
+            [](const std::vector<double>& input) {
                 return Eigen::JacobiSVD<Eigen::MatrixXd>(
-                    Eigen::Map<const Dynamic>(input.data(), m, n),
+                    Eigen::Map<const Dynamic>(input.data(), kRows, kCols),
                     Eigen::ComputeThinU | Eigen::ComputeThinV);
             },
-            [m, n](const std::vector<double>& input, const Eigen::JacobiSVD<Eigen::MatrixXd>& svd) {
+            [](const std::vector<double>& input, const Eigen::JacobiSVD<Eigen::MatrixXd>& svd) {
                 return RebuildError(
                            input, m, n, svd.matrixU(), svd.singularValues(), svd.matrixV()) <
                        kDecompositionTolerance;
@@ -502,12 +502,12 @@ void RegisterSvd() {
     Register(
         name + "opencv",
         inputs,
-        [m, n, outputs](const std::vector<double>& input) {
+        [outputs](const std::vector<double>& input) {
             const cv::Mat a(m, n, CV_64F, const_cast<double*>(input.data()));
             cv::SVD::compute(a, outputs->w, outputs->u, outputs->vt);
             return outputs->w.rows;
         },
-        [m, n, outputs](const std::vector<double>& input, int) {
+        [outputs](const std::vector<double>& input, int) {
             const auto u = [outputs](int i, int k) { return outputs->u.template at<double>(i, k); };
             const auto v = [outputs](int j, int k) {
                 return outputs->vt.template at<double>(k, j);
@@ -519,7 +519,7 @@ void RegisterSvd() {
 
 template <int kOrder>
 void RegisterSymmetricEigen() {
-    const int n = kOrder;
+    constexpr int n = kOrder;
     const std::string name = "symmetric eigen " + std::to_string(n) + "x" + std::to_string(n) + "/";
     const auto* inputs = new std::vector<std::vector<double>>(
         compare::Matrices(n, n, true, 600u + static_cast<unsigned>(n)));
@@ -528,15 +528,15 @@ void RegisterSymmetricEigen() {
         double values[kOrder];
         double vectors[kOrder * kOrder];
     };
-    const auto exactPairs = [n](const std::vector<double>& a, const SPolyviewEigen& answer) {
-        const auto v = [&answer, n](int i, int k) { return answer.vectors[i * n + k]; };
+    const auto exactPairs = [](const std::vector<double>& a, const SPolyviewEigen& answer) {
+        const auto v = [&answer](int i, int k) { return answer.vectors[i * n + k]; };
         return answer.ok && EigenResidual(a, n, answer.values, v) < kDecompositionTolerance;
     };
     // The stack-workspace form that the fits use, and dsymeig_sorted with heap workspace.
     Register(
         name + "polyview",
         inputs,
-        [n](const std::vector<double>& a) {
+        [](const std::vector<double>& a) {
             SPolyviewEigen answer;
             answer.ok = dsymeig_sorted_small(a.data(), n, answer.values, answer.vectors);
             return answer;
@@ -545,7 +545,7 @@ void RegisterSymmetricEigen() {
     Register(
         name + "polyview, heap workspace",
         inputs,
-        [n](const std::vector<double>& a) {
+        [](const std::vector<double>& a) {
             SPolyviewEigen answer;
             answer.ok = dsymeig_sorted(a.data(), n, answer.values, answer.vectors);
             return answer;
@@ -553,7 +553,7 @@ void RegisterSymmetricEigen() {
         exactPairs);
     using Fixed = Eigen::Matrix<double, kOrder, kOrder>;
     using Solver = Eigen::SelfAdjointEigenSolver<Fixed>;
-    const auto exact = [n](const std::vector<double>& a, const Solver& solver) {
+    const auto exact = [](const std::vector<double>& a, const Solver& solver) {
         return EigenResidual(a, n, solver.eigenvalues(), solver.eigenvectors()) <
                kDecompositionTolerance;
     };
