@@ -787,19 +787,20 @@ void RegisterFloors() {
     for (int views : {2, 100}) {
         const auto* scenes = new std::vector<compare::SPointScene>(
             compare::PointScenes(views, 100u + static_cast<unsigned>(views)));
-        // The normal matrix of each scene, for its conditioning decomposition and inverse.
+        // The normal matrix of each scene as the triangulation sums it (sum of I - M_k, M_k the
+        // projector onto ray k), for its conditioning decomposition and inverse.
         auto* normals = new std::vector<std::array<double, 9>>();
         for (const compare::SPointScene& scene : *scenes) {
-            const Point x = EigenMidpoint(scene);  // any nearby point gives a like matrix
             std::array<double, 9> normal{};
             for (size_t i = 0; i < scene.cameras.size(); ++i) {
                 const compare::SPlainCamera& c = scene.cameras[i];
                 const Eigen::Map<const RowMatrix3> r(c.r);
-                const Eigen::Vector3d centre =
-                    -(r.transpose() * Eigen::Map<const Eigen::Vector3d>(c.t));
-                const Eigen::Vector3d d = (x - centre).normalized();
+                const Eigen::Vector3d ray(
+                    (scene.image[2 * i] - c.cx) / c.f, (scene.image[2 * i + 1] - c.cy) / c.f, 1.0);
+                const Eigen::Matrix3d along =
+                    r.transpose() * (ray * ray.transpose() / ray.squaredNorm()) * r;
                 for (int k = 0; k < 9; ++k) {
-                    normal[k] += (k % 4 == 0 ? 1.0 : 0.0) - d(k / 3) * d(k % 3);
+                    normal[k] += (k % 4 == 0 ? 1.0 : 0.0) - along(k / 3, k % 3);
                 }
             }
             normals->push_back(normal);
@@ -831,14 +832,34 @@ void RegisterFloors() {
     for (int views : {2, 10}) {
         const auto* scenes = new std::vector<compare::SLineScene>(
             compare::LineScenes(views, 200u + static_cast<unsigned>(views)));
+        // The planes of each scene as the line solver stacks them: the unit normal of the plane
+        // through the camera centre and the image line, in world axes, and its constant term.
+        auto* planes = new std::vector<std::vector<double>>();  // 4 per observation
+        for (const compare::SLineScene& scene : *scenes) {
+            std::vector<double> stacked;
+            for (int i = 0; i < scene.observations.GetSize(); ++i) {
+                const compare::SPlainCamera c = compare::Plain(scene.observations[i].cameraParam);
+                const double* l = &scene.lines[3 * static_cast<size_t>(i)];
+                const Eigen::Vector3d normalInCam =
+                    Eigen::Vector3d(l[0] * c.f, l[1] * c.f, l[0] * c.cx + l[1] * c.cy + l[2])
+                        .normalized();
+                const Eigen::Vector3d normal =
+                    Eigen::Map<const RowMatrix3>(c.r).transpose() * normalInCam;
+                stacked.insert(stacked.end(), normal.data(), normal.data() + 3);
+                stacked.push_back(normalInCam.dot(Eigen::Map<const Eigen::Vector3d>(c.t)));
+            }
+            planes->push_back(stacked);
+        }
         Register(
             "line " + std::to_string(views) +
                 " views/polyview floor: rotation round trips, the two SVDs",
             scenes,
-            [](const compare::SLineScene& scene) {
+            [scenes, planes](const compare::SLineScene& scene) {
+                const std::vector<double>& stacked =
+                    (*planes)[static_cast<size_t>(&scene - scenes->data())];
                 const int n = scene.observations.GetSize();
                 double sum = 0.0;
-                double stackData[11][5];  // the planes, 1-based rows and columns
+                double stackData[11][5];  // 1-based rows and columns
                 double* stack[11];
                 for (int i = 0; i <= n; ++i) {
                     stack[i] = stackData[i];
@@ -846,7 +867,7 @@ void RegisterFloors() {
                 for (int i = 0; i < n; ++i) {
                     sum += RotationRoundTrip(scene.observations[i].cameraParam);
                     for (int j = 0; j < 3; ++j) {
-                        stack[i + 1][j + 1] = scene.lines[3 * i + j];
+                        stack[i + 1][j + 1] = stacked[4 * static_cast<size_t>(i) + j];
                     }
                 }
                 double w[5];
@@ -854,10 +875,9 @@ void RegisterFloors() {
                 double* v[5] = {vData[0], vData[1], vData[2], vData[3], vData[4]};
                 dsvd_inplace_small(stack, n, 3, w, v);
                 for (int i = 0; i < n; ++i) {
-                    for (int j = 0; j < 3; ++j) {
-                        stack[i + 1][j + 1] = scene.lines[3 * i + j];
+                    for (int j = 0; j < 4; ++j) {
+                        stack[i + 1][j + 1] = stacked[4 * static_cast<size_t>(i) + j];
                     }
-                    stack[i + 1][4] = scene.projections[12 * i + 3];
                 }
                 dsvd_inplace_small(stack, n, 4, w, v);
                 return sum + w[4];
