@@ -4,14 +4,18 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "polyview/cylinder/cylinder3d.h"
 #include "polyview/foundations/array1d.h"
 #include "polyview/geometry2d/line2d.h"
 #include "polyview/shapes3d/line3d.h"
 #include "polyview/shapes3d/line_segment3d.h"
 #include "polyview/shapes3d/point3d.h"
+#include "support/cylinder_observations.h"
 #include "support/expect_geometry.h"
 
 namespace {
@@ -113,6 +117,78 @@ TEST(FuzzFindings, LineThroughTheOriginKeepsItsDirection) {
     ExpectVectorNear(axis.GetVVector(), C3DVector(0.0, 1.0, 0.0), 1e-12);
     EXPECT_NEAR(axis.GetUVector().GetDotProduct(axis.GetVVector()), 0.0, 1e-12);
     EXPECT_NEAR(axis.GetDistance(), 0.0, 1e-30);
+}
+
+SImageCylinder CylinderRecord(const CCameraParam& camera, const double (&edges)[2][4]) {
+    SImageCylinder record;
+    record.cameraParam = camera;
+    for (int e = 0; e < 2; ++e) {
+        record.edgeSegment[e].SetEndPoints(C2DCoordinate(edges[e][0], edges[e][1]),
+                                           C2DCoordinate(edges[e][2], edges[e][3]));
+    }
+    return record;
+}
+
+TEST(FuzzFindings, CylinderRefusesARadiusThatOverflows) {
+    // Four records as the fuzzer decoded them: two proper cameras, one of focal length 0 and
+    // one whose "rotation" has entries of 1e-158. That one's viewing lines meet the axis in a
+    // distance formula with a determinant near the underflow limit: its distances, and so the
+    // mean distance (the radius), came out infinite, and the call returned true.
+    const double t = 8.8544945874389708e-159;
+    const CRotateMatrix tiny(
+        C33Matrix(t, t, t, t, t, 8.8544948926884329e-159, t, t, 2.4221327129510472e-156));
+    const CRotateMatrix first(C33Matrix(0.99995448449510649,
+                                        -0.0014357555511860867,
+                                        0.009432260817171783,
+                                        0.009432260817171783,
+                                        0.29753423278862223,
+                                        -0.95466455510548986,
+                                        -0.0014357555511860867,
+                                        0.95471007061038338,
+                                        0.29753423278862223));
+    const CRotateMatrix fourth(C33Matrix(0.28317467688354458,
+                                         -0.21730116945566891,
+                                         0.93412649257212432,
+                                         0.93412649257212432,
+                                         0.28317467688354458,
+                                         -0.21730116945566891,
+                                         -0.21730116945566891,
+                                         0.93412649257212432,
+                                         0.28317467688354458));
+    const double edges1[2][4] = {
+        {2504.5642565109774, 11452.575518807111, 2526.5040169703047, 9169.9213841401433},
+        {2534.28088202668, 11452.872213359256, 2555.4043739524386, 9170.2058334273424}};
+    const double edges2[2][4] = {{0.0026985, 0.010794, 0.003072, 2570.086352},
+                                 {-2.384375e-05, -2.384375e-05, -2.384375e-05, 2569.99997615625}};
+    const double edges3[2][4] = {{-23.820554, -23.820684, -23.82062, -23.82062},
+                                 {-23.844316, -23.84118, -23.84105225, 23130.00257}};
+    const double edges4[2][4] = {
+        {-876.20335113752208, 737.3583852906346, -628.51187026354182, 662.39079676966298},
+        {-875.47049177680196, 740.75231169322683, -627.72989550383556, 665.6706708868395}};
+    std::vector<SImageCylinder> list = {
+        CylinderRecord(CCameraParam(CIntrinsicParam(23130.0, C2DCoordinate(2570.0, 2570.0)),
+                                    CExtrinsicParam(first, C3DVector(0.0, 0.0, 0.0))),
+                       edges1),
+        CylinderRecord(Camera(0.0, C3DVector(0.0, 0.0, 0.0)), edges2),
+        CylinderRecord(
+            CCameraParam(CIntrinsicParam(-23.84375, C2DCoordinate(-23.84375, t)),
+                         CExtrinsicParam(tiny, C3DVector(-23.84375, -23.84375, -23.84375))),
+            edges3),
+        CylinderRecord(
+            CCameraParam(CIntrinsicParam(2570.0, C2DCoordinate(-93.3671875, -93.3671875)),
+                         CExtrinsicParam(fourth, C3DVector(-93.3671875, -93.3671875, -93.3671875))),
+            edges4),
+    };
+    C3DCylinder cylinder;
+    cylinder.Set3DCylinder(C3DAxis(C3DVector(0.0, 0.0, 1.0), C3DVector(1.0, 0.0, 0.0), 2.0),
+                           CRange(0.0, 1.0),
+                           0.5,
+                           true,
+                           true,
+                           true);
+    const std::string before(reinterpret_cast<const char*>(&cylinder), sizeof cylinder);
+    EXPECT_FALSE(cylinder.CreateFromImageCylinder(Records(list), false));
+    EXPECT_TRUE(std::string(reinterpret_cast<const char*>(&cylinder), sizeof cylinder) == before);
 }
 
 }  // namespace

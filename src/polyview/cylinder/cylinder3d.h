@@ -72,8 +72,9 @@ class POLYVIEW_EXPORT C3DCylinder : public C3DShape {
 
     // Reconstructs axis and radius from the silhouette edges, by tangent planes when fullFit,
     // else by the centre lines of the edge pairs, then the range with CalcRange. False with the
-    // cylinder unchanged when the observations do not determine axis and radius; false with the
-    // new axis and radius but the old range when only the range cannot be found.
+    // cylinder unchanged when the observations do not determine axis and radius (an overflowing
+    // radius or axis point included); false with the new axis and radius but the old range when
+    // only the range cannot be found.
     bool CreateFromImageCylinder(const C1DArray<SImageCylinder>& imageCylinders, bool fullFit);
     // Sets the range to the span of axis positions that the observed edge end points reach.
     // False, range unchanged, when no observation yields a position.

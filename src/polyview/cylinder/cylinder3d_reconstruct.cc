@@ -125,6 +125,9 @@ bool C3DCylinder::CreateTempCylinder(const C1DArray<SImageCylinder>& imageCylind
         return false;
     }
     const double radius = sum / (2.0 * edges);
+    if (!std::isfinite(radius)) {
+        return false;  // the distances overflowed (cameras far beyond the scene's scale)
+    }
 
     C3DAxis axis;
     axis.SetUVector(frame.GetRowVector(1));
@@ -274,6 +277,9 @@ bool C3DCylinder::CreateCylinder(const C1DArray<SImageCylinder>& imageCylinders)
     const double radius = sum / planes;
 
     const C3DVector foot = point + direction * (-(direction.GetDotProduct(point)));
+    if (!std::isfinite(radius) || !std::isfinite(foot.GetNorm())) {
+        return false;  // the solve overflowed: no axis point or radius to store
+    }
     const C3DAxis axis(foot.GetNormalizedVector(), direction, foot.GetNorm());
     Set3DCylinder(axis, CRange(), radius, true, false, true);
     return CalcRange(imageCylinders);
