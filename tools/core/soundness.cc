@@ -1,0 +1,158 @@
+#include "core/soundness.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+namespace core {
+
+namespace {
+
+using Matrix3 = std::array<std::array<double, 3>, 3>;
+
+// Cyclic Jacobi rotations on a symmetric 3 x 3 matrix until the off-diagonal part is negligible;
+// returns the eigenvalues in descending order.
+std::array<double, 3> SymmetricEigenvalues(Matrix3 a) {
+    for (int sweep = 0; sweep < 50; ++sweep) {
+        const double off = std::fabs(a[0][1]) + std::fabs(a[0][2]) + std::fabs(a[1][2]);
+        const double diagonal = std::fabs(a[0][0]) + std::fabs(a[1][1]) + std::fabs(a[2][2]);
+        if (off <= std::numeric_limits<double>::epsilon() * 1e-3 * diagonal || off == 0.0) {
+            break;
+        }
+        for (int p = 0; p < 2; ++p) {
+            for (int q = p + 1; q < 3; ++q) {
+                if (a[p][q] == 0.0) {
+                    continue;
+                }
+                const double theta = (a[q][q] - a[p][p]) / (2.0 * a[p][q]);
+                const double t = (theta >= 0.0 ? 1.0 : -1.0) /
+                                 (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+                const double c = 1.0 / std::sqrt(t * t + 1.0);
+                const double s = t * c;
+                for (int k = 0; k < 3; ++k) {  // columns p and q
+                    const double akp = a[k][p];
+                    const double akq = a[k][q];
+                    a[k][p] = c * akp - s * akq;
+                    a[k][q] = s * akp + c * akq;
+                }
+                for (int k = 0; k < 3; ++k) {  // rows p and q
+                    const double apk = a[p][k];
+                    const double aqk = a[q][k];
+                    a[p][k] = c * apk - s * aqk;
+                    a[q][k] = s * apk + c * aqk;
+                }
+            }
+        }
+    }
+    std::array<double, 3> values{a[0][0], a[1][1], a[2][2]};
+    std::sort(values.begin(), values.end(), [](double x, double y) { return x > y; });
+    return values;
+}
+
+std::string Number(double value) {
+    std::ostringstream out;
+    out.precision(3);
+    out << value;
+    return out.str();
+}
+
+}  // namespace
+
+PlaneConditioning JudgePlanePoints(const double* xyz, std::size_t count) {
+    PlaneConditioning result;
+    if (count < 3) {
+        result.reason = "fewer than three points; a plane needs three";
+        return result;
+    }
+    double centroid[3] = {0.0, 0.0, 0.0};
+    for (std::size_t i = 0; i < count; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            if (!std::isfinite(xyz[3 * i + k])) {
+                result.reason = "a point is not finite";
+                return result;
+            }
+            centroid[k] += xyz[3 * i + k] / static_cast<double>(count);
+        }
+    }
+    Matrix3 scatter{};
+    for (std::size_t i = 0; i < count; ++i) {
+        const double d[3] = {
+            xyz[3 * i] - centroid[0], xyz[3 * i + 1] - centroid[1], xyz[3 * i + 2] - centroid[2]};
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) {
+                scatter[r][c] += d[r] * d[c];
+            }
+        }
+    }
+    for (const auto& row : scatter) {
+        for (double value : row) {
+            if (!std::isfinite(value)) {
+                result.reason = "the points' spread overflows";
+                return result;
+            }
+        }
+    }
+    const std::array<double, 3> eigen = SymmetricEigenvalues(scatter);
+    if (!(eigen[0] > 0.0)) {
+        result.reason = "the points coincide; they do not fix a plane";
+        return result;
+    }
+    result.spreadRatio = std::sqrt(std::max(eigen[1], 0.0) / eigen[0]);
+    if (!(result.spreadRatio >= kPlaneSpreadRatioLimit)) {
+        result.reason = "the points lie on or near a line (their spread across it is " +
+                        Number(result.spreadRatio) + " of their spread along it, below " +
+                        Number(kPlaneSpreadRatioLimit) + "); they do not fix a plane";
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+double RotationDeviation(const double* r) {
+    for (int i = 0; i < 9; ++i) {
+        if (!std::isfinite(r[i])) {
+            return std::numeric_limits<double>::infinity();
+        }
+    }
+    double deviation = 0.0;
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            const double product = r[3 * row] * r[3 * col] + r[3 * row + 1] * r[3 * col + 1] +
+                                   r[3 * row + 2] * r[3 * col + 2];
+            deviation = std::max(deviation, std::fabs(product - (row == col ? 1.0 : 0.0)));
+        }
+    }
+    const double determinant = r[0] * (r[4] * r[8] - r[5] * r[7]) -
+                               r[1] * (r[3] * r[8] - r[5] * r[6]) +
+                               r[2] * (r[3] * r[7] - r[4] * r[6]);
+    return std::max(deviation, std::fabs(determinant - 1.0));
+}
+
+std::string CheckCameraPose(const CCameraParam& camera) {
+    const CExtrinsicParam& pose = camera.GetExtrinsicParam();
+    double r[9];
+    pose.GetRotateMatrix().GetMatrix(r);
+    const double deviation = RotationDeviation(r);
+    if (!std::isfinite(deviation)) {
+        return "the rotation matrix is not finite";
+    }
+    if (!(deviation <= kRotationTolerance)) {
+        return "not a rotation (R R^T differs from I, or det R from 1, by " + Number(deviation) +
+               ", more than " + Number(kRotationTolerance) + ")";
+    }
+    const C3DVector& t = pose.GetTranslateVector();
+    const C3DVector centre = (pose.GetRotateMatrix().GetTransposedMatrix() * t) * -1.0;
+    for (int k = 0; k < 3; ++k) {
+        if (!std::isfinite(t.GetData(k))) {
+            return "the translation is not finite";
+        }
+        if (!std::isfinite(centre.GetData(k))) {
+            return "the camera centre is not finite";
+        }
+    }
+    return std::string();
+}
+
+}  // namespace core
