@@ -1,9 +1,9 @@
 #pragma once
 
-// Scene geometry for the bit-for-bit regression test and the comparison benchmarks: a look-at
-// camera, pinhole projection, and the silhouette edges of a known cylinder. Kept apart from the
-// unit tests' helpers on purpose: the recorded regression outputs depend on every operation here,
-// so this file must not change.
+// The one scene helper of the regression test, the benchmarks and the unit tests' support: a
+// look-at camera, pinhole projection, and the silhouette edges of a known cylinder. Frozen: the
+// recorded regression outputs and the benchmark inputs depend on every operation here, so its
+// arithmetic must not change.
 
 #include <cmath>
 
