@@ -13,16 +13,6 @@
 #include "support/cylinder_observations.h"
 #include "support/expect_geometry.h"
 
-// Reaches the private line form of the silhouette, which no member of the library calls.
-class C3DCylinderTestPeer {
-  public:
-    static bool ProjectedLines(const C3DCylinder& cylinder,
-                               const CCameraParam& camera,
-                               C2DLine* lines) {
-        return cylinder.CalcProjectedEdge(camera, lines);
-    }
-};
-
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -283,7 +273,9 @@ TEST(C3DCylinderReproject, DistancesOnlyWithAllThreeOptionalArguments) {
                           edges[1].GetCenterCoordinate().GetData(0)};
     EXPECT_NEAR(std::fmin(xs[0], xs[1]), 320.0 - offset, 1e-9);
     EXPECT_NEAR(std::fmax(xs[0], xs[1]), 320.0 + offset, 1e-9);
+    const C2DCoordinate centreBefore = centre.GetCenterCoordinate();
     EXPECT_FALSE(cylinder.Reproject(camera, centre, nullptr, observed, distances, &maxDistance));
+    ExpectVectorNear(centre.GetCenterCoordinate(), centreBefore, 0.0);  // refused before any work
 }
 
 TEST(C3DCylinderReproject, CentreLineBehindTheCameraFailsAfterWritingEdges) {
