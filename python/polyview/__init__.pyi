@@ -160,7 +160,8 @@ def reconstruct_cylinder(
     """edges (n, 2, 4), an edge of NaN where not seen."""
 
 def fit_plane(points: ArrayLike) -> Plane:
-    """points (n, 3), n >= 3."""
+    """points (n, 3), n >= 3; ReconstructionError for points on or near a line (their spread
+    across it below 0.01 of their spread along it)."""
 
 def fit_line_2d(points: ArrayLike) -> Line2D:
     """points (n, 2), n >= 2."""

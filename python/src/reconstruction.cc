@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "array_input.h"
+#include "core/soundness.h"
 #include "errors.h"
 
 #include "polyview/cylinder/cylinder3d.h"
@@ -296,8 +298,12 @@ C3DPlane FitPlane(py::handle pointsValue) {
     const DoubleArray points = ReadArray(pointsValue, "points", {Any("n"), Fixed(3)});
     RequireFinite(points, "points");
     const auto count = static_cast<int>(points.shape(0));
-    if (count < 3) {
-        throw ReconstructionFailure("fewer than three points");
+    // The fit alone would give a plane through collinear points (any of those through the line)
+    // and one turned by the noise through nearly collinear points.
+    const core::PlaneConditioning conditioning =
+        core::JudgePlanePoints(points.data(), static_cast<std::size_t>(count));
+    if (!conditioning.ok) {
+        throw ReconstructionFailure(conditioning.reason);
     }
     C1DArray<C3DCoordinate> coordinates;
     Resize(coordinates, count);
@@ -465,7 +471,9 @@ void BindReconstruction(py::module_& module) {
                "fit_plane(points) -> Plane\n\n"
                "The orthogonal least-squares plane through points (n, 3), finite; its normal's "
                "largest-magnitude component is positive. ReconstructionError with fewer than "
-               "three points. Collinear points give one of the planes through them.");
+               "three points, coincident points, or points on or near a line: when their "
+               "spread across their best line (root mean square) is below 0.01 of their spread "
+               "along it, the normal would turn with the noise.");
     module.def("fit_line_2d",
                &FitLine2D,
                py::arg("points"),

@@ -47,6 +47,13 @@ def pipe(cameras):
             method="centre-lines"),
          "centre-line method needs two"),
         (lambda: pv.fit_plane([[0.0, 0.0, 0.0], [1.0, 0.0, 0.0]]), "fewer than three points"),
+        (lambda: pv.fit_plane([[0, 0, 0], [1, 0, 0], [2, 0, 0]]), "on or near a line"),
+        # within 0.5 mm of a 1.5 m line: the fitted normal would turn with the noise
+        (lambda: pv.fit_plane([[0, 0, 0], [0.5, 5e-4, 0], [1.0, 0, 5e-4], [1.5, 5e-4, 5e-4]]),
+         "on or near a line"),
+        (lambda: pv.fit_plane([[1, 0, 0], [-1, 0, 0], [0, 0.0099, 0], [0, -0.0099, 0]]),
+         "below 0.01"),  # spread ratio 0.0099
+        (lambda: pv.fit_plane([[1, 2, 3]] * 4), "the points coincide"),
         (lambda: pv.fit_line_2d([[3.0, 4.0]]), "fewer than two points"),
         (lambda: pv.fit_line_2d([[3.0, 4.0]] * 3), "the points coincide"),
         (lambda: pv.sample_curve([[0.0, 0.0], [1.5, 0.0], [3.0, 0.0]], 10), "distinct points"),

@@ -109,6 +109,9 @@ def test_fit_plane_through_points_of_a_known_plane():
         np.testing.assert_allclose(plane.coefficients, [*normal, -4.0], atol=1e-12)
     np.testing.assert_allclose(plane.distance([normal * 7.0, normal * 1.5]), [3.0, 2.5], atol=1e-12)
     assert plane.distance(normal * 4.0 + u) == pytest.approx(0.0, abs=1e-12)
+    # spread across the line 0.0101 of the spread along it: just above the limit of 0.01
+    thin = pv.fit_plane([[1, 0, 0], [-1, 0, 0], [0, 0.0101, 0], [0, -0.0101, 0]])
+    np.testing.assert_allclose(thin.normal, [0.0, 0.0, 1.0], atol=1e-12)
 
 
 def test_fit_line_2d_through_points_of_a_known_line():
