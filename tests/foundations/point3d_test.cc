@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "polyview/shapes3d/circle3d.h"
 #include "support/expect_geometry.h"
 
 namespace {
@@ -71,22 +70,14 @@ TEST(C3DPointTags, AssignmentKeepsTagCopyConstructionCopiesIt) {
 TEST(C3DPointTransform, MapsAndRejectsZeroScale) {
     C3DPoint point(C3DCoordinate(1.0, 0.0, 0.0));
     const CRotateMatrix quarterAboutZ(C33Matrix(0, -1, 0, 1, 0, 0, 0, 0, 1));
-    EXPECT_FALSE(point.Transform(quarterAboutZ, C3DVector(0, 0, 0), 0.0));
-    ExpectVectorNear(point.GetPoint(), C3DVector(1.0, 0.0, 0.0), 0.0);
+    for (const double scale : {0.0, std::numeric_limits<double>::quiet_NaN()}) {
+        EXPECT_FALSE(point.Transform(quarterAboutZ, C3DVector(0, 0, 0), scale));
+        ExpectVectorNear(point.GetPoint(), C3DVector(1.0, 0.0, 0.0), 0.0);
+    }
     ASSERT_TRUE(point.Transform(quarterAboutZ, C3DVector(0.0, 0.0, 4.0), 2.0));
     ExpectVectorNear(point.GetPoint(), C3DVector(0.0, 0.5, 2.0), 1e-15);
     point.Initialize();
     ExpectVectorNear(point.GetPoint(), C3DVector(0.0, 0.0, 0.0), 0.0);
-}
-
-TEST(C3DCircleValues, DefaultsAndUncheckedSetters) {
-    C3DCircle circle;
-    EXPECT_EQ(circle.GetRadius(), 1.0);
-    ExpectVectorNear(circle.GetNormalVector(), C3DVector(0.0, 0.0, 1.0), 0.0);
-    circle.SetRadius(-2.0);
-    circle.SetNormalVector(C3DCoordinate(0.0, 0.0, 0.0));
-    EXPECT_EQ(circle.GetRadius(), -2.0);
-    ExpectVectorNear(circle.GetNormalVector(), C3DVector(0.0, 0.0, 0.0), 0.0);
 }
 
 }  // namespace

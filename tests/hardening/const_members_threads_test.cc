@@ -6,7 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "hardening/object_state.h"
 #include <gtest/gtest.h>
 
 #include "polyview/cylinder/cylinder3d.h"
@@ -80,16 +79,31 @@ struct SScene {
     C1DArray<C2DCoordinate> picks;
 };
 
-void Put(SValues& out, double value) {
-    out.push_back(value);
-}
-void Put(SValues& out, bool value) {
-    out.push_back(value ? 1.0 : 0.0);
-}
+// The results of the const members, in a fixed order.
+struct SOut {
+    std::vector<double> values;
+    void Put(double value) { values.push_back(value); }
+    void Put(const C2DVector& v) { values.insert(values.end(), {v.GetData(0), v.GetData(1)}); }
+    void Put(const C3DVector& v) {
+        values.insert(values.end(), {v.GetData(0), v.GetData(1), v.GetData(2)});
+    }
+    void Put(const C2DLine& line) {
+        double params[3];
+        line.GetLineParams(params);
+        values.insert(values.end(), params, params + 3);
+    }
+    void Put(const C2DLineSegment& segment) {
+        Put(C2DLine(segment));
+        C2DCoordinate start, end;
+        segment.GetEndPoints(start, end);
+        Put(start);
+        Put(end);
+    }
+};
 
-// Every const member of every object once, results in a fixed order.
-SValues RunConstMembers(const SScene& s) {
-    SValues out;
+// Every const member of every object once.
+std::vector<double> RunConstMembers(const SScene& s) {
+    SOut out;
     const C2DCoordinate observed[4] = {C2DCoordinate(300.0, 200.0),
                                        C2DCoordinate(340.0, 260.0),
                                        C2DCoordinate(310.0, 210.0),
@@ -97,113 +111,104 @@ SValues RunConstMembers(const SScene& s) {
     // Point.
     C2DCoordinate image;
     double residual = -1.0;
-    Put(out, s.point.Reproject(s.camera, image, observed, &residual));
-    Append(out, image);
-    Put(out, residual);
-    Append(out, s.point.GetPoint());
+    out.Put(s.point.Reproject(s.camera, image, observed, &residual));
+    out.Put(image);
+    out.Put(residual);
+    out.Put(s.point.GetPoint());
     // Line.
     C2DLine projectedLine;
-    Put(out, s.line.Reproject(s.camera, projectedLine));
-    const SValues lineValues = ValuesOf(projectedLine);
-    out.insert(out.end(), lineValues.begin(), lineValues.end());
-    Append(out, s.line.GetDirectionVector());
+    out.Put(s.line.Reproject(s.camera, projectedLine));
+    out.Put(projectedLine);
+    out.Put(s.line.GetDirectionVector());
     // Segment.
     C2DLineSegment projectedSegment;
-    Put(out, s.segment.Reproject(s.camera, projectedSegment, observed, &residual));
-    const SValues segmentValues = ValuesOf(projectedSegment);
-    out.insert(out.end(), segmentValues.begin(), segmentValues.end());
-    Put(out, residual);
-    C3DCoordinate ends[2];
-    s.segment.GetEndPoint3D(ends);
-    Append(out, ends[0]);
-    Append(out, ends[1]);
-    C3DCoordinate foot;
+    out.Put(s.segment.Reproject(s.camera, projectedSegment, observed, &residual));
+    out.Put(projectedSegment);
+    out.Put(residual);
+    C3DCoordinate points[2];
+    s.segment.GetEndPoint3D(points);
+    out.Put(points[0]);
+    out.Put(points[1]);
     double distance = 0.0;
-    s.segment.GetDistancePoint2Line(C3DCoordinate(1.0, 2.0, 3.0), foot, distance);
-    Append(out, foot);
-    Put(out, distance);
+    s.segment.GetDistancePoint2Line(C3DCoordinate(1.0, 2.0, 3.0), points[0], distance);
+    out.Put(points[0]);
+    out.Put(distance);
     CAngle angle;
-    Put(out, s.segment.GetAngleLine2Line(s.otherSegment, angle));
-    Put(out, angle.GetRadian());
-    C3DCoordinate closest[2];
-    Put(out, s.segment.GetDistanceLine2Line(s.otherSegment, closest, distance));
-    Append(out, closest[0]);
-    Append(out, closest[1]);
-    Put(out, distance);
-    // Plane and polygon.
-    double params[4];
-    s.plane.GetPlaneParam(params);
-    out.insert(out.end(), params, params + 4);
-    Put(out, s.plane.GetDistance(C3DCoordinate(1.0, 1.0, 1.0), foot));
-    Append(out, foot);
-    Put(out, s.plane.GetAngle(s.line).GetDegree());
-    const SValues polygonValues = ValuesOf(s.polygon);
-    out.insert(out.end(), polygonValues.begin(), polygonValues.end());
-    // Circle.
-    Append(out, s.circle.GetCenter());
-    Put(out, s.circle.GetRadius());
-    Append(out, s.circle.GetNormalVector());
+    out.Put(s.segment.GetAngleLine2Line(s.otherSegment, angle));
+    out.Put(angle.GetRadian());
+    out.Put(s.segment.GetDistanceLine2Line(s.otherSegment, points, distance));
+    out.Put(points[0]);
+    out.Put(points[1]);
+    out.Put(distance);
+    // Plane, polygon and circle.
+    for (const C3DPlane* plane : {&s.plane, &s.polygon.GetPlane()}) {
+        double params[4];
+        plane->GetPlaneParam(params);
+        out.values.insert(out.values.end(), params, params + 4);
+        out.Put(plane->GetDistance(C3DCoordinate(1.0, 1.0, 1.0), points[0]));
+        out.Put(points[0]);
+        out.Put(plane->GetAngle(s.line).GetDegree());
+    }
+    for (int i = 0; i < s.polygon.GetVertices().GetSize(); ++i) {
+        out.Put(s.polygon.GetVertices()[i]);
+    }
+    out.Put(s.circle.GetCenter());
+    out.Put(s.circle.GetRadius());
+    out.Put(s.circle.GetNormalVector());
     // Cylinder.
-    C3DCoordinate start3, end3;
-    Put(out, s.cylinder.GetEndPoint3D(start3, end3));
-    Append(out, start3);
-    Append(out, end3);
+    out.Put(s.cylinder.GetEndPoint3D(points[0], points[1]));
+    out.Put(points[0]);
+    out.Put(points[1]);
     C2DCoordinate start2, end2;
-    Put(out, s.cylinder.GetEndPoint2D(s.camera, start2, end2));
-    Append(out, start2);
-    Append(out, end2);
+    out.Put(s.cylinder.GetEndPoint2D(s.camera, start2, end2));
+    out.Put(start2);
+    out.Put(end2);
     C2DLineSegment centerLine;
     C2DLineSegment edges[2];
     double distances[4] = {0.0, 0.0, 0.0, 0.0};
     double maxDistance = 0.0;
-    Put(out, s.cylinder.Reproject(s.camera, centerLine, edges, observed, distances, &maxDistance));
+    out.Put(s.cylinder.Reproject(s.camera, centerLine, edges, observed, distances, &maxDistance));
     for (const C2DLineSegment* projected : {&centerLine, &edges[0], &edges[1]}) {
-        const SValues values = ValuesOf(*projected);
-        out.insert(out.end(), values.begin(), values.end());
+        out.Put(*projected);
     }
-    out.insert(out.end(), distances, distances + 4);
-    Put(out, maxDistance);
+    out.values.insert(out.values.end(), distances, distances + 4);
+    out.Put(maxDistance);
     // 2D line and segment.
-    Put(out, s.line2d.GetDistance(C2DCoordinate(5.0, 6.0)));
+    out.Put(s.line2d.GetDistance(C2DCoordinate(5.0, 6.0)));
     C2DCoordinate crossing;
-    Put(out, s.line2d.GetIntersection(C2DLine(s.segment2d), crossing));
-    Append(out, crossing);
+    out.Put(s.line2d.GetIntersection(C2DLine(s.segment2d), crossing));
+    out.Put(crossing);
     C2DLine centre;
-    Put(out, s.line2d.CalcCenterLine(C2DLine(s.segment2d), centre));
-    const SValues centreValues = ValuesOf(centre);
-    out.insert(out.end(), centreValues.begin(), centreValues.end());
-    const SValues clipped = ValuesOf(s.line2d.GetLineSegment(0.0, 0.0, 640.0, 480.0));
-    out.insert(out.end(), clipped.begin(), clipped.end());
-    C2DLineSegment unified;
-    Put(out, s.segment2d.Unify(s.otherSegment2d, unified, 20.0));
-    const SValues unifiedValues = ValuesOf(unified);
-    out.insert(out.end(), unifiedValues.begin(), unifiedValues.end());
-    Put(out, s.segment2d.IsIn(640.0, 480.0));
-    Put(out, s.segment2d.GetLength());
-    Append(out, s.segment2d.GetCenterCoordinate());
-    C2DLineSegment centre2d;
-    Put(out, s.segment2d.CalcCenterLine(s.otherSegment2d, centre2d));
-    const SValues centre2dValues = ValuesOf(centre2d);
-    out.insert(out.end(), centre2dValues.begin(), centre2dValues.end());
+    out.Put(s.line2d.CalcCenterLine(C2DLine(s.segment2d), centre));
+    out.Put(centre);
+    out.Put(s.line2d.GetLineSegment(0.0, 0.0, 640.0, 480.0));
+    C2DLineSegment result;
+    out.Put(s.segment2d.Unify(s.otherSegment2d, result, 20.0));
+    out.Put(result);
+    out.Put(s.segment2d.IsIn(640.0, 480.0));
+    out.Put(s.segment2d.GetLength());
+    out.Put(s.segment2d.GetCenterCoordinate());
+    out.Put(s.segment2d.CalcCenterLine(s.otherSegment2d, result));
+    out.Put(result);
     // B-spline sampling of shared picks (static members, per-call work only).
     for (const bool passThrough : {true, false}) {
         C1DArray<C2DCoordinate> samples;
         samples.SetSize(16);
-        Put(out,
-            static_cast<double>(C2DBSpline::GetSamplePoint(s.picks, 14.0, samples, passThrough)));
-        const SValues sampleValues = ValuesOf(samples);
-        out.insert(out.end(), sampleValues.begin(), sampleValues.end());
+        out.Put(C2DBSpline::GetSamplePoint(s.picks, 14.0, samples, passThrough));
+        for (int i = 0; i < samples.GetSize(); ++i) {
+            out.Put(samples[i]);
+        }
     }
-    return out;
+    return out.values;
 }
 
-bool SameBits(const SValues& a, const SValues& b) {
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
 TEST(ConstMembersFromThreads, FourThreadsGiveTheSingleThreadedResults) {
     const SScene scene;
-    const SValues reference = RunConstMembers(scene);
+    const std::vector<double> reference = RunConstMembers(scene);
     ASSERT_GT(reference.size(), 100u);
     {  // the scene takes the members' success paths, where most of the work is
         C2DCoordinate image;
@@ -221,7 +226,7 @@ TEST(ConstMembersFromThreads, FourThreadsGiveTheSingleThreadedResults) {
     }
 
     std::atomic<int> ready{0};
-    std::vector<std::vector<SValues>> results(kThreads);
+    std::vector<std::vector<std::vector<double>>> results(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&scene, &ready, &results, t] {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -34,6 +35,9 @@ void ExpectSameSegment(const C3DLineSegment& actual, const C3DLineSegment& expec
     ExpectVectorNear(actual.GetAxis().GetVVector(), expected.GetAxis().GetVVector(), 0.0);
     EXPECT_EQ(actual.GetRange().GetStartPosition(), expected.GetRange().GetStartPosition());
     EXPECT_EQ(actual.GetRange().GetEndPosition(), expected.GetRange().GetEndPosition());
+    for (int i = 0; i < 2; ++i) {
+        ExpectVectorNear(Ends(actual)[i], Ends(expected)[i], 0.0);
+    }
 }
 
 // An axis with foot direction u (made perpendicular to v), direction v and distance d.
@@ -108,8 +112,11 @@ TEST(C3DLineSegmentGeometry, PointToLineDistanceAndAngleBetweenDirections) {
     CAngle untouched;
     untouched.SetDegree(10.0);
     const C3DLineSegment zero;  // the default direction is the zero vector
+    const C3DLineSegment notANumber(C3DAxis(C3DVector(0, 1, 0), C3DVector(std::nan(""), 0, 0), 1.0),
+                                    CRange());
     EXPECT_FALSE(segment.GetAngleLine2Line(zero, untouched));
     EXPECT_FALSE(zero.GetAngleLine2Line(segment, untouched));
+    EXPECT_FALSE(segment.GetAngleLine2Line(notANumber, untouched));
     EXPECT_NEAR(untouched.GetDegree(), 10.0, 1e-12);
 }
 
@@ -175,9 +182,13 @@ TEST(C3DLineSegmentTransform, MovesBothEndsAndKeepsTheirOrder) {
         }
         EXPECT_NEAR(segment.GetRange().GetLength(), 4.0 / item.scale, 1e-14);
     }
-    C3DLineSegment segment(original);
-    EXPECT_FALSE(segment.Transform(kIdentity, C3DVector(1, 2, 3), 0.0));
-    ExpectSameSegment(segment, original);
+    const std::pair<CRotateMatrix, double> rejected[] = {
+        {kIdentity, 0.0}, {kIdentity, std::nan("")}, {CRotateMatrix(C33Matrix()), 1.0}};
+    for (const auto& [rotation, scale] : rejected) {
+        C3DLineSegment segment(original);
+        EXPECT_FALSE(segment.Transform(rotation, C3DVector(1, 2, 3), scale));
+        ExpectSameSegment(segment, original);
+    }
 }
 
 // A segment on the axis from position t0 to t1, and the observation of it in camera.
@@ -327,15 +338,23 @@ TEST(C3DLineSegmentReproject, ClipsAtTheImagePlane) {
         EXPECT_NEAR(far.GetData(0), 1e10 + 345, 1e10 * 1e-6);
         EXPECT_NEAR(far.GetData(1), 1e10 + 240, 1e10 * 1e-6);
     }
-    // Both ends behind the camera: nothing to draw, the output stays as it was.
-    C3DLineSegment hidden;
-    hidden.SetEndPoint3D(Point({2, 1, -4}), Point({0, 1, -1}));
-    C2DLineSegment image(C2DCoordinate(1, 2), C2DCoordinate(3, 4));
-    EXPECT_FALSE(hidden.Reproject(camera, image, nullptr, nullptr));
-    C2DCoordinate start, end;
-    image.GetEndPoints(start, end);
-    ExpectVectorNear(start, C2DVector(1, 2), 0.0);
-    ExpectVectorNear(end, C2DVector(3, 4), 0.0);
+    // Both ends behind the camera or in its plane z = 0: nothing to draw, outputs untouched.
+    const std::pair<C3DVector, C3DVector> hidden[] = {
+        {{2, 1, -4}, {0, 1, -1}}, {{1, 2, -1}, {3, 2, -1}}, {{1, 2, 0}, {3, 2, 0}}};
+    for (const auto& [first, second] : hidden) {
+        SCOPED_TRACE(second.GetData(2));
+        C3DLineSegment segment;
+        segment.SetEndPoint3D(Point(first), Point(second));
+        C2DLineSegment image(C2DCoordinate(1, 2), C2DCoordinate(3, 4));
+        const C2DCoordinate observed[2] = {C2DCoordinate(0, 0), C2DCoordinate(1, 1)};
+        double residual = -7.0;
+        EXPECT_FALSE(segment.Reproject(camera, image, observed, &residual));
+        C2DCoordinate start, end;
+        image.GetEndPoints(start, end);
+        ExpectVectorNear(start, C2DVector(1, 2), 0.0);
+        ExpectVectorNear(end, C2DVector(3, 4), 0.0);
+        EXPECT_EQ(residual, -7.0);
+    }
 }
 
 TEST(C3DLineSegmentFromImages, NoisyEndPointsInThreeCameras) {

@@ -117,7 +117,8 @@ TEST(C3DPointCreateFromImagePoints, TooFewObservationsOrParallelRaysLeaveThePoin
     const std::vector<SImagePoint> rejected[] = {
         {},
         {ahead},
-        {Observation(Unrotated(0, 0, 0), 0, 0), Observation(Unrotated(1, 0, 0), 0, 0)}};
+        {Observation(Unrotated(0, 0, 0), 0, 0), Observation(Unrotated(1, 0, 0), 0, 0)},
+        {ahead, Observation(Unrotated(1, 0, 0), std::nan(""), 0.0)}};
     for (const auto& observations : rejected) {
         SCOPED_TRACE(observations.size());
         C3DPoint point(kUntouched);
