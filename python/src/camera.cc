@@ -1,10 +1,10 @@
 #include "camera.h"
 
-#include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "array_input.h"
+#include "core/soundness.h"
 
 #include "polyview/foundations/coordinate2d.h"
 #include "polyview/foundations/coordinate3d.h"
@@ -18,38 +18,14 @@ namespace polyview_python {
 
 namespace {
 
-// Calibration files often print six decimals; a skew of 1e-5 rad moves an image point by far
-// less than a pixel at the focal lengths in use.
-constexpr double kRotationTolerance = 1e-5;
-
-// The largest deviation of R R^T from the identity, or of det R from 1.
-double RotationDeviation(const double* r) {
-    double deviation = 0.0;
-    for (int row = 0; row < 3; ++row) {
-        for (int col = 0; col < 3; ++col) {
-            const double product = r[3 * row] * r[3 * col] + r[3 * row + 1] * r[3 * col + 1] +
-                                   r[3 * row + 2] * r[3 * col + 2];
-            deviation = std::max(deviation, std::fabs(product - (row == col ? 1.0 : 0.0)));
-        }
-    }
-    const double determinant = r[0] * (r[4] * r[8] - r[5] * r[7]) -
-                               r[1] * (r[3] * r[8] - r[5] * r[6]) +
-                               r[2] * (r[3] * r[7] - r[4] * r[6]);
-    return std::max(deviation, std::fabs(determinant - 1.0));
-}
-
+// R from a rotation matrix (3, 3) or a rotation vector; whether it is a rotation is judged with
+// the whole camera.
 CRotateMatrix ReadRotation(py::handle value) {
     const DoubleArray array = ReadArray(value, "rotation", {{Fixed(3), Fixed(3)}, {Fixed(3)}});
     RequireFinite(array, "rotation");
     const double* r = array.data();
     if (array.ndim() == 1) {
         return CRotateVector(r).GetRotateMatrix();
-    }
-    const double deviation = RotationDeviation(r);
-    if (!(deviation <= kRotationTolerance)) {
-        throw py::value_error(
-            "rotation: not a rotation matrix (R R^T differs from I, or det R from 1, by " +
-            ReprNumber(deviation) + "); give a rotation matrix or a rotation vector");
     }
     return CRotateMatrix(C33Matrix(r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8]));
 }
@@ -67,8 +43,20 @@ CCameraParam MakeCamera(double focalLength,
     const CRotateMatrix camFromWorld = ReadRotation(rotation);
     const DoubleArray shift = ReadArray(translation, "translation", {Fixed(3)});
     RequireFinite(shift, "translation");
-    return CCameraParam(CIntrinsicParam(focalLength, C2DCoordinate(centre.at(0), centre.at(1))),
-                        CExtrinsicParam(camFromWorld, C3DVector(shift.data())));
+    const CCameraParam camera(
+        CIntrinsicParam(focalLength, C2DCoordinate(centre.at(0), centre.at(1))),
+        CExtrinsicParam(camFromWorld, C3DVector(shift.data())));
+    // A rotation vector too large for its matrix, a matrix that is no rotation, a centre that
+    // overflows: every reconstruction with such a camera would be wrong.
+    const std::string reason = core::CheckCameraPose(camera);
+    if (!reason.empty()) {
+        double r[9];
+        camFromWorld.GetMatrix(r);
+        const bool rotationAtFault = !(core::RotationDeviation(r) <= core::kRotationTolerance);
+        throw py::value_error(std::string(rotationAtFault ? "rotation: " : "translation: ") +
+                              reason);
+    }
+    return camera;
 }
 
 // The image of each point, NaN where the point is not in front of the camera or its image is
@@ -130,7 +118,9 @@ void BindCamera(py::module_& module) {
              "focal_length: f in pixels, finite and > 0. principal_point: (cx, cy). rotation: R "
              "as a 3 x 3 rotation matrix (within 1e-5) or a rotation vector (3,) (unit axis "
              "times angle in radians). translation: T (3,). ValueError naming the argument for "
-             "a bad value, shape or dtype.")
+             "a bad value, shape or dtype, and for a pose that is none: a rotation vector whose "
+             "matrix is not finite, a matrix that is not a rotation, a centre -R^T T that "
+             "overflows.")
         .def_property_readonly(
             "focal_length",
             [](const CCameraParam& camera) {

@@ -50,7 +50,7 @@ def test_camera_is_immutable():
     np.testing.assert_array_equal(camera.translation, [1.0, 2.0, 3.0])
 
 
-GOOD = dict(focal_length=1000.0, principal_point=[320.0, 240.0], rotation=np.eye(3),
+GOOD = dict(focal_length=1000.0, principal_point=[320.0, 240.0], rotation=[0.0, 0.0, np.pi / 4],
             translation=[0.0, 0.0, 0.0])
 
 
@@ -72,6 +72,8 @@ GOOD = dict(focal_length=1000.0, principal_point=[320.0, 240.0], rotation=np.eye
         ("rotation", np.eye(3) + 1e-4),
         ("rotation", [0.0, 0.0, 0.0, 1.0]),
         ("rotation", [0.0, np.inf, 0.0]),
+        ("rotation", [1e200, 0.0, 0.0]),  # finite, but its matrix is not (the centre was NaN)
+        ("translation", [1.5e308, 1.5e308, 0.0]),  # turned by 45 degrees, the centre overflows
         ("rotation", [[1, 0, 0], [0, 1], [0, 0, 1]]),  # ragged
         ("translation", [0.0, 0.0]),
         ("translation", [0.0, 0.0, -np.inf]),
