@@ -23,7 +23,8 @@ class Camera:
         rotation: ArrayLike,
         translation: ArrayLike,
     ) -> None:
-        """rotation: a 3 x 3 rotation matrix (within 1e-5) or a rotation vector (3,).
+        """rotation: a 3 x 3 rotation matrix (within 1e-5) or a rotation vector (3,), also as
+        OpenCV's rvec (3, 1) or a row (1, 3); translation: (3,), (3, 1) as OpenCV's tvec, or (1, 3).
 
         ValueError naming the argument for a pose that is none (a rotation vector whose matrix is
         not finite, a matrix that is not a rotation, a centre -R^T T that overflows)."""

@@ -18,13 +18,16 @@ namespace polyview_python {
 
 namespace {
 
-// R from a rotation matrix (3, 3) or a rotation vector; whether it is a rotation is judged with
-// the whole camera.
+// R from a rotation matrix (3, 3) or a rotation vector (3,), also a column (3, 1) as OpenCV gives
+// rvec, or a row (1, 3); whether it is a rotation is judged with the whole camera.
 CRotateMatrix ReadRotation(py::handle value) {
-    const DoubleArray array = ReadArray(value, "rotation", {{Fixed(3), Fixed(3)}, {Fixed(3)}});
+    const DoubleArray array =
+        ReadArray(value,
+                  "rotation",
+                  {{Fixed(3), Fixed(3)}, {Fixed(3)}, {Fixed(3), Fixed(1)}, {Fixed(1), Fixed(3)}});
     RequireFinite(array, "rotation");
     const double* r = array.data();
-    if (array.ndim() == 1) {
+    if (array.size() == 3) {
         return CRotateVector(r).GetRotateMatrix();
     }
     return CRotateMatrix(C33Matrix(r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8]));
@@ -41,7 +44,9 @@ CCameraParam MakeCamera(double focalLength,
     const DoubleArray centre = ReadArray(principalPoint, "principal_point", {Fixed(2)});
     RequireFinite(centre, "principal_point");
     const CRotateMatrix camFromWorld = ReadRotation(rotation);
-    const DoubleArray shift = ReadArray(translation, "translation", {Fixed(3)});
+    // (3,), a column (3, 1) as OpenCV gives tvec, or a row (1, 3).
+    const DoubleArray shift = ReadArray(
+        translation, "translation", {{Fixed(3)}, {Fixed(3), Fixed(1)}, {Fixed(1), Fixed(3)}});
     RequireFinite(shift, "translation");
     const CCameraParam camera(
         CIntrinsicParam(focalLength, C2DCoordinate(centre.at(0), centre.at(1))),
@@ -117,7 +122,8 @@ void BindCamera(py::module_& module) {
              "Camera(focal_length, principal_point, rotation, translation)\n\n"
              "focal_length: f in pixels, finite and > 0. principal_point: (cx, cy). rotation: R "
              "as a 3 x 3 rotation matrix (within 1e-5) or a rotation vector (3,) (unit axis "
-             "times angle in radians). translation: T (3,). ValueError naming the argument for "
+             "times angle in radians), also as OpenCV's rvec (3, 1) or a row (1, 3). translation: "
+             "T (3,), (3, 1) as OpenCV's tvec, or (1, 3). ValueError naming the argument for "
              "a bad value, shape or dtype, and for a pose that is none: a rotation vector whose "
              "matrix is not finite, a matrix that is not a rotation, a centre -R^T T that "
              "overflows.")

@@ -22,6 +22,11 @@ def test_rotation_vector_and_matrix_describe_one_camera():
     # (1, 0, 0) turns to (0, 1, 0), lies at (0, 1, 5) in the camera: image (0, 800 / 5).
     np.testing.assert_allclose(by_matrix.project(points)[0], [0.0, 160.0], atol=1e-12)
     np.testing.assert_allclose(by_vector.project(points), by_matrix.project(points), atol=1e-9)
+    # the (3, 1) rvec and tvec that OpenCV returns, and rows (1, 3)
+    for rvec, tvec in (([[0.0], [0.0], [np.pi / 2]], [[0], [0], [5]]), ([[0, 0, np.pi / 2]], [[0, 0, 5]])):
+        camera = pv.Camera(800.0, [0.0, 0.0], np.array(rvec), np.array(tvec))
+        np.testing.assert_array_equal(camera.rotation, by_vector.rotation)
+        np.testing.assert_array_equal(camera.translation, by_vector.translation)
 
 
 def test_centre_is_where_the_camera_was_placed():
@@ -76,6 +81,7 @@ GOOD = dict(focal_length=1000.0, principal_point=[320.0, 240.0], rotation=[0.0, 
         ("translation", [1.5e308, 1.5e308, 0.0]),  # turned by 45 degrees, the centre overflows
         ("rotation", [[1, 0, 0], [0, 1], [0, 0, 1]]),  # ragged
         ("translation", [0.0, 0.0]),
+        ("translation", [[0.0, 0.0, 0.0]] * 3),
         ("translation", [0.0, 0.0, -np.inf]),
         ("translation", np.array([True, False, True])),
         ("translation", np.array([0, 0, None], dtype=object)),
