@@ -43,23 +43,27 @@ class CSink {
     virtual void Put(double value) = 0;
 
     void Flag(bool value) { Put(value ? 1.0 : 0.0); }
-    void Put(const C2DVector& v) {
-        Put(v.GetData(0));
-        Put(v.GetData(1));
+    // Several outputs in the order given (the arguments are formed before any is put).
+    template <typename A, typename B, typename... Rest>
+    void Put(const A& a, const B& b, const Rest&... rest) {
+        Put(a);
+        Put(b, rest...);
     }
-    void Put(const C3DVector& v) {
-        Put(v.GetData(0));
-        Put(v.GetData(1));
-        Put(v.GetData(2));
+    template <typename Values>
+    void PutAll(const Values& values) {
+        for (double value : values) {
+            Put(value);
+        }
     }
+    void Put(const C2DVector& v) { Put(v.GetData(0), v.GetData(1)); }
+    void Put(const C3DVector& v) { Put(v.GetData(0), v.GetData(1), v.GetData(2)); }
     void Put(const C33Matrix& m) {
         for (int i = 0; i < 9; ++i) {
             Put(m.GetData(i / 3, i % 3));
         }
     }
     void Put(const CMNMatrix& m) {
-        Put(static_cast<double>(m.Rows()));
-        Put(static_cast<double>(m.Cols()));
+        Put(static_cast<double>(m.Rows()), static_cast<double>(m.Cols()));
         for (int r = 0; r < m.Rows(); ++r) {
             for (int c = 0; c < m.Cols(); ++c) {
                 Put(m(r, c));
@@ -75,51 +79,31 @@ class CSink {
     void Put(const C2DLine& line) {
         double params[3];
         line.GetLineParams(params);
-        Put(params[0]);
-        Put(params[1]);
-        Put(params[2]);
+        PutAll(params);
     }
     void Put(const C2DLineSegment& segment) {
         double params[3];
         segment.GetLineParams(params);
-        Put(params[0]);
-        Put(params[1]);
-        Put(params[2]);
-        C2DCoordinate start;
-        C2DCoordinate end;
+        C2DCoordinate start, end;
         segment.GetEndPoints(start, end);
-        Put(start);
-        Put(end);
+        PutAll(params);
+        Put(start, end);
     }
-    void Put(const CRange& range) {
-        Put(range.GetStartPosition());
-        Put(range.GetEndPosition());
-    }
-    void Put(const C3DAxis& axis) {
-        Put(axis.GetUVector());
-        Put(axis.GetVVector());
-        Put(axis.GetDistance());
-    }
+    void Put(const CRange& range) { Put(range.GetStartPosition(), range.GetEndPosition()); }
+    void Put(const C3DAxis& axis) { Put(axis.GetUVector(), axis.GetVVector(), axis.GetDistance()); }
     void Put(const C3DLineSegment& segment) {
-        Put(segment.GetAxis());
-        Put(segment.GetRange());
         C3DCoordinate ends[2];
         segment.GetEndPoint3D(ends);
-        Put(ends[0]);
-        Put(ends[1]);
+        Put(segment.GetAxis(), segment.GetRange(), ends[0], ends[1]);
     }
     void Put(const C3DPlane& plane) {
         double params[4];
         plane.GetPlaneParam(params);
-        for (double value : params) {
-            Put(value);
-        }
+        PutAll(params);
         Put(plane.GetPoint());
     }
     void Put(const C3DCylinder& cylinder) {
-        Put(cylinder.GetAxis());
-        Put(cylinder.GetRange());
-        Put(cylinder.GetRadius());
+        Put(cylinder.GetAxis(), cylinder.GetRange(), cylinder.GetRadius());
     }
 };
 
@@ -219,20 +203,12 @@ inline void RunFoundations(CSink& sink, CRandom& random) {
         const C3DVector a = random.InCube(10.0);
         const C3DVector b = random.InCube(10.0);
         const double factor = random.Uniform(-3.0, 3.0);
-        sink.Put(a + b);
-        sink.Put(a - b);
-        sink.Put(a * factor);
-        sink.Put(a / factor);
-        sink.Put(factor * b);
+        sink.Put(a + b, a - b, a * factor, a / factor, factor * b);
         C3DVector c = a;
         c += b;
         c -= b * 0.5;
         c *= factor;
-        sink.Put(c);
-        sink.Put(a.GetDotProduct(b));
-        sink.Put(a.GetCrossProduct(b));
-        sink.Put(a.GetOuterProduct(b));
-        sink.Put(a.GetNorm());
+        sink.Put(c, a.GetDotProduct(b), a.GetCrossProduct(b), a.GetOuterProduct(b), a.GetNorm());
         sink.Put(a.GetNormalizedVector());
         C3DVector unit;
         sink.Flag(b.GetNormalizedVector(unit));
@@ -248,26 +224,20 @@ inline void RunFoundations(CSink& sink, CRandom& random) {
         sink.Group(Name("C2DVector and CAngle", k));
         const C2DVector p(a.GetData(0), a.GetData(1));
         const C2DVector q(b.GetData(0), b.GetData(1));
-        sink.Put(p + q);
-        sink.Put(p - q);
-        sink.Put(p * factor);
-        sink.Put(factor * q);
+        sink.Put(p + q, p - q, p * factor, factor * q);
         C2DVector r = p;
         r += q;
         r -= q * 0.25;
         r *= factor;
-        sink.Put(r);
-        sink.Put(p.GetNorm());
+        sink.Put(r, p.GetNorm());
         C2DVector s;
         s.SetVector(b);
         sink.Put(s);
         CAngle angle;
         angle.SetDegree(factor * 50.0);
-        sink.Put(angle.GetRadian());
-        sink.Put(angle.GetDegree());
+        sink.Put(angle.GetRadian(), angle.GetDegree());
         angle.ACos(factor / 3.0);
-        sink.Put(angle.GetRadian());
-        sink.Put(angle.GetDegree());
+        sink.Put(angle.GetRadian(), angle.GetDegree());
     }
     for (int k = 0; k < 24; ++k) {
         sink.Group(Name("C33Matrix and rotations", k));
@@ -278,34 +248,24 @@ inline void RunFoundations(CSink& sink, CRandom& random) {
         }
         const C33Matrix m(e[0], e[1], e[2], e[3], e[4], e[5], e[6], e[7], e[8]);
         const C3DVector x = random.InCube(5.0);
-        sink.Put(m * x);
-        sink.Put(m * 1.5);
-        sink.Put(0.75 * m);
-        sink.Put(m.GetTransposedMatrix());
-        sink.Put(m.GetRowVector(1));
+        sink.Put(m * x, m * 1.5, 0.75 * m, m.GetTransposedMatrix(), m.GetRowVector(1));
         C33Matrix inverse;
         sink.Flag(m.GetInverseMatrix(inverse));
         sink.Put(inverse);
         const CRotateVector vector = rotation.GetRotateVector();
-        sink.Put(vector);
-        sink.Put(vector.GetRotateMatrix());
-        sink.Put(CRotateMatrix(vector));
+        sink.Put(vector, vector.GetRotateMatrix(), CRotateMatrix(vector));
         // Small and moderate angles take the series and the Rodrigues branches.
         const C3DVector axisOfSmall = random.Direction();
         const CRotateVector small(axisOfSmall * random.Uniform(1e-7, 9e-6));
-        sink.Put(small.GetRotateMatrix());
-        sink.Put(small.GetRotateMatrix().GetRotateVector());
-        double r[3];
-        double matrix[9];
+        sink.Put(small.GetRotateMatrix(), small.GetRotateMatrix().GetRotateVector());
+        double r[3], matrix[9];
         rotation.GetMatrix(matrix);
         drotmat2vec(matrix, r);
         sink.Put(C3DVector(r));
         drotmat2vec_exact(matrix, r);
         sink.Put(C3DVector(r));
         drotvec2mat(r, matrix);
-        for (double value : matrix) {
-            sink.Put(value);
-        }
+        sink.PutAll(matrix);
         const C3DVector rv = random.InCube(3.0);
         rv.GetVector(r);
         sink.Put(drotation_from_vector(r));
@@ -318,9 +278,7 @@ inline void RunDense(CSink& sink, CRandom& random) {
         sink.Group(Name("CMNMatrix", k));
         const int n = 1 + k % 5;
         const int cols = 1 + (k / 5) % 3;
-        CMNMatrix a(n, n);
-        CMNMatrix b(n, cols);
-        CMNMatrix symmetric(n, n);
+        CMNMatrix a(n, n), b(n, cols), symmetric(n, n);
         for (int i = 0; i < n; ++i) {
             for (int j = 0; j < n; ++j) {
                 a(i, j) = random.Uniform(-1.0, 1.0) + (i == j ? 2.0 : 0.0);
@@ -335,16 +293,12 @@ inline void RunDense(CSink& sink, CRandom& random) {
                 symmetric(j, i) = symmetric(i, j);
             }
         }
-        sink.Put(a.GetInverted());
-        sink.Put(a * b);
-        sink.Put(a - symmetric);
-        sink.Put(b.GetTransposed());
+        sink.Put(a.GetInverted(), a * b, a - symmetric, b.GetTransposed());
         CMNMatrix c(a);
         c += symmetric;
         c *= 1.25;
         c /= 3.0;
-        sink.Put(c);
-        sink.Put(static_cast<C33Matrix>(a));
+        sink.Put(c, static_cast<C33Matrix>(a));
         CMNMatrix resized(a);
         resized.Resize(n + 1, n, true);
         sink.Put(resized);
@@ -354,31 +308,24 @@ inline void RunDense(CSink& sink, CRandom& random) {
         double value = 0.0;
         CNDVector smallest;
         sink.Flag(symmetric.GetMinEigenVector4MinEigenValue(value, smallest));
-        sink.Put(value);
-        sink.Put(smallest);
+        sink.Put(value, smallest);
         C1DArray<double> values;
         C1DArray<CNDVector> vectors;
         sink.Flag(symmetric.GetEigenVector4EigenValue(values, vectors));
         for (int i = 0; i < values.GetSize(); ++i) {
-            sink.Put(values[i]);
-            sink.Put(vectors[i]);
+            sink.Put(values[i], vectors[i]);
         }
-        CNDVector u(n);
-        CNDVector v(n);
+        CNDVector u(n), v(n);
         for (int i = 0; i < n; ++i) {
             u[i] = random.Uniform(-2.0, 2.0);
             v[i] = random.Uniform(-2.0, 2.0);
         }
-        sink.Put(u - v);
-        sink.Put(u.GetDotProduct(v));
-        sink.Put(u.GetOuterProduct(v));
+        sink.Put(u - v, u.GetDotProduct(v), u.GetOuterProduct(v));
         CNDVector w(u);
         w += v;
         w *= 0.3;
         w /= 7.0;
-        sink.Put(w);
-        sink.Put(static_cast<C3DVector>(w));
-        sink.Put(dmatvec(a, u));
+        sink.Put(w, static_cast<C3DVector>(w), dmatvec(a, u));
     }
 }
 
@@ -417,9 +364,7 @@ inline void RunNumeric(CSink& sink, CRandom& random) {
         CNDVector values(n);
         CMNMatrix right(n, n);
         sink.Flag(dsvd_sorted(copy, values, right));
-        sink.Put(copy);
-        sink.Put(values);
-        sink.Put(right);
+        sink.Put(copy, values, right);
     }
     for (int k = 0; k < 32; ++k) {
         const int n = 2 + k % 4;
@@ -431,52 +376,35 @@ inline void RunNumeric(CSink& sink, CRandom& random) {
                 a[j * n + i] = a[i * n + j];
             }
         }
-        std::vector<double> values(static_cast<size_t>(n));
-        std::vector<double> vectors(static_cast<size_t>(n * n));
+        std::vector<double> values(static_cast<size_t>(n)), vectors(static_cast<size_t>(n * n));
         sink.Flag(dsymeig_sorted(a.data(), n, values.data(), vectors.data()));
-        for (double value : values) {
-            sink.Put(value);
-        }
-        for (double value : vectors) {
-            sink.Put(value);
-        }
-        std::vector<double> smallest(static_cast<size_t>(n));
-        std::vector<double> second(static_cast<size_t>(n));
+        sink.PutAll(values);
+        sink.PutAll(vectors);
+        std::vector<double> smallest(static_cast<size_t>(n)), second(static_cast<size_t>(n));
         sink.Flag(dsymeig_smallest2(
             a.data(), n, smallest.data(), second.data(), values.data(), k % 2 == 0));
         for (int i = 0; i < n; ++i) {
-            sink.Put(smallest[i]);
-            sink.Put(second[i]);
-            sink.Put(values[i]);
+            sink.Put(smallest[i], second[i], values[i]);
         }
     }
     for (int k = 0; k < 20; ++k) {
         sink.Group(Name("small kernels", k));
         const double x = random.Uniform(-1e3, 1e3);
         const double y = random.Uniform(-1e3, 1e3);
-        sink.Put(dhypot(x, y));
-        sink.Put(dhypot(y * 1e-3, x));
-        double u[5];
-        double v[5];
+        sink.Put(dhypot(x, y), dhypot(y * 1e-3, x));
+        double u[5], v[5];
         for (int i = 0; i < 5; ++i) {
             u[i] = random.Uniform(-2.0, 2.0);
             v[i] = random.Uniform(-2.0, 2.0);
         }
-        sink.Put(dnorm(5, u));
-        sink.Put(ddot(5, u, v));
+        sink.Put(dnorm(5, u), ddot(5, u, v));
         double c[4];
         dmatprod(u, v, 2, 2, 2, c);
-        for (double value : c) {
-            sink.Put(value);
-        }
+        sink.PutAll(c);
         dmatmul(c, v, u, 2, 2, 2);
-        for (double value : c) {
-            sink.Put(value);
-        }
+        sink.PutAll(c);
         sink.Put(dnormalize(5, u));
-        for (double value : u) {
-            sink.Put(value);
-        }
+        sink.PutAll(u);
         const double line[3] = {
             random.Uniform(-1, 1), random.Uniform(-1, 1), random.Uniform(-500, 500)};
         C2DCoordinate foot;
@@ -489,9 +417,7 @@ inline void RunNumeric(CSink& sink, CRandom& random) {
         double point[3] = {x * 0.01, y * 0.01, random.Uniform(-5, 5)};
         double footPoint[3];
         sink.Put(dplane_distance(point, params, footPoint));
-        for (double value : footPoint) {
-            sink.Put(value);
-        }
+        sink.PutAll(footPoint);
         sink.Put(dline_plane_angle(point, params));
     }
 }
@@ -511,15 +437,13 @@ inline void RunGeometry2D(CSink& sink, CRandom& random) {
         sink.Put(line.GetVector());
         double distance = -5.0;
         sink.Flag(line.GetDistance(point, distance, true));
-        sink.Put(distance);
-        sink.Put(line.GetDistance(point));
+        sink.Put(distance, line.GetDistance(point));
         C2DCoordinate crossing;
         sink.Flag(line.GetIntersection(other, crossing));
         sink.Put(crossing);
         C2DLine center;
         sink.Flag(line.CalcCenterLine(other, center));
-        sink.Put(center);
-        sink.Put(line.GetLineSegment(0.0, 0.0, 1280.0, 960.0));
+        sink.Put(center, line.GetLineSegment(0.0, 0.0, 1280.0, 960.0));
         sink.Put(other.GetLineSegment(-100.5, 20.25, 700.0, 500.0));
         CEpipolarLine epipolar;
         const CCameraParam first = SceneCamera(random, C3DVector(0, 0, 0));
@@ -527,8 +451,7 @@ inline void RunGeometry2D(CSink& sink, CRandom& random) {
         CExtrinsicParam relative;
         relative.SetDifferenceTwoExtrinsicParams(first.GetExtrinsicParam(),
                                                  second.GetExtrinsicParam());
-        sink.Put(relative.GetRotateMatrix());
-        sink.Put(relative.GetTranslateVector());
+        sink.Put(relative.GetRotateMatrix(), relative.GetTranslateVector());
         sink.Put(first.GetExtrinsicParam().Apply(C3DCoordinate(point, 3.0, WorldCoordinateSystem)));
         const CEssentialMatrix essential(relative);
         sink.Put(essential);
@@ -545,18 +468,14 @@ inline void RunGeometry2D(CSink& sink, CRandom& random) {
         const C2DCoordinate a1(random.Noise(640.0) + C2DVector(640.0, 480.0),
                                WorldCoordinateSystem);
         const C2DLineSegment a(a0, a1);
-        C2DCoordinate s0;
-        C2DCoordinate s1;
+        C2DCoordinate s0, s1;
         a.GetEndPoints(s0, s1);
         const C2DCoordinate b0(random.Noise(3.0) + s0 + C2DVector(10.0, 5.0),
                                WorldCoordinateSystem);
         const C2DCoordinate b1(random.Noise(3.0) + s1 + C2DVector(10.0, 5.0),
                                WorldCoordinateSystem);
         const C2DLineSegment b(b0, b1);
-        sink.Put(a);
-        sink.Put(a.GetVector());
-        sink.Put(a.GetLength());
-        sink.Put(a.GetCenterCoordinate());
+        sink.Put(a, a.GetVector(), a.GetLength(), a.GetCenterCoordinate());
         C2DLineSegment unified;
         sink.Flag(a.Unify(b, unified, 20.0));
         sink.Put(unified);
@@ -567,8 +486,7 @@ inline void RunGeometry2D(CSink& sink, CRandom& random) {
         sink.Put(centre);
         C2DLineSegment epipolarSegment;
         sink.Flag(epipolarSegment.SetEpipolarLine(first, second, point, 0, 1279));
-        sink.Put(epipolarSegment);
-        sink.Put(C2DLine(a));
+        sink.Put(epipolarSegment, C2DLine(a));
     }
     const int fitSizes[] = {2, 3, 10, 100, 1000};
     for (int k = 0; k < 15; ++k) {
@@ -578,8 +496,7 @@ inline void RunGeometry2D(CSink& sink, CRandom& random) {
         const C2DVector origin = random.Noise(400.0) + C2DVector(640.0, 480.0);
         C1DArray<C2DCoordinate> points;
         points.SetSize(n);
-        std::vector<double> xs(static_cast<size_t>(n));
-        std::vector<double> ys(static_cast<size_t>(n));
+        std::vector<double> xs(static_cast<size_t>(n)), ys(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) {
             const C2DVector along = origin + direction * random.Uniform(-300, 300);
             points[i] = along + random.Noise(1.0);
@@ -591,9 +508,7 @@ inline void RunGeometry2D(CSink& sink, CRandom& random) {
         sink.Put(line);
         double abc[3];
         sink.Flag(dfitline2d(xs.data(), ys.data(), n, abc, abc + 1, abc + 2));
-        sink.Put(abc[0]);
-        sink.Put(abc[1]);
-        sink.Put(abc[2]);
+        sink.Put(abc[0], abc[1], abc[2]);
     }
 }
 
@@ -625,9 +540,8 @@ inline void RunBSpline(CSink& sink, CRandom& random) {
                 sink.Put(C2DBSpline::SplineBlend2ndDif(i, 4, &knots[0], t));
             }
         }
-        std::vector<double> cx(static_cast<size_t>(count));
-        std::vector<double> cy(static_cast<size_t>(count));
-        std::vector<double> cz(static_cast<size_t>(count));
+        std::vector<double> cx(static_cast<size_t>(count)), cy(static_cast<size_t>(count)),
+            cz(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i) {
             cx[i] = random.Uniform(0, 1000);
             cy[i] = random.Uniform(0, 1000);
@@ -638,18 +552,12 @@ inline void RunBSpline(CSink& sink, CRandom& random) {
         for (int j = 0; j < count + 4; ++j) {
             unit[j] = j < 4 ? 0.0 : (j >= count ? count - 3.0 : j - 3.0);
         }
-        double x = 0.0;
-        double y = 0.0;
-        double z = 0.0;
+        double x = 0.0, y = 0.0, z = 0.0;
         C2DBSpline::SplinePoint(
             unit.data(), count - 1, 4, 1.7, cx.data(), cy.data(), cz.data(), &x, &y, &z, 3);
-        sink.Put(x);
-        sink.Put(y);
-        sink.Put(z);
+        sink.Put(x, y, z);
         const int samples = 25;
-        std::vector<double> ox(samples);
-        std::vector<double> oy(samples);
-        std::vector<double> oz(samples);
+        std::vector<double> ox(samples), oy(samples), oz(samples);
         C2DBSpline::SplineCurve(cx.data(),
                                 cy.data(),
                                 cz.data(),
@@ -662,9 +570,7 @@ inline void RunBSpline(CSink& sink, CRandom& random) {
                                 1 + k % 3,
                                 samples);
         for (int i = 0; i < samples; ++i) {
-            sink.Put(ox[i]);
-            sink.Put(oy[i]);
-            sink.Put(k % 3 == 2 ? oz[i] : 0.0);
+            sink.Put(ox[i], oy[i], k % 3 == 2 ? oz[i] : 0.0);
         }
     }
     const int pointCounts[] = {100, 100, 10, 30, 60, 100};
@@ -718,8 +624,7 @@ inline void RunShapes(CSink& sink, CRandom& random) {
         double residual = -1.0;
         sink.Flag(point.Reproject(
             observations[0].cameraParam, image, &observations[0].imagePoint, &residual));
-        sink.Put(image);
-        sink.Put(residual);
+        sink.Put(image, residual);
         const CRotateMatrix rotation = random.Rotation();
         const C3DVector translation = random.InCube(2.0);
         sink.Flag(point.Transform(rotation, translation, random.Uniform(0.5, 2.0)));
@@ -759,8 +664,7 @@ inline void RunShapes(CSink& sink, CRandom& random) {
         observations[1].lineSegment.GetEndPoints(picked[0], picked[1]);
         double residual = -1.0;
         sink.Flag(segment.Reproject(observations[1].cameraParam, projected, picked, &residual));
-        sink.Put(projected);
-        sink.Put(residual);
+        sink.Put(projected, residual);
         const CRotateMatrix rotation = random.Rotation();
         const C3DVector translation = random.InCube(3.0);
         const double scale = random.Uniform(0.5, 2.0);
@@ -780,8 +684,7 @@ inline void RunShapes(CSink& sink, CRandom& random) {
         double distance = -1.0;
         fromPoints.GetDistancePoint2Line(
             C3DCoordinate(random.InCube(2.0), WorldCoordinateSystem), foot, distance);
-        sink.Put(foot);
-        sink.Put(distance);
+        sink.Put(foot, distance);
         CAngle angle;
         sink.Flag(fromPoints.GetAngleLine2Line(segment, angle));
         sink.Put(angle.GetRadian());
@@ -791,30 +694,23 @@ inline void RunShapes(CSink& sink, CRandom& random) {
         other.SetEndPoint3D(otherStart, otherEnd);
         C3DCoordinate closest[2];
         sink.Flag(fromPoints.GetDistanceLine2Line(other, closest, distance));
-        sink.Put(closest[0]);
-        sink.Put(closest[1]);
-        sink.Put(distance);
+        sink.Put(closest[0], closest[1], distance);
         const C3DVector axisU = random.Direction();
         const C3DVector axisV = random.Direction();
         C3DAxis axis(axisU, axisV, random.Uniform(0.0, 3.0));
-        sink.Put(axis);
-        sink.Put(axis.GetBaseCoordinate());
+        sink.Put(axis, axis.GetBaseCoordinate());
         sink.Put(axis.GetCoordinate(random.Uniform(-2, 2)));
         C3DCoordinate ends[2];
         axis.GetCoordinate(CRange(-0.5, 1.5), ends);
-        sink.Put(ends[0]);
-        sink.Put(ends[1]);
+        sink.Put(ends[0], ends[1]);
         double params[4];
         axis.GetFrom4Params(params);
-        for (double value : params) {
-            sink.Put(value);
-        }
+        sink.PutAll(params);
         C3DAxis rebuilt;
         sink.Flag(rebuilt.SetFrom4Params(params));
         sink.Put(rebuilt);
         sink.Flag(axis.Transform(rotation, translation, scale));
-        sink.Put(axis);
-        sink.Put(CRange(params[0], params[3]).GetLength());
+        sink.Put(axis, CRange(params[0], params[3]).GetLength());
     }
     const int planeSizes[] = {3, 10, 100, 1000};
     for (int k = 0; k < 16; ++k) {
@@ -837,9 +733,7 @@ inline void RunShapes(CSink& sink, CRandom& random) {
         sink.Put(plane);
         double params[4];
         sink.Flag(dfitplane(points, params));
-        for (double value : params) {
-            sink.Put(value);
-        }
+        sink.PutAll(params);
         C3DCoordinate foot;
         sink.Put(plane.GetDistance(C3DCoordinate(random.InCube(3.0), WorldCoordinateSystem), foot));
         sink.Put(foot);
@@ -890,8 +784,7 @@ inline void RunCylinder(CSink& sink, CRandom& random) {
             }
             records[i] = ExactRecord(known, camera);
             for (C2DLineSegment& edge : records[i].edgeSegment) {
-                C2DCoordinate p0;
-                C2DCoordinate p1;
+                C2DCoordinate p0, p1;
                 edge.GetEndPoints(p0, p1);
                 const C2DCoordinate q0(random.Noise(1.0) + p0, WorldCoordinateSystem);
                 const C2DCoordinate q1(random.Noise(1.0) + p1, WorldCoordinateSystem);
@@ -902,8 +795,7 @@ inline void RunCylinder(CSink& sink, CRandom& random) {
             C3DCylinder cylinder;
             sink.Flag(cylinder.CreateFromImageCylinder(records, method == 0));
             sink.Put(cylinder);
-            C2DLineSegment centre;
-            C2DLineSegment edges[2];
+            C2DLineSegment centre, edges[2];
             C2DCoordinate observed[4];
             records[0].edgeSegment[0].GetEndPoints(observed[0], observed[1]);
             records[0].edgeSegment[1].GetEndPoints(observed[2], observed[3]);
@@ -911,23 +803,15 @@ inline void RunCylinder(CSink& sink, CRandom& random) {
             double maxDistance = -1.0;
             sink.Flag(cylinder.Reproject(
                 records[0].cameraParam, centre, edges, observed, distances, &maxDistance));
-            sink.Put(centre);
-            sink.Put(edges[0]);
-            sink.Put(edges[1]);
-            for (double value : distances) {
-                sink.Put(value);
-            }
+            sink.Put(centre, edges[0], edges[1]);
+            sink.PutAll(distances);
             sink.Put(maxDistance);
-            C3DCoordinate start;
-            C3DCoordinate end;
+            C3DCoordinate start, end;
             sink.Flag(cylinder.GetEndPoint3D(start, end));
-            sink.Put(start);
-            sink.Put(end);
-            C2DCoordinate imageStart;
-            C2DCoordinate imageEnd;
+            sink.Put(start, end);
+            C2DCoordinate imageStart, imageEnd;
             sink.Flag(cylinder.GetEndPoint2D(records[1].cameraParam, imageStart, imageEnd));
-            sink.Put(imageStart);
-            sink.Put(imageEnd);
+            sink.Put(imageStart, imageEnd);
             C3DCylinder moved(cylinder);
             const CRotateMatrix rotation = random.Rotation();
             const C3DVector translation = random.InCube(2.0);
