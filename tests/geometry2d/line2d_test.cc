@@ -161,6 +161,10 @@ TEST(C2DLineCenterLine, BisectsAcuteObtusePerpendicularAndParallelPairs) {
         {xIsZero, MakeLine(0, 0, 1), kNan, kNan, kNan, "second degenerate"},
         {MakeLine(kNan, 1, 0), xIsZero, kNan, kNan, kNan, "NaN normal"},
         {xIsZero, MakeLine(1, 0, kNan), kNan, kNan, kNan, "NaN constant"},
+        {MakeLine(kInf, 1, 0), xIsZero, kNan, kNan, kNan, "infinite normal"},
+        // Squares of the coefficients that overflow or underflow: the same bisector as (1, 0, 0).
+        {MakeLine(1e200, 0, 0), MakeLine(0, 1, -1), 1, -1, 1, "normal whose square overflows"},
+        {MakeLine(1e-200, 0, 0), MakeLine(0, 1, -1), 1, -1, 1, "normal whose square underflows"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
@@ -220,6 +224,37 @@ TEST(C2DLineClip, HalfOpenRectangleCountsTheMinimumCornerOnce) {
         segment.GetEndPoints(start, end);
         ExpectVectorNear(start, C2DVector(test.x1, test.y1), 1e-14);
         ExpectVectorNear(end, C2DVector(test.x2, test.y2), 1e-14);
+    }
+}
+
+TEST(C2DLineClip, LineThroughACornerCountsItOnceDespiteRounding) {
+    // The crossings at the two edges of a corner are computed apart: through (3, 7) and
+    // (103, 52) the bottom edge gives x = 3.0000000000000018 while the left edge gives y = 7.
+    const C2DLineSegment corner =
+        C2DLine(C2DLineSegment(C2DCoordinate(3, 7), C2DCoordinate(103, 52)))
+            .GetLineSegment(3, 7, 103, 207);
+    C2DCoordinate start, end;
+    corner.GetEndPoints(start, end);
+    ExpectVectorNear(start, C2DVector(3, 7), 1e-12);
+    ExpectVectorNear(end, C2DVector(103, 52), 1e-12);
+    // Lines from the corners that belong to the rectangle to integer points of the far edges are
+    // clipped to that stretch.
+    const double xMin = 3, yMin = 7, xMax = 103, yMax = 207;
+    for (int step = 1; step < 100; ++step) {
+        const double y = yMin + 2.0 * step;
+        const double x = xMin + step;
+        const double ends[4][4] = {{xMin, yMin, xMax, y},
+                                   {xMin, yMin, x, yMax},
+                                   {xMax, yMin, xMin, y},
+                                   {xMin, yMax, x, yMin}};
+        for (const auto& e : ends) {
+            SCOPED_TRACE(testing::Message()
+                         << e[0] << ", " << e[1] << " to " << e[2] << ", " << e[3]);
+            const C2DLine line(
+                C2DLineSegment(C2DCoordinate(e[0], e[1]), C2DCoordinate(e[2], e[3])));
+            const C2DLineSegment clipped = line.GetLineSegment(xMin, yMin, xMax, yMax);
+            ASSERT_NEAR(clipped.GetLength(), std::hypot(e[2] - e[0], e[3] - e[1]), 1e-9);
+        }
     }
 }
 

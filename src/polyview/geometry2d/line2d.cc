@@ -14,6 +14,22 @@ bool AllFinite(double a, double b, double c) {
     return std::isfinite(a) && std::isfinite(b) && std::isfinite(c);
 }
 
+// sqrt(b^2 + a^2) with the squares formed as powers; where a square overflows or underflows, the
+// same length from the coefficients scaled by the larger magnitude (NaN for a non-finite one).
+double NormalLength(double a, double b) {
+    const double plain = std::sqrt(std::pow(b, 2.0) + std::pow(a, 2.0));
+    if ((plain > 0.0 && std::isfinite(plain)) || (a == 0.0 && b == 0.0) || std::isnan(plain)) {
+        return plain;
+    }
+    const double scale = std::fmax(std::fabs(a), std::fabs(b));
+    const double as = a / scale;
+    const double bs = b / scale;
+    return scale * std::sqrt(bs * bs + as * as);
+}
+
+// Two crossings closer than this fraction of the rectangle's larger side are one point.
+const double kSamePointFraction = 1e-9;
+
 }  // namespace
 
 C2DLine::C2DLine() : m_a(1.0), m_b(0.0), m_c(0.0) {}
@@ -143,12 +159,12 @@ bool C2DLine::GetApproximationLine(const C1DArray<C2DCoordinate>& points) {
 // Angle bisectors of two lines in normalised form are the sum and the difference of their
 // equations; the one whose normal lies nearer to the second line's normal is taken.
 bool C2DLine::CalcCenterLine(const C2DLine& line, C2DLine& center) const {
-    const double len1 = std::sqrt(std::pow(m_b, 2.0) + std::pow(m_a, 2.0));
-    if (len1 == 0.0 || std::isnan(len1)) {
+    const double len1 = NormalLength(m_a, m_b);
+    if (len1 == 0.0 || !std::isfinite(len1)) {
         return false;
     }
-    const double len2 = std::sqrt(std::pow(line.m_b, 2.0) + std::pow(line.m_a, 2.0));
-    if (len2 == 0.0 || std::isnan(len2)) {
+    const double len2 = NormalLength(line.m_a, line.m_b);
+    if (len2 == 0.0 || !std::isfinite(len2)) {
         return false;
     }
     const double a1 = m_a / len1, b1 = m_b / len1, c1 = m_c / len1;
@@ -166,8 +182,10 @@ bool C2DLine::CalcCenterLine(const C2DLine& line, C2DLine& center) const {
 }
 
 // Clips against the four edges in the order left, right, bottom, top; minimum edges belong to
-// the rectangle, maximum edges do not. The corner (xMin, yMin), met by both the left and the
-// bottom edge, counts once.
+// the rectangle, maximum edges do not. The crossings are computed edge by edge, so a line through
+// a corner may miss it or meet it twice by rounding: a crossing short of a minimum bound by less
+// than a tolerance relative to the rectangle's size counts at the bound, and a crossing within
+// that tolerance of one already counted is the same point and counts once.
 C2DLineSegment C2DLine::GetLineSegment(double xMin, double yMin, double xMax, double yMax) const {
     C2DLineSegment segment;
     // An empty, reversed or NaN range: the edge tests alone would still accept a line parallel
@@ -175,35 +193,46 @@ C2DLineSegment C2DLine::GetLineSegment(double xMin, double yMin, double xMax, do
     if (!(xMin < xMax) || !(yMin < yMax)) {
         return segment;
     }
+    const double size = std::fmax(xMax - xMin, yMax - yMin);
+    const double same = std::isfinite(size) ? kSamePointFraction * size : 0.0;
     double xs[2] = {0.0, 0.0};
     double ys[2] = {0.0, 0.0};
     int count = 0;
     const auto add = [&](double x, double y) {
+        for (int i = 0; i < count && i < 2; ++i) {
+            if (std::fabs(x - xs[i]) <= same && std::fabs(y - ys[i]) <= same) {
+                return;
+            }
+        }
         if (count < 2) {
             xs[count] = x;
             ys[count] = y;
         }
         ++count;
     };
-    bool cornerCounted = false;
-    if (m_b != 0.0) {
-        const double yLeft = (-(m_a * xMin) - m_c) / m_b;
-        if (yMin <= yLeft && yLeft < yMax) {
-            add(xMin, yLeft);
-            cornerCounted = (yLeft == yMin);
+    const auto within = [same](double& value, double low, double high) {
+        if (value < low && value >= low - same) {
+            value = low;
         }
-        const double yRight = (-(m_a * xMax) - m_c) / m_b;
-        if (yMin <= yRight && yRight < yMax) {
+        return low <= value && value < high;
+    };
+    if (m_b != 0.0) {
+        double yLeft = (-(m_a * xMin) - m_c) / m_b;
+        if (within(yLeft, yMin, yMax)) {
+            add(xMin, yLeft);
+        }
+        double yRight = (-(m_a * xMax) - m_c) / m_b;
+        if (within(yRight, yMin, yMax)) {
             add(xMax, yRight);
         }
     }
     if (m_a != 0.0) {
-        const double xBottom = (-(m_b * yMin) - m_c) / m_a;
-        if (xMin <= xBottom && xBottom < xMax && !(cornerCounted && xBottom == xMin)) {
+        double xBottom = (-(m_b * yMin) - m_c) / m_a;
+        if (within(xBottom, xMin, xMax)) {
             add(xBottom, yMin);
         }
-        const double xTop = (-(m_b * yMax) - m_c) / m_a;
-        if (xMin <= xTop && xTop < xMax) {
+        double xTop = (-(m_b * yMax) - m_c) / m_a;
+        if (within(xTop, xMin, xMax)) {
             add(xTop, yMax);
         }
     }

@@ -38,12 +38,15 @@ class POLYVIEW_EXPORT C2DLine {
     bool GetApproximationLine(const C1DArray<C2DCoordinate>& points);
     // The angle bisector of this line and line whose normal comes from the pair of unit normals
     // at an acute angle (for parallel lines the midway line; not normalised). False, center
-    // untouched, when either line has a = b = 0 or the result is not finite.
+    // untouched, when either line has a = b = 0, a coefficient that is not finite, or the result is
+    // not finite.
     bool CalcCenterLine(const C2DLine& line, C2DLine& center) const;
     // The part of the line inside the half-open rectangle xMin <= x < xMax, yMin <= y < yMax,
     // from the first to the second edge crossing found (left, right, bottom, top edge). Never
     // fails: the default segment (0, 0)-(0, 1) unless exactly two crossings are found, and for an
-    // empty, reversed or NaN rectangle.
+    // empty, reversed or NaN rectangle. Rounding at corners: a crossing within 1e-9 times the
+    // larger side of one already found is that point, one short of a minimum edge by as little
+    // counts on that edge.
     C2DLineSegment GetLineSegment(double xMin, double yMin, double xMax, double yMax) const;
 
   private:
