@@ -230,7 +230,7 @@ int dfitline3d(int n,
             return 0;  // degenerate observations; the rotation vector would hide it
         }
     }
-    drotmat2vec(frame, result);
+    drotmat2vec_exact(frame, result);  // a frame near the identity keeps its small turn
     result[3] = distance;
     return 1;
 }
