@@ -16,14 +16,6 @@ namespace {
 const CRotateMatrix kIdentity(C33Matrix(1, 0, 0, 0, 1, 0, 0, 0, 1));
 const CRotateMatrix kCollapse(C33Matrix(0, 0, 0, 0, 0, 0, 0, 0, 0));  // sends every V to zero
 
-TEST(C3DAxisTransform, ScaleHalvesDistanceAndKeepsVectors) {
-    C3DAxis axis(C3DVector(0.0, 1.0, 0.0), C3DVector(1.0, 0.0, 0.0), 4.0);
-    ASSERT_TRUE(axis.Transform(kIdentity, C3DVector(0.0, 0.0, 0.0), 2.0));
-    EXPECT_EQ(axis.GetDistance(), 2.0);
-    ExpectVectorNear(axis.GetUVector(), C3DVector(0.0, 1.0, 0.0), 0.0);
-    ExpectVectorNear(axis.GetVVector(), C3DVector(1.0, 0.0, 0.0), 0.0);
-}
-
 TEST(C3DAxisTransform, ReplacesLeaningFootByTrueFoot) {
     // U leans towards V: the base 2 * (0.6, 0.8, 0) is not the point closest to the origin.
     C3DAxis axis(C3DVector(0.6, 0.8, 0.0), C3DVector(1.0, 0.0, 0.0), 2.0);
@@ -130,15 +122,6 @@ TEST(C3DAxisCoordinates, RangeEndsAreBaseAndBasePlusV) {
     ExpectVectorNear(ends[0], C3DVector(0.0, 0.0, 2.0), 0.0);
     ExpectVectorNear(ends[1], C3DVector(1.0, 0.0, 2.0), 0.0);
     EXPECT_EQ(ends[0].GetCoordinateSystem(), CameraCoordinateSystem);  // components only
-}
-
-TEST(CRangeValues, StoredAsGivenWithUnsignedLength) {
-    CRange range(5.0, 2.0);
-    EXPECT_EQ(range.GetLength(), 3.0);
-    EXPECT_TRUE(range.SetRange(7.0, 9.0, false, true));
-    EXPECT_EQ(range.GetStartPosition(), 5.0);
-    EXPECT_EQ(range.GetEndPosition(), 9.0);
-    EXPECT_EQ(CRange().GetEndPosition(), 1.0);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include "polyview/foundations/essential_matrix.h"
 #include "polyview/foundations/rotate_matrix.h"
 #include "polyview/foundations/rotate_vector.h"
-#include "support/camera_rig.h"
 #include "support/expect_geometry.h"
 
 namespace {
@@ -46,47 +45,6 @@ TEST(CRotateConversion, HalfTurnIsNeverTheZeroVector) {
 TEST(CRotateConversion, QuarterTurnMatchesFormula) {
     const CRotateMatrix quarter = CRotateVector(C3DVector(M_PI / 2.0, 0.0, 0.0)).GetRotateMatrix();
     ExpectMatrixNear(quarter, C33Matrix(1, 0, 0, 0, 0, -1, 0, 1, 0), 1e-15);
-}
-
-TEST(CFundamentalMatrixConvention, MatchingPointsSatisfyEpipolarConstraint) {
-    std::mt19937_64 generator(5);
-    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-    for (int trial = 0; trial < 30; ++trial) {
-        SCOPED_TRACE(trial);
-        const CCameraParam first =
-            LookAtCamera(C3DVector(6.0 * uniform(generator), -8.0, 2.0 * uniform(generator)),
-                         C3DVector(0, 0, 0),
-                         1200.0,
-                         640.0,
-                         480.0);
-        const CCameraParam second =
-            LookAtCamera(C3DVector(8.0, 6.0 * uniform(generator), 2.0 * uniform(generator)),
-                         C3DVector(0, 0, 0),
-                         900.0,
-                         320.0,
-                         240.0);
-        const C3DVector point(uniform(generator), uniform(generator), uniform(generator));
-        const C2DCoordinate x1 = ProjectPoint(first, point);
-        const C2DCoordinate x2 = ProjectPoint(second, point);
-
-        CExtrinsicParam relative;
-        relative.SetDifferenceTwoExtrinsicParams(first.GetExtrinsicParam(),
-                                                 second.GetExtrinsicParam());
-        CFundamentalMatrix fundamental;
-        ASSERT_TRUE(CEssentialMatrix(relative).CalcFundamentalMatrix(
-            first.GetIntrinsicParam(), second.GetIntrinsicParam(), fundamental));
-        // The line F (x2, 1) in the first image passes through x1, and F^T (x1, 1) through x2.
-        const C3DVector lineInFirst = fundamental * C3DVector(x2.GetData(0), x2.GetData(1), 1.0);
-        const C3DVector lineInSecond =
-            fundamental.GetTransposedMatrix() * C3DVector(x1.GetData(0), x1.GetData(1), 1.0);
-        const auto distance = [](const C3DVector& line, const C2DCoordinate& p) {
-            return (line.GetData(0) * p.GetData(0) + line.GetData(1) * p.GetData(1) +
-                    line.GetData(2)) /
-                   std::hypot(line.GetData(0), line.GetData(1));
-        };
-        EXPECT_NEAR(distance(lineInFirst, x1), 0.0, 1e-8);
-        EXPECT_NEAR(distance(lineInSecond, x2), 0.0, 1e-8);
-    }
 }
 
 TEST(CFundamentalMatrixConvention, UnusableFocalLengthFailsAndLeavesOutput) {
