@@ -58,6 +58,23 @@ std::vector<double> Matrix(std::mt19937_64& random, int rows, int cols, bool sym
     return m;
 }
 
+// A matrix indexed [1..rows][1..cols] as the kernels take it, filled from row-major values.
+class CIndexed {
+  public:
+    CIndexed(int rows, int cols, const std::vector<double>& values)
+        : m_rows(rows), m_cols(cols), m_data(dmatrix(1, rows, 1, cols)) {
+        for (int k = 0; k < rows * cols; ++k) {
+            m_data[k / cols + 1][k % cols + 1] = values.empty() ? 0.0 : values[k];
+        }
+    }
+    ~CIndexed() { dmatrix_free(m_data, 1, m_rows, 1, m_cols); }
+    double** operator*() const { return m_data; }
+
+  private:
+    int m_rows, m_cols;
+    double** m_data;
+};
+
 TEST(WorkspaceForms, SvdOnTheStackMatchesTheHeapForm) {
     std::mt19937_64 random(11);
     const int shapes[][2] = {{3, 3}, {2, 4}, {10, 4}, {4, 3}, {1, 3}, {5, 5}, {40, 4}};
@@ -66,39 +83,21 @@ TEST(WorkspaceForms, SvdOnTheStackMatchesTheHeapForm) {
         const int n = shapes[trial % 7][1];
         SCOPED_TRACE(testing::Message() << "trial " << trial << ", " << m << " x " << n);
         const std::vector<double> input = Matrix(random, m, n, false);
-        double** a1 = dmatrix(1, m, 1, n);
-        double** a2 = dmatrix(1, m, 1, n);
-        double** a3 = dmatrix(1, m, 1, n);
-        double** v1 = dmatrix(1, n, 1, n);
-        double** v2 = dmatrix(1, n, 1, n);
-        double* w1 = dvector(1, n);
-        double* w2 = dvector(1, n);
-        double* w3 = dvector(1, n);
-        for (int i = 1; i <= m; ++i) {
-            for (int j = 1; j <= n; ++j) {
-                a1[i][j] = a2[i][j] = a3[i][j] = input[(i - 1) * n + (j - 1)];
-            }
-        }
-        ASSERT_TRUE(dsvd_inplace(a1, m, n, w1, v1));
-        ASSERT_TRUE(dsvd_inplace_small(a2, m, n, w2, v2));
-        ASSERT_TRUE(dsvd_values_small(a3, m, n, w3));
+        const CIndexed a1(m, n, input), a2(m, n, input), a3(m, n, input), v1(n, n, {}),
+            v2(n, n, {});
+        std::vector<double> w1(n + 1), w2(n + 1), w3(n + 1);  // [1..n]
+        ASSERT_TRUE(dsvd_inplace(*a1, m, n, w1.data(), *v1));
+        ASSERT_TRUE(dsvd_inplace_small(*a2, m, n, w2.data(), *v2));
+        ASSERT_TRUE(dsvd_values_small(*a3, m, n, w3.data()));
         for (int j = 1; j <= n; ++j) {
             EXPECT_TRUE(Same(w1[j], w2[j]) && Same(w1[j], w3[j])) << "w " << j;
             for (int i = 1; i <= n; ++i) {
-                EXPECT_TRUE(Same(v1[i][j], v2[i][j])) << "v " << i << " " << j;
+                EXPECT_TRUE(Same((*v1)[i][j], (*v2)[i][j])) << "v " << i << " " << j;
             }
             for (int i = 1; i <= m; ++i) {
-                EXPECT_TRUE(Same(a1[i][j], a2[i][j])) << "u " << i << " " << j;
+                EXPECT_TRUE(Same((*a1)[i][j], (*a2)[i][j])) << "u " << i << " " << j;
             }
         }
-        dmatrix_free(a1, 1, m, 1, n);
-        dmatrix_free(a2, 1, m, 1, n);
-        dmatrix_free(a3, 1, m, 1, n);
-        dmatrix_free(v1, 1, n, 1, n);
-        dmatrix_free(v2, 1, n, 1, n);
-        dvector_free(w1, 1, n);
-        dvector_free(w2, 1, n);
-        dvector_free(w3, 1, n);
     }
 }
 
@@ -176,28 +175,24 @@ TEST(WorkspaceForms, ProfileInverseMatchesColumnByColumnSolves) {
         CMNMatrix inverse;
         ASSERT_TRUE(dinvert_lu(matrix, inverse));
 
-        double** lu = dmatrix(1, n, 1, n);
-        int* index = ivector(1, n);
-        double* b = dvector(1, n);
-        for (int i = 1; i <= n; ++i) {
-            for (int j = 1; j <= n; ++j) {
-                lu[i][j] = matrix(i - 1, j - 1);
-            }
+        std::vector<double> values(static_cast<size_t>(n * n));
+        for (int k = 0; k < n * n; ++k) {
+            values[k] = matrix(k / n, k % n);
         }
+        const CIndexed lu(n, n, values);
+        std::vector<int> index(n + 1);
+        std::vector<double> b(n + 1);
         double sign = 0.0;
-        ASSERT_TRUE(dlu_decompose(lu, n, index, &sign));
+        ASSERT_TRUE(dlu_decompose(*lu, n, index.data(), &sign));
         for (int j = 1; j <= n; ++j) {
             for (int i = 1; i <= n; ++i) {
                 b[i] = i == j ? 1.0 : 0.0;
             }
-            dlu_solve(lu, n, index, b);
+            dlu_solve(*lu, n, index.data(), b.data());
             for (int i = 1; i <= n; ++i) {
                 EXPECT_TRUE(Same(inverse(i - 1, j - 1), b[i])) << i << " " << j;
             }
         }
-        dmatrix_free(lu, 1, n, 1, n);
-        ivector_free(index, 1, n);
-        dvector_free(b, 1, n);
     }
 }
 
