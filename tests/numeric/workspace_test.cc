@@ -97,12 +97,6 @@ TEST(NumericAllocationFailure, KernelsFailCleanlyAtEveryAllocation) {
                (untouched(9), false);
     });
     EXPECT_EQ(smallest2, 3);  // z (two blocks) and the index
-    const double xs[3] = {0.0, 1.0, 2.0};
-    const double ys[3] = {1.0, 2.0, 2.5};
-    SweepAllocationFailures("dfitline2d", [&] {
-        std::fill(out, out + 3, kSentinel);
-        return dfitline2d(xs, ys, 3, out, out + 1, out + 2) || (untouched(3), false);
-    });
     const int invert = SweepAllocationFailures("dinvert_lu", [&] {
         CMNMatrix inverse(3, 3, kSentinel);
         const bool ok = dinvert_lu(matrix, inverse);
