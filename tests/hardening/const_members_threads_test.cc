@@ -34,8 +34,6 @@ struct SScene {
     SScene() {
         camera =
             LookAtCamera(C3DVector(4.0, -6.0, 3.0), C3DVector(0.0, 0.0, 0.5), 800.0, 320.0, 240.0);
-        otherCamera =
-            LookAtCamera(C3DVector(-5.0, -4.0, 2.0), C3DVector(0.0, 0.0, 0.5), 700.0, 320.0, 240.0);
         point = C3DPoint(C3DCoordinate(0.3, -0.2, 0.7));
         const C3DAxis axis(C3DVector(0.0, 0.6, 0.8), C3DVector(1.0, 0.0, 0.0), 0.5);
         line = C3DLine(axis);
@@ -64,18 +62,15 @@ struct SScene {
     }
 
     CCameraParam camera;
-    CCameraParam otherCamera;
     C3DPoint point;
     C3DLine line;
-    C3DLineSegment segment;
-    C3DLineSegment otherSegment;
+    C3DLineSegment segment, otherSegment;
     C3DPlane plane;
     C3DPlanarPolygon polygon;
     C3DCircle circle;
     C3DCylinder cylinder;
     C2DLine line2d;
-    C2DLineSegment segment2d;
-    C2DLineSegment otherSegment2d;
+    C2DLineSegment segment2d, otherSegment2d;
     C1DArray<C2DCoordinate> picks;
 };
 
@@ -83,6 +78,11 @@ struct SScene {
 struct SOut {
     std::vector<double> values;
     void Put(double value) { values.push_back(value); }
+    template <typename A, typename B, typename... Rest>
+    void Put(const A& a, const B& b, const Rest&... rest) {  // in the order given
+        Put(a);
+        Put(b, rest...);
+    }
     void Put(const C2DVector& v) { values.insert(values.end(), {v.GetData(0), v.GetData(1)}); }
     void Put(const C3DVector& v) {
         values.insert(values.end(), {v.GetData(0), v.GetData(1), v.GetData(2)});
@@ -112,57 +112,44 @@ std::vector<double> RunConstMembers(const SScene& s) {
     C2DCoordinate image;
     double residual = -1.0;
     out.Put(s.point.Reproject(s.camera, image, observed, &residual));
-    out.Put(image);
-    out.Put(residual);
-    out.Put(s.point.GetPoint());
+    out.Put(image, residual, s.point.GetPoint());
     // Line.
     C2DLine projectedLine;
     out.Put(s.line.Reproject(s.camera, projectedLine));
-    out.Put(projectedLine);
-    out.Put(s.line.GetDirectionVector());
+    out.Put(projectedLine, s.line.GetDirectionVector());
     // Segment.
     C2DLineSegment projectedSegment;
     out.Put(s.segment.Reproject(s.camera, projectedSegment, observed, &residual));
-    out.Put(projectedSegment);
-    out.Put(residual);
+    out.Put(projectedSegment, residual);
     C3DCoordinate points[2];
     s.segment.GetEndPoint3D(points);
-    out.Put(points[0]);
-    out.Put(points[1]);
+    out.Put(points[0], points[1]);
     double distance = 0.0;
     s.segment.GetDistancePoint2Line(C3DCoordinate(1.0, 2.0, 3.0), points[0], distance);
-    out.Put(points[0]);
-    out.Put(distance);
+    out.Put(points[0], distance);
     CAngle angle;
     out.Put(s.segment.GetAngleLine2Line(s.otherSegment, angle));
     out.Put(angle.GetRadian());
     out.Put(s.segment.GetDistanceLine2Line(s.otherSegment, points, distance));
-    out.Put(points[0]);
-    out.Put(points[1]);
-    out.Put(distance);
+    out.Put(points[0], points[1], distance);
     // Plane, polygon and circle.
     for (const C3DPlane* plane : {&s.plane, &s.polygon.GetPlane()}) {
         double params[4];
         plane->GetPlaneParam(params);
         out.values.insert(out.values.end(), params, params + 4);
         out.Put(plane->GetDistance(C3DCoordinate(1.0, 1.0, 1.0), points[0]));
-        out.Put(points[0]);
-        out.Put(plane->GetAngle(s.line).GetDegree());
+        out.Put(points[0], plane->GetAngle(s.line).GetDegree());
     }
     for (int i = 0; i < s.polygon.GetVertices().GetSize(); ++i) {
         out.Put(s.polygon.GetVertices()[i]);
     }
-    out.Put(s.circle.GetCenter());
-    out.Put(s.circle.GetRadius());
-    out.Put(s.circle.GetNormalVector());
+    out.Put(s.circle.GetCenter(), s.circle.GetRadius(), s.circle.GetNormalVector());
     // Cylinder.
     out.Put(s.cylinder.GetEndPoint3D(points[0], points[1]));
-    out.Put(points[0]);
-    out.Put(points[1]);
+    out.Put(points[0], points[1]);
     C2DCoordinate start2, end2;
     out.Put(s.cylinder.GetEndPoint2D(s.camera, start2, end2));
-    out.Put(start2);
-    out.Put(end2);
+    out.Put(start2, end2);
     C2DLineSegment centerLine;
     C2DLineSegment edges[2];
     double distances[4] = {0.0, 0.0, 0.0, 0.0};
@@ -186,8 +173,7 @@ std::vector<double> RunConstMembers(const SScene& s) {
     out.Put(s.segment2d.Unify(s.otherSegment2d, result, 20.0));
     out.Put(result);
     out.Put(s.segment2d.IsIn(640.0, 480.0));
-    out.Put(s.segment2d.GetLength());
-    out.Put(s.segment2d.GetCenterCoordinate());
+    out.Put(s.segment2d.GetLength(), s.segment2d.GetCenterCoordinate());
     out.Put(s.segment2d.CalcCenterLine(s.otherSegment2d, result));
     out.Put(result);
     // B-spline sampling of shared picks (static members, per-call work only).
