@@ -8,7 +8,9 @@ any camera with residuals against the picks.
 Conventions: arrays are float64 (integers are converted); image positions are pixels; a row of
 NaN marks an observation that was not made. A reconstruction that the observations do not
 determine raises ReconstructionError with the reason; a bad array shape or dtype raises
-ValueError naming the argument.
+ValueError naming the argument. Cameras, shapes and projections are immutable (their arrays are
+read-only for good) and compare and hash by value: equal when every value they show is equal,
+NaN counting as equal to NaN in the same place.
 """
 
 from ._core import (

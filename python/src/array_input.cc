@@ -1,6 +1,7 @@
 #include "array_input.h"
 
 #include <cmath>
+#include <memory>
 #include <sstream>
 
 namespace polyview_python {
@@ -165,8 +166,38 @@ py::array_t<double> NaNArray(const std::vector<py::ssize_t>& shape) {
 }
 
 py::array_t<double> Frozen(py::array_t<double> array) {
-    array.attr("flags").attr("writeable") = false;
-    return array;
+    const double* values = array.data();
+    auto copy = std::make_unique<std::vector<double>>(values, values + array.size());
+    double* data = copy->data();
+    const py::capsule owner(copy.get(),
+                            [](void* block) { delete static_cast<std::vector<double>*>(block); });
+    copy.release();  // the capsule owns it now
+    const std::vector<py::ssize_t> shape(array.shape(), array.shape() + array.ndim());
+    py::array_t<double> frozen(shape, data, owner);
+    frozen.attr("flags").attr("writeable") = false;
+    return frozen;
+}
+
+bool SameValues(const std::vector<double>& first, const std::vector<double>& second) {
+    if (first.size() != second.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < first.size(); ++i) {
+        if (!(first[i] == second[i] || (std::isnan(first[i]) && std::isnan(second[i])))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+py::ssize_t HashValues(const std::vector<double>& values) {
+    // Python's float hash takes -0.0 as 0.0; every NaN hashes as None.
+    py::tuple items(values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        items[i] =
+            std::isnan(values[i]) ? py::object(py::none()) : py::object(py::float_(values[i]));
+    }
+    return py::hash(items);
 }
 
 py::array_t<double> FrozenVector(std::initializer_list<double> values) {

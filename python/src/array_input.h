@@ -60,12 +60,39 @@ bool AllFinite(const double* values, py::ssize_t count);
 
 // A new float64 array of the shape, every value NaN.
 py::array_t<double> NaNArray(const std::vector<py::ssize_t>& shape);
-// Marks the array read-only (it belongs to a frozen result) and returns it.
+// A read-only copy of the array (it belongs to a frozen result), whose memory belongs to an
+// object without a buffer, so that numpy refuses to make it writeable again.
 py::array_t<double> Frozen(py::array_t<double> array);
 // A new read-only 1-D array of the values.
 py::array_t<double> FrozenVector(std::initializer_list<double> values);
 py::array_t<double> FrozenVector(const C3DVector& vector);
 py::array_t<double> FrozenVector(const C2DVector& vector);
+
+// Whether the two lists hold the same values, NaN (a value not had) equal to NaN in the same
+// place, -0.0 equal to 0.0.
+bool SameValues(const std::vector<double>& first, const std::vector<double>& second);
+// A hash of the values that agrees with SameValues.
+py::ssize_t HashValues(const std::vector<double>& values);
+
+// Makes the immutable class compare (==, !=) and hash by the values listed by values(object):
+// every value it shows, so that equal objects are alike in every property.
+template <typename T, typename Values>
+py::class_<T>& CompareByValue(py::class_<T>& cls, Values values) {
+    cls.def(
+           "__eq__",
+           [values](const T& self, const T& other) {
+               return SameValues(values(self), values(other));
+           },
+           py::is_operator())
+        .def(
+            "__ne__",
+            [values](const T& self, const T& other) {
+                return !SameValues(values(self), values(other));
+            },
+            py::is_operator())
+        .def("__hash__", [values](const T& self) { return HashValues(values(self)); });
+    return cls;
+}
 
 // The shortest text that reads back as the same double ("0.1", "nan").
 std::string ReprNumber(double value);

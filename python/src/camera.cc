@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "array_input.h"
 #include "core/soundness.h"
@@ -91,6 +92,18 @@ py::array_t<double> RotationMatrixOf(const CCameraParam& camera) {
     return Frozen(matrix);
 }
 
+// The values a camera shows (the rotation vector and the centre follow from them).
+std::vector<double> CameraValues(const CCameraParam& camera) {
+    const CIntrinsicParam& intrinsic = camera.GetIntrinsicParam();
+    const CExtrinsicParam& pose = camera.GetExtrinsicParam();
+    std::vector<double> values(15);
+    values[0] = intrinsic.GetFocalLengthParam();
+    intrinsic.GetPrincipalPointParam().GetVector(values.data() + 1);
+    pose.GetRotateMatrix().GetMatrix(values.data() + 3);
+    pose.GetTranslateVector().GetVector(values.data() + 12);
+    return values;
+}
+
 std::string ReprCamera(const CCameraParam& camera) {
     const CIntrinsicParam& intrinsic = camera.GetIntrinsicParam();
     double principalPoint[2];
@@ -109,11 +122,14 @@ C3DVector CameraCentre(const CCameraParam& camera) {
 }
 
 void BindCamera(py::module_& module) {
-    py::class_<CCameraParam>(module,
-                             "Camera",
-                             "A calibrated pinhole camera without lens distortion: a world point X "
-                             "has camera coordinates R X + T and images at (f x / z + cx, "
-                             "f y / z + cy), in pixels. Immutable.")
+    py::class_<CCameraParam> cameraClass(
+        module,
+        "Camera",
+        "A calibrated pinhole camera without lens distortion: a world "
+        "point X has camera coordinates R X + T and images at "
+        "(f x / z + cx, f y / z + cy), in pixels. Immutable; equal "
+        "(and of equal hash) when f, principal point, R and T are.");
+    CompareByValue(cameraClass, &CameraValues)
         .def(py::init(&MakeCamera),
              py::arg("focal_length"),
              py::arg("principal_point"),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <string>
@@ -235,11 +236,25 @@ std::string Repr(const char* type,
     return text + ")";
 }
 
+// Every value of the arrays, one after the other: what a projection's comparison and hash go by
+// (the camera count fixes how they split into the arrays).
+std::vector<double> ArrayValues(std::initializer_list<const py::array_t<double>*> arrays) {
+    std::vector<double> values;
+    for (const py::array_t<double>* array : arrays) {
+        values.insert(values.end(), array->data(), array->data() + array->size());
+    }
+    return values;
+}
+
 }  // namespace
 
 void BindProjection(py::module_& module) {
-    py::class_<PointProjection>(
-        module, "PointProjection", "A point's images in a list of cameras. Immutable.")
+    py::class_<PointProjection> pointClass(
+        module, "PointProjection", "A point's images in a list of cameras. Immutable.");
+    CompareByValue(pointClass,
+                   [](const PointProjection& p) {
+                       return ArrayValues({&p.imagePoints, &p.residuals});
+                   })
         .def_readonly("image_points",
                       &PointProjection::imagePoints,
                       "(n, 2) pixels; NaN where the point is not in front of the camera.")
@@ -252,8 +267,12 @@ void BindProjection(py::module_& module) {
                         {{"image_points", p.imagePoints}, {"residuals", p.residuals}});
         });
 
-    py::class_<LineProjection>(
-        module, "LineProjection", "A line's images in a list of cameras. Immutable.")
+    py::class_<LineProjection> lineClass(
+        module, "LineProjection", "A line's images in a list of cameras. Immutable.");
+    CompareByValue(lineClass,
+                   [](const LineProjection& p) {
+                       return ArrayValues({&p.lines, &p.residuals});
+                   })
         .def_readonly("lines",
                       &LineProjection::lines,
                       "(n, 3) image lines (a, b, c) of a x + b y + c = 0 with (a, b) a unit "
@@ -267,8 +286,12 @@ void BindProjection(py::module_& module) {
             return Repr("LineProjection", {{"lines", p.lines}, {"residuals", p.residuals}});
         });
 
-    py::class_<SegmentProjection>(
-        module, "SegmentProjection", "A segment's images in a list of cameras. Immutable.")
+    py::class_<SegmentProjection> segmentClass(
+        module, "SegmentProjection", "A segment's images in a list of cameras. Immutable.");
+    CompareByValue(segmentClass,
+                   [](const SegmentProjection& p) {
+                       return ArrayValues({&p.segments, &p.residuals});
+                   })
         .def_readonly("segments",
                       &SegmentProjection::segments,
                       "(n, 4) image segments (x0, y0, x1, y1), the part behind the camera cut "
@@ -282,8 +305,12 @@ void BindProjection(py::module_& module) {
                         {{"segments", p.segments}, {"residuals", p.residuals}});
         });
 
-    py::class_<CylinderProjection>(
-        module, "CylinderProjection", "A cylinder's silhouettes in a list of cameras. Immutable.")
+    py::class_<CylinderProjection> cylinderClass(
+        module, "CylinderProjection", "A cylinder's silhouettes in a list of cameras. Immutable.");
+    CompareByValue(cylinderClass,
+                   [](const CylinderProjection& p) {
+                       return ArrayValues({&p.edges, &p.centreLines, &p.residuals});
+                   })
         .def_readonly("edges",
                       &CylinderProjection::edges,
                       "(n, 2, 4) the two silhouette edges (x0, y0, x1, y1) between the end "

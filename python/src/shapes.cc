@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "array_input.h"
 
@@ -143,10 +144,67 @@ LineForm FormOf(const C2DLine& line) {
     return {params[0], params[1], params[2], std::hypot(params[0], params[1])};
 }
 
+// The values each shape shows, in a fixed order: what its comparison and hash go by.
+void Append(std::vector<double>& values, const C3DVector& vector) {
+    for (int k = 0; k < 3; ++k) {
+        values.push_back(vector.GetData(k));
+    }
+}
+
+std::vector<double> PointValues(const C3DPoint& point) {
+    std::vector<double> values;
+    Append(values, point.GetPoint());
+    return values;
+}
+
+std::vector<double> LineValues(const C3DLine& line) {
+    std::vector<double> values;
+    Append(values, line.Get3DAxis().GetBaseCoordinate());
+    Append(values, line.GetDirectionVector());
+    values.push_back(line.Get3DAxis().GetDistance());
+    return values;
+}
+
+std::vector<double> SegmentValues(const C3DLineSegment& segment) {
+    C3DCoordinate ends[2];
+    segment.GetEndPoint3D(ends);
+    std::vector<double> values;
+    Append(values, ends[0]);
+    Append(values, ends[1]);
+    values.push_back(segment.GetRange().GetLength());
+    Append(values, segment.GetAxis().GetVVector());
+    return values;
+}
+
+std::vector<double> CylinderValues(const C3DCylinder& cylinder) {
+    std::vector<double> values;
+    for (int which = 0; which < 2; ++which) {
+        const py::array_t<double> end = CylinderEnd(cylinder, which);
+        values.insert(values.end(), end.data(), end.data() + 3);
+    }
+    values.push_back(cylinder.GetRadius());
+    values.push_back(cylinder.GetRange().GetLength());
+    Append(values, cylinder.GetAxis().GetVVector());
+    return values;
+}
+
+std::vector<double> PlaneValues(const C3DPlane& plane) {
+    std::vector<double> values;
+    Append(values, plane.GetNormalVector());
+    values.push_back(PlaneOffset(plane));
+    return values;
+}
+
+std::vector<double> Line2DValues(const C2DLine& line) {
+    const LineForm form = FormOf(line);
+    return {form.a / form.length, form.b / form.length, form.c / form.length};
+}
+
 }  // namespace
 
 void BindShapes(py::module_& module) {
-    py::class_<C3DPoint>(module, "Point3D", "A 3D point. Immutable.")
+    py::class_<C3DPoint> pointClass(module, "Point3D", "A 3D point. Immutable; equal when xyz is.");
+    CompareByValue(pointClass, &PointValues)
         .def(py::init(&MakePoint), py::arg("xyz"), "Point3D(xyz): the point (3,), finite.")
         .def_property_readonly(
             "xyz",
@@ -156,7 +214,9 @@ void BindShapes(py::module_& module) {
             return "Point3D(xyz=" + ReprList(point.GetPoint()) + ")";
         });
 
-    py::class_<C3DLine>(module, "Line3D", "An infinite 3D line. Immutable.")
+    py::class_<C3DLine> lineClass(
+        module, "Line3D", "An infinite 3D line. Immutable; equal when point and direction are.");
+    CompareByValue(lineClass, &LineValues)
         .def(py::init(&MakeLine),
              py::arg("point"),
              py::arg("direction"),
@@ -180,7 +240,11 @@ void BindShapes(py::module_& module) {
                    ", direction=" + ReprList(line.GetDirectionVector()) + ")";
         });
 
-    py::class_<C3DLineSegment>(module, "Segment3D", "A 3D line segment. Immutable.")
+    py::class_<C3DLineSegment> segmentClass(
+        module,
+        "Segment3D",
+        "A 3D line segment. Immutable; equal when start, end, length and direction are.");
+    CompareByValue(segmentClass, &SegmentValues)
         .def(py::init([](py::handle start, py::handle end) {
                  return MakeSegment(start, end, "start", "end");
              }),
@@ -211,7 +275,12 @@ void BindShapes(py::module_& module) {
             return "Segment3D(start=" + ReprList(ends[0]) + ", end=" + ReprList(ends[1]) + ")";
         });
 
-    py::class_<C3DCylinder>(module, "Cylinder", "A finite right circular cylinder. Immutable.")
+    py::class_<C3DCylinder> cylinderClass(
+        module,
+        "Cylinder",
+        "A finite right circular cylinder. Immutable; equal when the "
+        "axis end points, radius, length and direction are.");
+    CompareByValue(cylinderClass, &CylinderValues)
         .def(py::init(&MakeCylinder),
              py::arg("axis_start"),
              py::arg("axis_end"),
@@ -245,7 +314,12 @@ void BindShapes(py::module_& module) {
                    ", radius=" + ReprNumber(cylinder.GetRadius()) + ")";
         });
 
-    py::class_<C3DPlane>(module, "Plane", "An infinite plane normal . x = offset. Immutable.")
+    py::class_<C3DPlane> planeClass(
+        module,
+        "Plane",
+        "An infinite plane normal . x = offset. Immutable; equal when the "
+        "unit normal and offset are.");
+    CompareByValue(planeClass, &PlaneValues)
         .def(py::init(&MakePlane),
              py::arg("normal"),
              py::arg("offset"),
@@ -283,10 +357,12 @@ void BindShapes(py::module_& module) {
                    ", offset=" + ReprNumber(PlaneOffset(plane)) + ")";
         });
 
-    py::class_<C2DLine>(module,
-                        "Line2D",
-                        "An infinite line in the image, normal . p = offset. "
-                        "Immutable.")
+    py::class_<C2DLine> line2dClass(
+        module,
+        "Line2D",
+        "An infinite line in the image, normal . p = offset. Immutable; "
+        "equal when the unit normal and offset are.");
+    CompareByValue(line2dClass, &Line2DValues)
         .def(py::init(&MakeLine2D),
              py::arg("normal"),
              py::arg("offset"),

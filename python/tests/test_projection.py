@@ -119,3 +119,5 @@ def test_projections_are_immutable():
         projection.residuals = None
     with pytest.raises(ValueError):
         projection.image_points[0, 0] = 1.0
+    with pytest.raises(ValueError):  # nor can the array be made writeable again
+        projection.residuals.flags.writeable = True

@@ -162,3 +162,37 @@ def test_constructed_shapes_hold_what_they_were_given():
     plane = pv.Plane([0.0, 0.0, -2.0], 3.0)  # -z = 3
     np.testing.assert_allclose(plane.coefficients, [0.0, 0.0, -1.0, -3.0], atol=1e-12)
     assert pv.Line2D([0.0, 2.0], 5.0).distance([[1.0, 5.0], [1.0, 8.0]]).tolist() == [0.0, 3.0]
+
+
+SEEN = np.array([[960.0, 540.0], [np.nan, np.nan], [900.0, 500.0]])  # NaN: a value not had
+SEEN4 = np.column_stack([SEEN, SEEN + 50.0])
+SEEN8 = np.stack([SEEN4, SEEN4 + 9.0], axis=1)
+ROD = pv.Cylinder([-0.5, 0.1, 0.4], [0.5, 0.1, 0.6], 0.1)
+CAM = dict(focal_length=1000.0, principal_point=[320.0, 240.0], translation=[1.0, 2.0, 3.0])
+
+
+@pytest.mark.parametrize("build", [  # two objects with the same values, built apart; one other
+    lambda: (pv.Camera(**CAM, rotation=np.eye(3)), pv.Camera(**CAM, rotation=[0.0, 0.0, 0.0]),
+             pv.Camera(**CAM, rotation=[0.0, 0.0, 1e-9])),
+    lambda: (pv.Point3D([0.0, 1, 2]), pv.Point3D([-0.0, 1, 2]), pv.Point3D([0, 1, 2.5])),
+    lambda: (pv.Line3D([3, 1, 7], [0, 0, 2]), pv.Line3D([3, 1, 0], [0, 0, 1]),
+             pv.Line3D([3, 1, 0], [0, 0, -1])),
+    lambda: (pv.Segment3D([1, 2, 3], [4, 6, 3]), pv.Segment3D([1, 2, 3], [4, 6, 3]),
+             pv.Segment3D([4, 6, 3], [1, 2, 3])),
+    lambda: (pv.Cylinder([1, 0, 0], [1, 0, 2], 0.5), pv.Cylinder([1, 0, 0], [1, 0, 2], 0.5),
+             pv.Cylinder([1, 0, 0], [1, 0, 2], 0.25)),
+    lambda: (pv.Plane([0, 0, 2], 3.0), pv.Plane([0, 0, 1], 3.0), pv.Plane([0, 0, 1], -3.0)),
+    lambda: (pv.Line2D([0, 2], 5.0), pv.Line2D([0, 1], 5.0), pv.Line2D([0, -1], 5.0)),
+    lambda: tuple(pv.reproject_point(pv.Point3D([0.1, 0.2, 0.3]), RIG[:3], s)
+                  for s in (SEEN, SEEN.copy(), SEEN + 1.0)),
+    lambda: tuple(pv.reproject_line(pv.Line3D([0, 0, 0.5], [1, 0, 0]), RIG[:3], s)
+                  for s in (SEEN4, SEEN4.copy(), SEEN4 + 1.0)),
+    lambda: tuple(pv.reproject_segment(pv.Segment3D([0, 0, 0.5], [1, 0, 0.5]), RIG[:3], s)
+                  for s in (SEEN4, SEEN4.copy(), SEEN4 + 1.0)),
+    lambda: tuple(pv.reproject_cylinder(ROD, RIG[:3], s) for s in (SEEN8, SEEN8.copy(), SEEN8 + 1)),
+])
+def test_results_compare_and_hash_by_value(build):
+    first, same, other = build()
+    assert first == same and not first != same and hash(first) == hash(same)
+    assert first != other and not first == other
+    assert first != "a string" and len({first, same, other}) == 2
