@@ -16,6 +16,7 @@
 #include "polyview/foundations/array1d.h"
 #include "polyview/foundations/coordinate2d.h"
 #include "polyview/foundations/coordinate3d.h"
+#include "polyview/foundations/extrinsic_param.h"
 #include "polyview/foundations/range.h"
 #include "polyview/geometry2d/bspline2d.h"
 #include "polyview/geometry2d/line2d.h"
@@ -89,6 +90,14 @@ class RowTriangulator {
         point.GetPoint().GetVector(result);
         if (!AllFinite(result, 3)) {
             return "the observations give no finite point";
+        }
+        // Rays that part meet nearest behind the cameras: no camera can have seen that point.
+        for (size_t k = 0; k < m_cameras.size(); ++k) {
+            if (m_held[k] != 0 &&
+                !(m_cameras[k].GetExtrinsicParam().Apply(point.GetPoint()).GetData(2) > 0.0)) {
+                return "the viewing rays meet behind a camera that saw the point: the image points "
+                       "are not of one point";
+            }
         }
         std::copy(result, result + 3, xyz);
         return nullptr;
@@ -424,7 +433,8 @@ void BindReconstruction(py::module_& module) {
                "The point nearest (least squares) to the viewing rays of its images: "
                "image_points (n, 2) holds the point's pixel position in each of the n cameras, "
                "a row with NaN where a camera did not see it. ReconstructionError with fewer "
-               "than two observations or (nearly) parallel rays.");
+               "than two observations, (nearly) parallel rays, or rays that meet behind a camera "
+               "that saw the point (depth <= 0).");
     module.def("triangulate_points",
                &TriangulatePoints,
                py::arg("cameras"),

@@ -25,78 +25,6 @@ C3DCoordinate ToCoordinate(const C3DVector& vector) {
     return C3DCoordinate(vector, WorldCoordinateSystem);
 }
 
-C3DPoint MakePoint(py::handle xyz) {
-    return C3DPoint(ToCoordinate(ReadVector3(xyz, "xyz")));
-}
-
-C3DLine MakeLine(py::handle pointValue, py::handle directionValue) {
-    const C3DVector point = ReadVector3(pointValue, "point");
-    C3DVector direction;
-    if (!ReadVector3(directionValue, "direction").GetNormalizedVector(direction)) {
-        throw py::value_error("direction: must not be the zero vector");
-    }
-    const C3DVector foot = point - direction * point.GetDotProduct(direction);
-    return C3DLine(C3DAxis(foot, direction, foot.GetNorm()));
-}
-
-// The segment from start to end, which must differ.
-C3DLineSegment MakeSegment(py::handle startValue,
-                           py::handle endValue,
-                           const char* startName,
-                           const char* endName) {
-    const C3DVector start = ReadVector3(startValue, startName);
-    const C3DVector end = ReadVector3(endValue, endName);
-    if (!((end - start).GetNorm() > 0.0)) {
-        throw py::value_error(std::string(startName) + ", " + endName + ": the points coincide");
-    }
-    C3DLineSegment segment;
-    segment.SetEndPoint3D(ToCoordinate(start), ToCoordinate(end));
-    return segment;
-}
-
-C3DCylinder MakeCylinder(py::handle startValue, py::handle endValue, double radius) {
-    if (!(std::isfinite(radius) && radius > 0.0)) {
-        throw py::value_error("radius: must be a finite number greater than 0, got " +
-                              ReprNumber(radius));
-    }
-    const C3DLineSegment axis = MakeSegment(startValue, endValue, "axis_start", "axis_end");
-    if (axis.GetAxis().GetDistance() == 0.0) {
-        // The library keeps no end points for an axis at distance 0 from the origin.
-        throw py::value_error(
-            "axis_start, axis_end: the axis line passes through the world origin, which the "
-            "library cannot hold; shift the world origin");
-    }
-    C3DCylinder cylinder;
-    cylinder.Set3DCylinder(axis.GetAxis(), axis.GetRange(), radius, true, true, true);
-    return cylinder;
-}
-
-C3DPlane MakePlane(py::handle normalValue, double offset) {
-    C3DVector normal;
-    if (!ReadVector3(normalValue, "normal").GetNormalizedVector(normal)) {
-        throw py::value_error("normal: must not be the zero vector");
-    }
-    if (!std::isfinite(offset)) {
-        throw py::value_error("offset: must be finite, got " + ReprNumber(offset));
-    }
-    return C3DPlane(normal, ToCoordinate(normal * offset));
-}
-
-C2DLine MakeLine2D(py::handle normalValue, double offset) {
-    const C2DVector normal = ReadVector2(normalValue, "normal");
-    const double length = normal.GetNorm();
-    if (!(length > 0.0)) {
-        throw py::value_error("normal: must not be the zero vector");
-    }
-    if (!std::isfinite(offset)) {
-        throw py::value_error("offset: must be finite, got " + ReprNumber(offset));
-    }
-    const double params[3] = {normal.GetData(0) / length, normal.GetData(1) / length, -offset};
-    C2DLine line;
-    line.SetLineParams(params);
-    return line;
-}
-
 py::array_t<double> SegmentEnd(const C3DLineSegment& segment, int which) {
     C3DCoordinate ends[2];
     segment.GetEndPoint3D(ends);
@@ -200,6 +128,91 @@ std::vector<double> Line2DValues(const C2DLine& line) {
     return {form.a / form.length, form.b / form.length, form.c / form.length};
 }
 
+// ValueError naming the arguments when a shape built from finite arguments would hold a value
+// that is not finite (a difference, product or square that overflows).
+void RequireFiniteValues(const std::vector<double>& values, const char* names) {
+    if (!AllFinite(values.data(), static_cast<py::ssize_t>(values.size()))) {
+        throw py::value_error(std::string(names) +
+                              ": too large; the shape's values would overflow to inf or NaN");
+    }
+}
+
+C3DPoint MakePoint(py::handle xyz) {
+    return C3DPoint(ToCoordinate(ReadVector3(xyz, "xyz")));
+}
+
+C3DLine MakeLine(py::handle pointValue, py::handle directionValue) {
+    const C3DVector point = ReadVector3(pointValue, "point");
+    C3DVector direction;
+    if (!ReadVector3(directionValue, "direction").GetNormalizedVector(direction)) {
+        throw py::value_error("direction: must not be the zero vector");
+    }
+    const C3DVector foot = point - direction * point.GetDotProduct(direction);
+    C3DLine line(C3DAxis(foot, direction, foot.GetNorm()));
+    RequireFiniteValues(LineValues(line), "point, direction");
+    return line;
+}
+
+// The segment from start to end, which must differ.
+C3DLineSegment MakeSegment(py::handle startValue,
+                           py::handle endValue,
+                           const char* startName,
+                           const char* endName) {
+    const C3DVector start = ReadVector3(startValue, startName);
+    const C3DVector end = ReadVector3(endValue, endName);
+    if (!((end - start).GetNorm() > 0.0)) {
+        throw py::value_error(std::string(startName) + ", " + endName + ": the points coincide");
+    }
+    C3DLineSegment segment;
+    segment.SetEndPoint3D(ToCoordinate(start), ToCoordinate(end));
+    RequireFiniteValues(SegmentValues(segment), (std::string(startName) + ", " + endName).c_str());
+    return segment;
+}
+
+C3DCylinder MakeCylinder(py::handle startValue, py::handle endValue, double radius) {
+    if (!(std::isfinite(radius) && radius > 0.0)) {
+        throw py::value_error("radius: must be a finite number greater than 0, got " +
+                              ReprNumber(radius));
+    }
+    const C3DLineSegment axis = MakeSegment(startValue, endValue, "axis_start", "axis_end");
+    if (axis.GetAxis().GetDistance() == 0.0) {
+        // The library keeps no end points for an axis at distance 0 from the origin.
+        throw py::value_error(
+            "axis_start, axis_end: the axis line passes through the world origin, which the "
+            "library cannot hold; shift the world origin");
+    }
+    C3DCylinder cylinder;
+    cylinder.Set3DCylinder(axis.GetAxis(), axis.GetRange(), radius, true, true, true);
+    RequireFiniteValues(CylinderValues(cylinder), "axis_start, axis_end");
+    return cylinder;
+}
+
+C3DPlane MakePlane(py::handle normalValue, double offset) {
+    C3DVector normal;
+    if (!ReadVector3(normalValue, "normal").GetNormalizedVector(normal)) {
+        throw py::value_error("normal: must not be the zero vector");
+    }
+    if (!std::isfinite(offset)) {
+        throw py::value_error("offset: must be finite, got " + ReprNumber(offset));
+    }
+    return C3DPlane(normal, ToCoordinate(normal * offset));
+}
+
+C2DLine MakeLine2D(py::handle normalValue, double offset) {
+    const C2DVector normal = ReadVector2(normalValue, "normal");
+    const double length = std::hypot(normal.GetData(0), normal.GetData(1));  // no overflow
+    if (!(length > 0.0)) {
+        throw py::value_error("normal: must not be the zero vector");
+    }
+    if (!std::isfinite(offset)) {
+        throw py::value_error("offset: must be finite, got " + ReprNumber(offset));
+    }
+    const double params[3] = {normal.GetData(0) / length, normal.GetData(1) / length, -offset};
+    C2DLine line;
+    line.SetLineParams(params);
+    return line;
+}
+
 }  // namespace
 
 void BindShapes(py::module_& module) {
@@ -221,7 +234,7 @@ void BindShapes(py::module_& module) {
              py::arg("point"),
              py::arg("direction"),
              "Line3D(point, direction): the line through point (3,) along direction (3,), "
-             "which must not be zero.")
+             "which must not be zero; ValueError when its values would overflow.")
         .def_property_readonly(
             "point",
             [](const C3DLine& line) { return FrozenVector(line.Get3DAxis().GetBaseCoordinate()); },
@@ -250,7 +263,8 @@ void BindShapes(py::module_& module) {
              }),
              py::arg("start"),
              py::arg("end"),
-             "Segment3D(start, end): the segment between two distinct points (3,).")
+             "Segment3D(start, end): the segment between two distinct points (3,); ValueError "
+             "when its values would overflow.")
         .def_property_readonly(
             "start",
             [](const C3DLineSegment& segment) { return SegmentEnd(segment, 0); },
@@ -286,7 +300,8 @@ void BindShapes(py::module_& module) {
              py::arg("axis_end"),
              py::arg("radius"),
              "Cylinder(axis_start, axis_end, radius): the axis between two distinct points (3,) "
-             "and a radius > 0. The axis line must not pass through the world origin (ValueError).")
+             "and a radius > 0. The axis line must not pass through the world origin, and its "
+             "values must not overflow (ValueError).")
         .def_property_readonly(
             "axis_start",
             [](const C3DCylinder& cylinder) { return CylinderEnd(cylinder, 0); },

@@ -44,10 +44,12 @@ def test_batch_rebuilds_exact_points():
 def test_batch_rows_with_parallel_rays_are_nan():
     left = look_at([-1.0, 0.0, 0.0], [-1.0, 1.0, 0.0])
     right = look_at([1.0, 0.0, 0.0], [1.0, 1.0, 0.0])
-    images = np.array([[[960.0, 540.0], [960.0, 540.0]], [[1110.0, 540.0], [810.0, 540.0]]])
+    # parallel rays; rays that meet 10 m ahead (150 px = 1500 / 10); rays that meet behind
+    images = np.array([[[960.0, 540.0]] * 2, [[1110.0, 540.0], [810.0, 540.0]],
+                       [[810.0, 540.0], [1110.0, 540.0]]])
     result = pv.triangulate_points([left, right], images)
-    assert np.all(np.isnan(result[0]))
-    np.testing.assert_allclose(result[1], [0.0, 10.0, 0.0], atol=1e-9)  # 150 px = 1500 / 10
+    assert np.all(np.isnan(result[[0, 2]]))
+    np.testing.assert_allclose(result[1], [0.0, 10.0, 0.0], atol=1e-9)
 
 
 def test_batch_takes_other_real_dtypes_and_empty_input():

@@ -32,6 +32,8 @@ def pipe(cameras):
         (lambda: pv.triangulate_point(RIG[:2], [[10.0, 20.0], [NAN, NAN]]), "fewer than two"),
         (lambda: pv.triangulate_point([], np.empty((0, 2))), "fewer than two"),
         (lambda: pv.triangulate_point([LEFT, RIGHT], [[960.0, 540.0]] * 2), "parallel"),
+        # rays that part: their nearest point (0, -10, 0) lies behind both cameras
+        (lambda: pv.triangulate_point([LEFT, RIGHT], [[810.0, 540.0], [1110.0, 540.0]]), "behind"),
         (lambda: pv.reconstruct_line(RIG[:1], [[1.0, 2.0, 3.0, 4.0]]), "fewer than two"),
         (lambda: pv.reconstruct_line(
             IN_LINE, segment_images(IN_LINE, [-3.0, 4.0, 0.0], [3.0, 4.0, 0.0])),
@@ -121,6 +123,11 @@ EDGES = np.zeros((5, 2, 4)) + [0, 0, 1, 1]
         (lambda: pv.Cylinder([1, 0, 0], [1, 0, 1], 0.0), "radius"),
         (lambda: pv.Plane([0, 0, 1], np.inf), "offset"),
         (lambda: pv.Line2D([0, 0], 1.0), "normal"),
+        # finite arguments whose shape would hold NaN or inf (the sums and squares overflow)
+        (lambda: pv.Line3D([1e200, 1e200, 1e200], [1, 0, 0]), "point, direction: "),
+        (lambda: pv.Segment3D([1e308, 0, 0], [-1e308, 0, 0]), "start, end: "),
+        (lambda: pv.Segment3D([1e300, 1e300, 1], [1e300, -1e300, 1]), "start, end: "),
+        (lambda: pv.Cylinder([1e308, 1, 0], [-1e308, 1, 0], 1.0), "axis_start, axis_end: "),
     ],
 )
 def test_bad_argument_raises_value_error_naming_it(call, argument):

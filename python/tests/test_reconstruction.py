@@ -162,6 +162,9 @@ def test_constructed_shapes_hold_what_they_were_given():
     plane = pv.Plane([0.0, 0.0, -2.0], 3.0)  # -z = 3
     np.testing.assert_allclose(plane.coefficients, [0.0, 0.0, -1.0, -3.0], atol=1e-12)
     assert pv.Line2D([0.0, 2.0], 5.0).distance([[1.0, 5.0], [1.0, 8.0]]).tolist() == [0.0, 3.0]
+    # normals whose squared length over- or underflows (gave NaN, or "the zero vector")
+    np.testing.assert_allclose(pv.Line2D([1e200, 1e200], 1.0).normal, [0.5**0.5] * 2, atol=1e-15)
+    assert pv.Line2D([0.0, 1e-200], 1.0).coefficients.tolist() == [0.0, 1.0, -1.0]
 
 
 SEEN = np.array([[960.0, 540.0], [np.nan, np.nan], [900.0, 500.0]])  # NaN: a value not had
