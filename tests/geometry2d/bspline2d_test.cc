@@ -30,13 +30,7 @@ const double kNan = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
 C1DArray<double> Values(std::initializer_list<double> values) {
-    C1DArray<double> array;
-    array.SetSize(static_cast<int>(values.size()));
-    int i = 0;
-    for (double value : values) {
-        array[i++] = value;
-    }
-    return array;
+    return ToArray(values);
 }
 
 C1DArray<C2DCoordinate> Points(const std::vector<std::pair<double, double>>& xy) {

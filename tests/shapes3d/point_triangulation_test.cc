@@ -26,15 +26,6 @@ CCameraParam Unrotated(double x, double y, double z) {
                         CExtrinsicParam(CRotateMatrix(), C3DVector(-x, -y, -z)));
 }
 
-C1DArray<SImagePoint> ToArray(const std::vector<SImagePoint>& observations) {
-    C1DArray<SImagePoint> array;
-    array.SetSize(static_cast<int>(observations.size()));
-    for (int i = 0; i < array.GetSize(); ++i) {
-        array[i] = observations[static_cast<size_t>(i)];
-    }
-    return array;
-}
-
 TEST(C3DPointCreateFromImagePoints, HandWorkedRays) {
     const CCameraParam alongX = LookAtCamera(C3DVector(-5, 0, 0), C3DVector(0, 0, 0), 500.0);
     const CCameraParam alongY = LookAtCamera(C3DVector(0, -5, 1), C3DVector(0, 0, 1), 500.0);

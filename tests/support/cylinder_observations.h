@@ -94,12 +94,7 @@ inline std::vector<CCameraParam> CamerasAround(const SKnownCylinder& cylinder,
 
 // The records of a list.
 inline C1DArray<SImageCylinder> Records(const std::vector<SImageCylinder>& list) {
-    C1DArray<SImageCylinder> records;
-    records.SetSize(static_cast<int>(list.size()));
-    for (int i = 0; i < records.GetSize(); ++i) {
-        records[i] = list[static_cast<size_t>(i)];
-    }
-    return records;
+    return ToArray(list);
 }
 
 // One exact record (ExactRecord) per camera.

@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "polyview/foundations/array1d.h"
 #include "polyview/foundations/coordinate2d.h"
 #include "polyview/foundations/matrix33.h"
 #include "polyview/foundations/vector2d.h"
@@ -40,4 +43,19 @@ inline void ExpectMatrixNear(const C33Matrix& actual, const C33Matrix& expected,
 // Bitwise equality of two doubles (NaN equals NaN of the same payload).
 inline bool SameBits(double a, double b) {
     return std::memcmp(&a, &b, sizeof(double)) == 0;
+}
+
+// The C1DArray of a list, each element converted to T.
+template <typename U, typename T = U>
+C1DArray<T> ToArray(const std::vector<U>& list) {
+    C1DArray<T> array;
+    array.SetSize(static_cast<int>(list.size()));
+    for (int i = 0; i < array.GetSize(); ++i) {
+        array[i] = list[static_cast<size_t>(i)];
+    }
+    return array;
+}
+template <typename T>
+C1DArray<T> ToArray(std::initializer_list<T> list) {
+    return ToArray(std::vector<T>(list));
 }

@@ -11,6 +11,7 @@
 #include "polyview/geometry2d/line_segment2d.h"
 #include "polyview/shapes3d/line3d.h"
 #include "support/camera_rig.h"
+#include "support/expect_geometry.h"
 
 // The observation of the 3D segment from start to end in camera: its projected end points, each
 // moved by the given image offset (pixel noise).
@@ -27,15 +28,6 @@ inline SImageLine ObserveSegment(const CCameraParam& camera,
     observation.cameraParam = camera;
     observation.lineSegment.SetEndPoints(imageStart, imageEnd);
     return observation;
-}
-
-inline C1DArray<SImageLine> ToArray(const std::vector<SImageLine>& observations) {
-    C1DArray<SImageLine> array;
-    array.SetSize(static_cast<int>(observations.size()));
-    for (int i = 0; i < array.GetSize(); ++i) {
-        array[i] = observations[static_cast<size_t>(i)];
-    }
-    return array;
 }
 
 // count cameras of focal length 1000 (principal point (640, 480)), at distance from the point
