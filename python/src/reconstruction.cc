@@ -220,6 +220,16 @@ C3DLineSegment ReconstructSegment(py::handle cameras, py::handle segments) {
     if (!(segment.GetRange().GetLength() > 0.0)) {
         throw ReconstructionFailure("no observed end point could be carried onto the line");
     }
+    // The viewing planes do not tell front from back: segments can fix one wholly behind the
+    // cameras, which none of them can have seen.
+    for (int i = 0; i < observations.GetSize(); ++i) {
+        C2DLineSegment image;
+        if (!segment.Reproject(observations[i].cameraParam, image, nullptr, nullptr)) {
+            throw ReconstructionFailure(
+                "the segment lies behind a camera that saw it: the image segments are not of one "
+                "segment");
+        }
+    }
     return segment;
 }
 
@@ -461,8 +471,8 @@ void BindReconstruction(py::module_& module) {
                "reconstruct_segment(cameras, segments) -> Segment3D\n\n"
                "The line as reconstruct_line, bounded by the farthest pair of the observed end "
                "points carried onto it; segments (n, 4) run from end to end as seen. "
-               "ReconstructionError as reconstruct_line, or when no end point can be carried "
-               "onto the line.");
+               "ReconstructionError as reconstruct_line, when no end point can be carried "
+               "onto the line, or when the segment lies wholly behind a camera that saw it.");
     module.def("reconstruct_cylinder",
                &ReconstructCylinder,
                py::arg("cameras"),

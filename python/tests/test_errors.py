@@ -41,6 +41,9 @@ def pipe(cameras):
         (lambda: pv.reconstruct_segment(
             IN_LINE, segment_images(IN_LINE, [-3.0, 4.0, 0.0], [3.0, 4.0, 0.0])),
          "viewing planes too close"),
+        # the images, through the centres, of a segment 10 m behind both cameras
+        (lambda: pv.reconstruct_segment([LEFT, RIGHT], [[885, 585, 735, 510], [1185, 585, 1035, 510]]),
+         "behind"),
         (lambda: pv.reconstruct_cylinder(RIG[:1], pipe(RIG[:1])), "fewer than two"),
         (lambda: pv.reconstruct_cylinder(RIG[:2], np.where([[[0], [1]]] * 2, NAN, pipe(RIG[:2]))),
          "fewer than three silhouette edges"),
