@@ -214,14 +214,8 @@ TEST(C3DCylinderCentreLines, EstimateErrorIsOfSecondOrderInTheHalfAngle) {
             for (int n = 2; n <= 6; ++n) {
                 SCOPED_TRACE(testing::Message()
                              << scene.name << ", aside " << aside << ", " << n << " cameras");
-                const auto cameras = CamerasAround(scene.known,
-                                                   n,
-                                                   scene.distance,
-                                                   scene.roll,
-                                                   1000.0,
-                                                   640.0,
-                                                   480.0,
-                                                   aside * scene.distance);
+                const auto cameras = CamerasAround(
+                    scene.known, n, scene.distance, scene.roll, aside * scene.distance);
                 C3DCylinder cylinder = Bystander();
                 ASSERT_TRUE(
                     cylinder.CreateFromImageCylinder(ExactRecords(scene.known, cameras), false));
@@ -244,7 +238,7 @@ TEST(C3DCylinderCentreLines, EstimateErrorIsOfSecondOrderInTheHalfAngle) {
 TEST(C3DCylinderTangentPlanes, NoisyPipeRadiusWithinFewMillimetres) {
     const SKnownCylinder pipe = {
         C3DVector(0.2, -0.1, 0.5), C3DVector(0.6, 0.0, 0.8), 0.1, -1.0, 1.0};
-    const auto cameras = CamerasAround(pipe, 4, 4.5, 0.4, 1500.0, 960.0, 540.0);
+    const auto cameras = CamerasAround(pipe, 4, 4.5, 0.4, 0.0, 1500.0, 960.0, 540.0);
     std::mt19937_64 generator(20261206);
     std::normal_distribution<double> noise(0.0, 0.5);
     double worst = 0.0;
@@ -340,25 +334,15 @@ TEST(C3DCylinderReconstruction, RejectedObservationsLeaveTheCylinderUnchanged) {
 // fit after a passed test finds an axis through the origin with radius 0, which has no range.
 TEST(C3DCylinderTangentPlanes, ConditioningNeedsMoreThanSevenTimesTheSmallestEigenvalue) {
     const CCameraParam origin(CIntrinsicParam(1.0, C2DCoordinate(0.0, 0.0)), CExtrinsicParam());
+    const CRotateMatrix kCycles[3] = {CRotateMatrix(),  // rows e_a, e_a+1, e_a+2 for a = x, y, z
+                                      CRotateMatrix(C33Matrix(0, 1, 0, 0, 0, 1, 1, 0, 0)),
+                                      CRotateMatrix(C33Matrix(0, 0, 1, 1, 0, 0, 0, 1, 0))};
     const auto axisPlanes = [&](const std::string& normals) {
         std::vector<SImageCylinder> list;
         for (size_t i = 0; i < normals.size(); i += 2) {
-            const int a = normals[i + 1] - 'x';  // camera rows e_a, e_a+1, e_a+2
-            double rows[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
-            for (int r = 0; r < 3; ++r) {
-                rows[3 * r + (a + r) % 3] = 1.0;
-            }
+            const int a = normals[i + 1] - 'x';
             const CCameraParam camera(origin.GetIntrinsicParam(),
-                                      CExtrinsicParam(CRotateMatrix(C33Matrix(rows[0],
-                                                                              rows[1],
-                                                                              rows[2],
-                                                                              rows[3],
-                                                                              rows[4],
-                                                                              rows[5],
-                                                                              rows[6],
-                                                                              rows[7],
-                                                                              rows[8])),
-                                                      C3DVector(0.0, 0.0, 0.0)));
+                                      CExtrinsicParam(kCycles[a], C3DVector(0.0, 0.0, 0.0)));
             list.push_back(LoneEdge(camera, 0.0, 0.0, normals[i] == '-'));
         }
         return Records(list);

@@ -64,10 +64,10 @@ inline std::vector<CCameraParam> CamerasAround(const SKnownCylinder& cylinder,
                                                int n,
                                                double distance,
                                                double roll,
+                                               double aimAside = 0.0,
                                                double f = 1000.0,
                                                double cx = 640.0,
-                                               double cy = 480.0,
-                                               double aimAside = 0.0) {
+                                               double cy = 480.0) {
     const C3DVector middle = cylinder.AxisPoint(0.5 * (cylinder.start + cylinder.end));
     C3DVector helper(0.0, 0.0, 1.0);
     if (std::fabs(cylinder.direction.GetDotProduct(helper)) > 0.9) {
