@@ -310,6 +310,15 @@ C3DCylinder ReconstructCylinder(py::handle camerasValue,
     if (!AllFinite(values, 7)) {
         throw ReconstructionFailure("the edges give no finite cylinder");
     }
+    // Tangent planes and centre lines do not tell front from back either.
+    const C3DLineSegment axis(cylinder.GetAxis(), cylinder.GetRange());
+    for (int i = 0; i < records.GetSize(); ++i) {
+        C2DLineSegment image;
+        if (!axis.Reproject(records[i].cameraParam, image, nullptr, nullptr)) {
+            throw ReconstructionFailure(
+                "the cylinder lies behind a camera that saw it: the edges are not of one cylinder");
+        }
+    }
     return cylinder;
 }
 
@@ -484,7 +493,8 @@ void BindReconstruction(py::module_& module) {
                "where not seen. An edge seen alone must run with the cylinder on its left as "
                "seen on the screen (y down). method 'tangent-planes' needs three edges in two "
                "cameras; 'centre-lines' needs both edges in two cameras and gives an estimate. "
-               "ReconstructionError when the edges do not fix the cylinder.");
+               "ReconstructionError when the edges do not fix the cylinder, or fix one whose "
+               "axis lies wholly behind a camera that saw it.");
     module.def("fit_plane",
                &FitPlane,
                py::arg("points"),

@@ -27,6 +27,18 @@ def ring(count=5, radius=6.0, target=(0.0, 0.0, 0.5)):
     return cameras
 
 
+class Mirrored:
+    """A camera's projection through its centre of points behind it too (as the viewing planes
+    and rays see them), for images of shapes that no camera can see."""
+
+    def __init__(self, camera):
+        self.camera, self.centre = camera, camera.centre
+
+    def project(self, point):
+        x, y, z = self.camera.rotation @ point + self.camera.translation
+        return self.camera.focal_length * np.array([x, y]) / z + self.camera.principal_point
+
+
 def segment_images(cameras, start, end):
     """(n, 4): each camera's image of the 3D segment from start to end."""
     return np.array([np.concatenate([c.project(start), c.project(end)]) for c in cameras])

@@ -2,7 +2,7 @@ import numpy as np
 import pytest
 
 import polyview as pv
-from construction import look_at, ring, segment_images, silhouette_edges
+from construction import Mirrored, look_at, ring, segment_images, silhouette_edges
 
 RIG = ring()
 NAN = float("nan")
@@ -20,6 +20,7 @@ def test_reconstruction_error_carries_its_reason():
 LEFT = look_at([-1.0, 0.0, 0.0], [-1.0, 1.0, 0.0])
 RIGHT = look_at([1.0, 0.0, 0.0], [1.0, 1.0, 0.0])
 IN_LINE = [look_at([x, 0.0, 0.0], [x + 0.3, 1.0, 0.0]) for x in (-1.0, 1.0)]
+AWAY = [look_at(c.centre, 2.0 * c.centre) for c in RIG[:3]]  # the pipe is behind them
 
 
 def pipe(cameras):
@@ -41,9 +42,9 @@ def pipe(cameras):
         (lambda: pv.reconstruct_segment(
             IN_LINE, segment_images(IN_LINE, [-3.0, 4.0, 0.0], [3.0, 4.0, 0.0])),
          "viewing planes too close"),
-        # the images, through the centres, of a segment 10 m behind both cameras
-        (lambda: pv.reconstruct_segment([LEFT, RIGHT], [[885, 585, 735, 510], [1185, 585, 1035, 510]]),
+        (lambda: pv.reconstruct_segment(AWAY, segment_images(map(Mirrored, AWAY), [0, 0, 0], [1, 1, 1])),
          "behind"),
+        (lambda: pv.reconstruct_cylinder(AWAY, pipe(map(Mirrored, AWAY))), "behind"),
         (lambda: pv.reconstruct_cylinder(RIG[:1], pipe(RIG[:1])), "fewer than two"),
         (lambda: pv.reconstruct_cylinder(RIG[:2], np.where([[[0], [1]]] * 2, NAN, pipe(RIG[:2]))),
          "fewer than three silhouette edges"),
