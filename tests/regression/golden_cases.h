@@ -107,6 +107,21 @@ class CSink {
     }
 };
 
+// Every output in order, with the name and first value index of each group: record_golden
+// writes them out, golden_outputs_test compares them with the recorded ones.
+class CCollector : public CSink {
+  public:
+    void Group(const std::string& name) override {
+        groups.push_back(name);
+        starts.push_back(values.size());
+    }
+    void Put(double value) override { values.push_back(value); }
+
+    std::vector<std::string> groups;
+    std::vector<size_t> starts;
+    std::vector<double> values;
+};
+
 // splitmix64; doubles from the top 53 bits, so every input is exactly reproducible.
 class CRandom {
   public:
