@@ -168,16 +168,8 @@ class CRandom {
                 continue;
             }
             const double length = std::sqrt(squared);
-            const double w = q[0] / length, x = q[1] / length, y = q[2] / length, z = q[3] / length;
-            return CRotateMatrix(C33Matrix(1 - 2 * (y * y + z * z),
-                                           2 * (x * y - w * z),
-                                           2 * (x * z + w * y),
-                                           2 * (x * y + w * z),
-                                           1 - 2 * (x * x + z * z),
-                                           2 * (y * z - w * x),
-                                           2 * (x * z - w * y),
-                                           2 * (y * z + w * x),
-                                           1 - 2 * (x * x + y * y)));
+            return scene::QuaternionRotation(
+                q[0] / length, q[1] / length, q[2] / length, q[3] / length);
         }
     }
     C2DCoordinate Noise(double amplitude) {

@@ -48,6 +48,19 @@ inline CCameraParam LookAtCamera(const C3DVector& centreInWorld,
                         CExtrinsicParam(camFromWorld, translation));
 }
 
+// The rotation of the unit quaternion (w, x, y, z).
+inline CRotateMatrix QuaternionRotation(double w, double x, double y, double z) {
+    return CRotateMatrix(C33Matrix(1 - 2 * (y * y + z * z),
+                                   2 * (x * y - w * z),
+                                   2 * (x * z + w * y),
+                                   2 * (x * y + w * z),
+                                   1 - 2 * (x * x + z * z),
+                                   2 * (y * z - w * x),
+                                   2 * (x * z - w * y),
+                                   2 * (y * z + w * x),
+                                   1 - 2 * (x * x + y * y)));
+}
+
 // Pinhole projection of a world point, computed independently of the library's shapes.
 inline C2DCoordinate ProjectPoint(const CCameraParam& camera, const C3DVector& pointInWorld) {
     const CExtrinsicParam& pose = camera.GetExtrinsicParam();

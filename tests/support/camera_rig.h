@@ -16,6 +16,7 @@
 using scene::CameraCentre;
 using scene::LookAtCamera;
 using scene::ProjectPoint;
+using scene::QuaternionRotation;
 
 // A uniformly random rotation (from a random unit quaternion), for a seeded generator.
 inline CRotateMatrix RandomRotation(std::mt19937_64& generator) {
@@ -27,14 +28,5 @@ inline CRotateMatrix RandomRotation(std::mt19937_64& generator) {
         length += value * value;
     }
     length = std::sqrt(length);
-    const double w = q[0] / length, x = q[1] / length, y = q[2] / length, z = q[3] / length;
-    return CRotateMatrix(C33Matrix(1 - 2 * (y * y + z * z),
-                                   2 * (x * y - w * z),
-                                   2 * (x * z + w * y),
-                                   2 * (x * y + w * z),
-                                   1 - 2 * (x * x + z * z),
-                                   2 * (y * z - w * x),
-                                   2 * (x * z - w * y),
-                                   2 * (y * z + w * x),
-                                   1 - 2 * (x * x + y * y)));
+    return QuaternionRotation(q[0] / length, q[1] / length, q[2] / length, q[3] / length);
 }
