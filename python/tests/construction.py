@@ -19,12 +19,9 @@ def look_at(centre, target, focal_length=1500.0, principal_point=(960.0, 540.0),
 
 def ring(count=5, radius=6.0, target=(0.0, 0.0, 0.5)):
     """count cameras around the z axis at alternating heights, all looking at target."""
-    cameras = []
-    for k in range(count):
-        angle = 2.0 * np.pi * k / count + 0.3
-        height = 1.5 + 1.0 * (k % 2)
-        cameras.append(look_at((radius * np.cos(angle), radius * np.sin(angle), height), target))
-    return cameras
+    angles = 2.0 * np.pi * np.arange(count) / count + 0.3
+    return [look_at((radius * np.cos(a), radius * np.sin(a), 1.5 + k % 2), target)
+            for k, a in enumerate(angles)]
 
 
 class Mirrored:
@@ -45,16 +42,13 @@ def segment_images(cameras, start, end):
 
 
 def silhouette_edges(camera, start, end, radius):
-    """(2, 4): the outline of the cylinder around start-end seen by camera.
-
-    The plane through the camera centre C that touches the cylinder touches it along the surface
-    line at offset o from the axis with o . w = r^2, w the perpendicular from the axis to C; so
-    o = r (cos(phi) e1 +- sin(phi) e2) with cos(phi) = r / |w|. Each edge runs from the start
-    circle to the end circle and is turned so that the cylinder lies on its left on the screen
-    (y down), as an edge seen alone must be given.
-    """
-    start = np.asarray(start, dtype=float)
-    end = np.asarray(end, dtype=float)
+    """(2, 4): the outline of the cylinder around start-end seen by camera."""
+    # The plane through the camera centre C that touches the cylinder touches it along the surface
+    # line at offset o from the axis with o . w = r^2, w the perpendicular from the axis to C; so
+    # o = r (cos(phi) e1 +- sin(phi) e2) with cos(phi) = r / |w|. Each edge runs from the start
+    # circle to the end circle and is turned so that the cylinder lies on its left on the screen
+    # (y down), as an edge seen alone must be given.
+    start, end = np.asarray(start, dtype=float), np.asarray(end, dtype=float)
     axis = (end - start) / np.linalg.norm(end - start)
     across = camera.centre - start
     across -= across.dot(axis) * axis

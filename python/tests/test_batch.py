@@ -1,5 +1,4 @@
 import numpy as np
-import pytest
 
 import polyview as pv
 from construction import look_at, ring
@@ -11,18 +10,17 @@ def observations(seed, count):
     """(count, n, 2) noisy images of random points: some not seen by some cameras, at random and
     in runs, one seen by one camera only, one not seen at all."""
     rng = np.random.default_rng(seed)
-    points = rng.uniform(-1.0, 1.0, size=(count, 3))
-    images = np.array([[c.project(p) for c in RIG] for p in points])
+    images = np.array([[c.project(p) for c in RIG] for p in rng.uniform(-1.0, 1.0, (count, 3))])
     images += rng.normal(0.0, 0.5, images.shape)
     images[: count // 2][rng.uniform(size=(count // 2, len(RIG))) < 0.4] = np.nan
     images[count // 2 : 3 * count // 4, 3] = np.nan  # a run of rows seen by the same cameras
     images[0, 1:] = np.nan  # one camera only
     images[1] = np.nan  # not seen at all
-    return points, images
+    return images
 
 
 def test_batch_gives_exactly_the_single_results():
-    _, images = observations(11, 200)
+    images = observations(11, 200)
     batch = pv.triangulate_points(RIG, images)
     assert batch.shape == (200, 3)
     failures = 0
@@ -35,13 +33,7 @@ def test_batch_gives_exactly_the_single_results():
     assert 2 <= failures < 100  # both kinds of row were exercised
 
 
-def test_batch_rebuilds_exact_points():
-    points, images = observations(12, 50)
-    exact = np.array([[c.project(p) for c in RIG] for p in points])
-    np.testing.assert_allclose(pv.triangulate_points(RIG, exact), points, atol=1e-9)
-
-
-def test_batch_rows_with_parallel_rays_are_nan():
+def test_batch_rows_that_fix_no_point_are_nan():
     left = look_at([-1.0, 0.0, 0.0], [-1.0, 1.0, 0.0])
     right = look_at([1.0, 0.0, 0.0], [1.0, 1.0, 0.0])
     # parallel rays; rays that meet 10 m ahead (150 px = 1500 / 10); rays that meet behind
@@ -52,13 +44,10 @@ def test_batch_rows_with_parallel_rays_are_nan():
     np.testing.assert_allclose(result[1], [0.0, 10.0, 0.0], atol=1e-9)
 
 
-def test_batch_takes_other_real_dtypes_and_empty_input():
-    _, images = observations(13, 10)
-    images = np.nan_to_num(images, nan=-1.0).round()
+def test_batch_takes_other_real_dtypes_layouts_and_empty_input():
+    images = np.nan_to_num(observations(13, 10), nan=-1.0).round()
     as_float = pv.triangulate_points(RIG, images)
-    np.testing.assert_array_equal(pv.triangulate_points(RIG, images.astype(np.int32)), as_float)
-    np.testing.assert_array_equal(pv.triangulate_points(RIG, images.astype(np.float32)), as_float)
-    np.testing.assert_array_equal(pv.triangulate_points(RIG, images.transpose(1, 0, 2).copy()
-                                                        .transpose(1, 0, 2)), as_float)
+    for other in (images.astype(np.int32), images.astype(np.float32), np.asfortranarray(images)):
+        np.testing.assert_array_equal(pv.triangulate_points(RIG, other), as_float)
     assert pv.triangulate_points(RIG, np.empty((0, 5, 2))).shape == (0, 3)
     assert np.all(np.isnan(pv.triangulate_points([], np.empty((3, 0, 2)))))

@@ -25,47 +25,44 @@ def flat(value):
 
 
 def measure(shape, measured):
-    """The shape's result through the module, as the tool's JSON report names its values."""
-    kind = shape["kind"]
-    picks = shape.get("picks", {})
+    """The shape's result through the module, named as in the tool's JSON report, and the
+    residuals of its picks; measured holds the results of the shapes before it."""
+    kind, picks = shape["kind"], shape.get("picks", {})
     cameras = [CAMERAS[camera_id] for camera_id in picks]
-    if kind == "point":
-        image_points = np.array(list(picks.values()), dtype=float)
-        point = pv.triangulate_point(cameras, image_points)
-        residuals = pv.reproject_point(point, cameras, image_points).residuals
-        return {"point": point.xyz}, residuals
-    if kind in ("line", "segment"):
-        segments = np.array([flat(s) for s in picks.values()])
-        if kind == "line":
-            line = pv.reconstruct_line(cameras, segments)
-            residuals = pv.reproject_line(line, cameras, segments).residuals
-            return {"direction": line.direction, "point_nearest_origin": line.point,
-                    "distance_from_origin": line.distance}, residuals
-        segment = pv.reconstruct_segment(cameras, segments)
-        residuals = pv.reproject_segment(segment, cameras, segments).residuals
-        return {"start": segment.start, "end": segment.end, "length": segment.length}, residuals
-    if kind == "cylinder":
-        edges = np.array([[flat(edge) for edge in pair] for pair in picks.values()])
-        cylinder = pv.reconstruct_cylinder(cameras, edges, shape.get("method", "tangent-planes"))
-        residuals = pv.reproject_cylinder(cylinder, cameras, edges).residuals
-        return {"start": cylinder.axis_start, "end": cylinder.axis_end,
-                "radius": cylinder.radius, "length": cylinder.length}, residuals
     if kind == "plane":
-        points = [measured[p]["point"] if isinstance(p, str) else p for p in shape["points"]]
-        return {"coefficients": pv.fit_plane(points).coefficients}, np.array([])
+        points = [measured[p][0]["point"] if isinstance(p, str) else p for p in shape["points"]]
+        return {"coefficients": pv.fit_plane(points).coefficients}, []
     if kind == "curve":
-        (camera_id, curve_picks), = picks.items()
-        samples = pv.sample_curve(curve_picks, shape.get("samples", 50),
-                                  shape.get("mode", "interpolate") == "interpolate",
-                                  shape.get("interval"))
-        return {"samples": samples}, np.array([])
-    raise AssertionError(f"unknown kind {kind}")
+        (curve_picks,) = picks.values()
+        interpolate = shape.get("mode", "interpolate") == "interpolate"
+        return {"samples": pv.sample_curve(curve_picks, shape.get("samples", 50), interpolate,
+                                           shape.get("interval"))}, []
+    if kind == "point":
+        seen = np.array(list(picks.values()), dtype=float)
+        point = pv.triangulate_point(cameras, seen)
+        return {"point": point.xyz}, pv.reproject_point(point, cameras, seen).residuals
+    if kind == "cylinder":
+        seen = np.array([[flat(edge) for edge in pair] for pair in picks.values()])
+        pipe = pv.reconstruct_cylinder(cameras, seen, shape.get("method", "tangent-planes"))
+        return ({"start": pipe.axis_start, "end": pipe.axis_end, "radius": pipe.radius,
+                 "length": pipe.length}, pv.reproject_cylinder(pipe, cameras, seen).residuals)
+    seen = np.array([flat(s) for s in picks.values()])
+    if kind == "line":
+        line = pv.reconstruct_line(cameras, seen)
+        return ({"direction": line.direction, "point_nearest_origin": line.point,
+                 "distance_from_origin": line.distance},
+                pv.reproject_line(line, cameras, seen).residuals)
+    assert kind == "segment", kind
+    segment = pv.reconstruct_segment(cameras, seen)
+    return ({"start": segment.start, "end": segment.end, "length": segment.length},
+            pv.reproject_segment(segment, cameras, seen).residuals)
 
 
 def measure_scene():
+    """{name: (result, residuals)} of every shape, the planes last (they take measured points)."""
     measured = {}
-    for shape in sorted(SCENE["shapes"], key=lambda s: s["kind"] == "plane"):  # planes last
-        measured[shape["name"]], _ = measure(shape, measured)
+    for shape in sorted(SCENE["shapes"], key=lambda s: s["kind"] == "plane"):
+        measured[shape["name"]] = measure(shape, measured)
     return measured
 
 
@@ -76,34 +73,30 @@ def test_results_match_the_measurement_tool(tmp_path):
     subprocess.run([os.environ["POLYVIEW_MEASURE_EXE"], "--json", str(report_path),
                     str(SCENE_PATH)], check=True, stdout=subprocess.DEVNULL)
     report = {s["name"]: s for s in json.loads(report_path.read_text())["shapes"]}
-    assert set(report) == {s["name"] for s in SCENE["shapes"]}
-    measured = {}
-    for shape in sorted(SCENE["shapes"], key=lambda s: s["kind"] == "plane"):
-        result, residuals = measure(shape, measured)
-        measured[shape["name"]] = result
-        tool = report[shape["name"]]
-        assert tool["status"] == "measured"
+    measured = measure_scene()
+    assert set(report) == set(measured)
+    for name, (result, residuals) in measured.items():
+        assert report[name]["status"] == "measured"
         for key, value in result.items():
             # The same library calls on the same numbers: equal up to the last bits.
-            np.testing.assert_allclose(value, tool["result"][key], rtol=1e-12, atol=1e-12,
-                                       err_msg=f"{shape['name']}.{key}")
+            np.testing.assert_allclose(value, report[name]["result"][key], rtol=1e-12, atol=1e-12,
+                                       err_msg=f"{name}.{key}")
         if len(residuals):
-            np.testing.assert_allclose(residuals, [r["pixels"] for r in tool["residuals"]],
-                                       rtol=1e-9, atol=1e-12, err_msg=shape["name"])
+            np.testing.assert_allclose(residuals, [r["pixels"] for r in report[name]["residuals"]],
+                                       rtol=1e-9, atol=1e-12, err_msg=name)
 
 
 def test_results_are_near_the_truth():
     # The picks are the true projections plus 0.5 px of noise; at these distances and focal
     # lengths that is about a millimetre.
     measured = measure_scene()
-    truths = {s["name"]: (s["kind"], s.get("truth")) for s in SCENE["shapes"]}
-    for name, (kind, truth) in truths.items():
-        result = measured[name]
+    for name, kind, truth in ((s["name"], s["kind"], s["truth"]) for s in SCENE["shapes"]):
+        result = measured[name][0]
         if kind == "point":
             np.testing.assert_allclose(result["point"], truth["point"], atol=3e-3, err_msg=name)
         elif kind == "segment":
-            np.testing.assert_allclose(result["start"], truth["start"], atol=3e-3, err_msg=name)
-            np.testing.assert_allclose(result["end"], truth["end"], atol=3e-3, err_msg=name)
+            np.testing.assert_allclose([result["start"], result["end"]],
+                                       [truth["start"], truth["end"]], atol=3e-3, err_msg=name)
         elif kind == "line":
             assert np.degrees(angle_between(result["direction"], truth["direction"])) < 0.2
             end = np.add(truth["point"], truth["direction"])
