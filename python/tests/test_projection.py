@@ -94,9 +94,8 @@ def test_results_are_immutable():
     for result, name in ((projection, "residuals"), (IDENTITY, "translation"), (PIPE, "radius")):
         with pytest.raises(AttributeError):
             setattr(result, name, None)
-    with pytest.raises(ValueError):
-        IDENTITY.translation[0] = 5.0  # a read-only array
-    with pytest.raises(ValueError):
-        projection.image_points[0, 0] = 1.0
-    with pytest.raises(ValueError):  # nor can the array be made writeable again
-        projection.residuals.flags.writeable = True
+    for array in (IDENTITY.translation, projection.image_points, projection.residuals):
+        with pytest.raises(ValueError):
+            array[0] = 5.0  # read-only
+        with pytest.raises(ValueError):  # for good: it cannot be made writeable again
+            array.flags.writeable = True
