@@ -125,10 +125,9 @@ void BindCamera(py::module_& module) {
     py::class_<CCameraParam> cameraClass(
         module,
         "Camera",
-        "A calibrated pinhole camera without lens distortion: a world "
-        "point X has camera coordinates R X + T and images at "
-        "(f x / z + cx, f y / z + cy), in pixels. Immutable; equal "
-        "(and of equal hash) when f, principal point, R and T are.");
+        "A calibrated pinhole camera without lens distortion: a world point X has camera "
+        "coordinates R X + T and images at (f x / z + cx, f y / z + cy), in pixels. Immutable; "
+        "equal (and of equal hash) when f, principal point, R and T are.");
     CompareByValue(cameraClass, &CameraValues)
         .def(py::init(&MakeCamera),
              py::arg("focal_length"),

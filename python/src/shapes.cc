@@ -292,8 +292,8 @@ void BindShapes(py::module_& module) {
     py::class_<C3DCylinder> cylinderClass(
         module,
         "Cylinder",
-        "A finite right circular cylinder. Immutable; equal when the "
-        "axis end points, radius, length and direction are.");
+        "A finite right circular cylinder. Immutable; equal when the axis end points, radius, "
+        "length and direction are.");
     CompareByValue(cylinderClass, &CylinderValues)
         .def(py::init(&MakeCylinder),
              py::arg("axis_start"),
@@ -332,8 +332,8 @@ void BindShapes(py::module_& module) {
     py::class_<C3DPlane> planeClass(
         module,
         "Plane",
-        "An infinite plane normal . x = offset. Immutable; equal when the "
-        "unit normal and offset are.");
+        "An infinite plane normal . x = offset. Immutable; equal when the unit normal and "
+        "offset are.");
     CompareByValue(planeClass, &PlaneValues)
         .def(py::init(&MakePlane),
              py::arg("normal"),
@@ -375,8 +375,8 @@ void BindShapes(py::module_& module) {
     py::class_<C2DLine> line2dClass(
         module,
         "Line2D",
-        "An infinite line in the image, normal . p = offset. Immutable; "
-        "equal when the unit normal and offset are.");
+        "An infinite line in the image, normal . p = offset. Immutable; equal when the unit "
+        "normal and offset are.");
     CompareByValue(line2dClass, &Line2DValues)
         .def(py::init(&MakeLine2D),
              py::arg("normal"),
