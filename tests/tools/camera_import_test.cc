@@ -4,11 +4,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "measure/input_error.h"
+#include "temp_dir.h"
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "support/camera_rig.h"
 
@@ -18,33 +19,12 @@ namespace fs = std::filesystem;
 
 constexpr double kPi = 3.14159265358979323846;
 
-// A fresh directory under the system's temporary directory, removed at the end of the test.
-class TempDir {
-  public:
-    explicit TempDir(const std::string& name)
-        : m_path(fs::temp_directory_path() /
-                 ("polyview_measure_" + name + "_" + std::to_string(getpid()))) {
-        fs::remove_all(m_path);
-        fs::create_directories(m_path);
-    }
-    ~TempDir() { fs::remove_all(m_path); }
-    std::string Path() const { return m_path.string(); }
-    std::string Write(const std::string& name, const std::string& text) const {
-        const std::string file = (m_path / name).string();
-        std::ofstream(file) << text;
-        return file;
-    }
-
-  private:
-    fs::path m_path;
-};
-
 // The image of a world point through the tool's camera, computed with the test rig's projection.
 C2DCoordinate Image(const measure::Camera& camera, const measure::Vec3& x) {
     return ProjectPoint(camera.ToCameraParam(), C3DVector(x[0], x[1], x[2]));
 }
 
-TEST(CameraImportRotation, QuaternionRoundTripIncludingHalfTurns) {
+TEST(CameraImportRotation, QuaternionRoundTripIncludingHalfTurnsAndQuarterTurn) {
     // Rotation vectors from small to half turns, where the trace is -1 and the usual
     // formula divides by zero.
     const measure::Vec3 vectors[] = {{0, 0, 0},
@@ -65,17 +45,10 @@ TEST(CameraImportRotation, QuaternionRoundTripIncludingHalfTurns) {
             EXPECT_NEAR(back[i], rotation[i], 1e-14) << i;
         }
     }
-}
-
-TEST(CameraImportRotation, QuarterTurnQuaternionMapsXOntoY) {
     const double h = std::sqrt(0.5);
-    const auto r = measure::RotationFromQuaternion(h, 0, 0, h);  // 90 degrees about z
-    EXPECT_NEAR(r[0], 0.0, 1e-15);
-    EXPECT_NEAR(r[3], 1.0, 1e-15);  // R (1, 0, 0) = (0, 1, 0)
+    const auto r = measure::RotationFromQuaternion(2 * h, 0, 0, 2 * h);  // 90 degrees about z,
+    EXPECT_NEAR(r[3], 1.0, 1e-15);  // not normalised on input: R (1, 0, 0) = (0, 1, 0)
     EXPECT_NEAR(r[1], -1.0, 1e-15);
-    // Not normalised on input: the same rotation.
-    const auto scaled = measure::RotationFromQuaternion(2 * h, 0, 0, 2 * h);
-    EXPECT_NEAR(scaled[3], 1.0, 1e-15);
 }
 
 TEST(ColmapModel, WriteThenReadGivesTheSameCameras) {
@@ -99,12 +72,10 @@ TEST(ColmapModel, WriteThenReadGivesTheSameCameras) {
     ASSERT_EQ(read.size(), cameras.size());
     for (std::size_t i = 0; i < cameras.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(read[i].id, cameras[i].id);
-        EXPECT_EQ(read[i].focalLength, cameras[i].focalLength);  // written to full precision
-        EXPECT_EQ(read[i].principalX, cameras[i].principalX);
-        EXPECT_EQ(read[i].principalY, cameras[i].principalY);
-        EXPECT_EQ(read[i].width, cameras[i].width);
-        EXPECT_EQ(read[i].height, cameras[i].height);
+        const auto fields = [](const measure::Camera& c) {
+            return std::tie(c.id, c.focalLength, c.principalX, c.principalY, c.width, c.height);
+        };
+        EXPECT_EQ(fields(read[i]), fields(cameras[i]));  // written to full precision
         EXPECT_EQ(read[i].translation, cameras[i].translation);
         for (int k = 0; k < 9; ++k) {
             EXPECT_NEAR(read[i].rotation[k], cameras[i].rotation[k], 1e-14);  // via a quaternion
@@ -117,84 +88,22 @@ TEST(ColmapModel, WriteThenReadGivesTheSameCameras) {
     }
 }
 
-TEST(ColmapModel, ReadsHandWrittenModel) {
-    TempDir dir("colmap_by_hand");
-    dir.Write("cameras.txt",
-              "# Camera list with one line of data per camera:\n"
-              "#   CAMERA_ID, MODEL, WIDTH, HEIGHT, PARAMS[]\n"
-              "1 SIMPLE_PINHOLE 1000 800 1000 500 400\n"
-              "2 PINHOLE 1000 800 1000 1010 500 400\n");
-    // Image 7: a quarter turn about z (w = z = sqrt(1/2)), 5 in front; its 2D point line is
-    // empty. Image 9: no rotation, with a points line.
-    dir.Write("images.txt",
-              "# Image list with two lines of data per image:\n"
-              "7 0.70710678118654757 0 0 0.70710678118654757 0 0 5 1 turned.png\n"
-              "\n"
-              "9 1 0 0 0 0 0 5 2 straight.png\n"
-              "100.5 200.5 -1 300 400 17\n");
-    std::vector<std::string> warnings;
-    const auto cameras = measure::ReadColmapModel(dir.Path(), warnings);
-    ASSERT_EQ(cameras.size(), 2u);
-    EXPECT_EQ(cameras[0].id, "turned.png");
-    EXPECT_EQ(cameras[1].id, "straight.png");
-    // World (1, 0, 0) -> camera (0, 1, 5) -> image (500, 400 + 1000 / 5).
-    const C2DCoordinate turned = Image(cameras[0], {1, 0, 0});
-    EXPECT_NEAR(turned.GetData(0), 500.0, 1e-12);
-    EXPECT_NEAR(turned.GetData(1), 600.0, 1e-12);
-    // PINHOLE fx = 1000, fy = 1010: the mean, and a warning saying how far apart they are.
-    EXPECT_EQ(cameras[1].focalLength, 1005.0);
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("cameras.txt line 4"), std::string::npos) << warnings[0];
-    EXPECT_NE(warnings[0].find("10 px"), std::string::npos) << warnings[0];
-    EXPECT_NE(warnings[0].find("mean 1005"), std::string::npos) << warnings[0];
-}
-
 TEST(ColmapModel, UnusableModelsNameFileAndLine) {
+    const std::string ok = "1 SIMPLE_PINHOLE 1000 800 1000 500 400\n";
     struct Case {
-        const char* cameras;
-        const char* images;
-        const char* file;
-        const char* where;
-        const char* fragment;
+        std::string cameras, images;
+        const char *file, *where, *fragment;
     };
     const Case cases[] = {
-        {"1 OPENCV 1000 800 1000 1000 500 400 0.1 0 0 0\n",
-         "",
-         "cameras.txt",
-         "line 1",
-         "\"OPENCV\" is not supported"},
-        {"# c\n1 SIMPLE_PINHOLE 1000 800 0 500 400\n",
-         "",
-         "cameras.txt",
-         "line 2",
-         "focal length must be greater than 0"},
-        {"1 SIMPLE_PINHOLE 1000 800 1000 500\n", "", "cameras.txt", "line 1", "f, cx, cy"},
-        {"1 SIMPLE_PINHOLE 1000 -800 1000 500 400\n",
-         "",
-         "cameras.txt",
-         "line 1",
-         "whole numbers > 0"},
-        {"1 SIMPLE_PINHOLE 1000 800 nan 500 400\n", "", "cameras.txt", "line 1", "finite number"},
-        {"1 SIMPLE_PINHOLE 1000 800 1000 500 400\n",
-         "1 1 0 0 0 0 0 5 3 a.png\n\n",
-         "images.txt",
-         "line 1",
-         "CAMERA_ID 3 is not in"},
-        {"1 SIMPLE_PINHOLE 1000 800 1000 500 400\n",
-         "1 1 0 0 0 0 0 5 1\n",
-         "images.txt",
-         "line 1",
-         "got 9 fields"},
-        {"1 SIMPLE_PINHOLE 1000 800 1000 500 400\n",
-         "1 0 0 0 0 0 0 5 1 a.png\n",
-         "images.txt",
-         "line 1",
-         "quaternion is zero"},
-        {"1 SIMPLE_PINHOLE 1000 800 1000 500 400\n",
-         "# nothing\n",
-         "images.txt",
-         "",
-         "lists no image"},
+        {"1 OPENCV 1000 800 1000 1000 500 400 0.1 0 0 0\n", "", "cameras", "line 1", "\"OPENCV\""},
+        {"# c\n1 SIMPLE_PINHOLE 1000 800 0 500 400\n", "", "cameras", "line 2", "focal length"},
+        {"1 SIMPLE_PINHOLE 1000 800 1000 500\n", "", "cameras", "line 1", "f, cx, cy"},
+        {"1 SIMPLE_PINHOLE 1000 -800 1000 500 400\n", "", "cameras", "line 1", "whole numbers"},
+        {"1 SIMPLE_PINHOLE 1000 800 nan 500 400\n", "", "cameras", "line 1", "finite number"},
+        {ok, "1 1 0 0 0 0 0 5 3 a.png\n\n", "images", "line 1", "CAMERA_ID 3 is not in"},
+        {ok, "1 1 0 0 0 0 0 5 1\n", "images", "line 1", "got 9 fields"},
+        {ok, "1 0 0 0 0 0 0 5 1 a.png\n", "images", "line 1", "quaternion is zero"},
+        {ok, "# nothing\n", "images", "", "lists no image"},
     };
     for (const Case& bad : cases) {
         SCOPED_TRACE(bad.fragment);
@@ -206,7 +115,7 @@ TEST(ColmapModel, UnusableModelsNameFileAndLine) {
             measure::ReadColmapModel(dir.Path(), warnings);
             ADD_FAILURE() << "accepted";
         } catch (const measure::InputError& error) {
-            EXPECT_EQ(error.File(), dir.Path() + "/" + bad.file);
+            EXPECT_EQ(error.File(), dir / (bad.file + std::string(".txt")));
             EXPECT_EQ(error.Where(), bad.where);
             EXPECT_NE(error.Message().find(bad.fragment), std::string::npos) << error.Message();
         }
@@ -284,39 +193,35 @@ TEST(OpenCvCamera, UnequalFocalLengthsSkewAndDistortionWarn) {
 }
 
 TEST(OpenCvCamera, UnusableFilesNameTheField) {
+    TempDir dir("opencv_bad");
+    const auto edit = [](const std::string& from, const std::string& to) {
+        std::string text = kYaml;
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const std::string json =
+        R"({"K": [[800, 0, 320], [0, 800, 240], [0, 0, 1]], "R": [1, 0, 0, 0, 1, 0, 0, 0, 1],
+            "t": [0, 0, 4], "width": 640, "height": 480})";
+    const auto editJson = [&](const std::string& from, const std::string& to) {
+        std::string text = json;
+        return text.replace(text.find(from), from.size(), to);
+    };
     struct Case {
-        const char* label;
         std::string text;
         const char* where;
         const char* fragment;
     };
-    std::string noK = kYaml;
-    noK.replace(noK.find("camera_matrix"), 13, "intrinsics");
-    std::string wideK = kYaml;
-    wideK.replace(wideK.find("   cols: 3\n   dt: d\n   data: [ 8.0"), 10, "   cols: 4");
-    std::string notRotation = kYaml;
-    notRotation.replace(notRotation.find("[ 0., -1., 0."), 13, "[ 0., -2., 0.");
-    std::string unclosed = kYaml;
-    unclosed.replace(unclosed.find("[ 0., 0., 4. ]"), 14, "[ 0., 0., 4.");
     const Case cases[] = {
-        {"no camera matrix", noK, "top level", "looked for: K, camera_matrix, cameraMatrix"},
-        {"K not 3 x 3", wideK, "camera_matrix", "expected a 3 x 3 matrix, got 3 x 4"},
-        {"R not a rotation", notRotation, "R", "not a rotation matrix"},
-        {"unclosed list", unclosed, "line 26", "not closed"},
-        {"negative focal length",
-         R"({"K": [[-800, 0, 320], [0, 800, 240], [0, 0, 1]], "R": [1,0,0,0,1,0,0,0,1],
-             "t": [0, 0, 4], "width": 640, "height": 480})",
-         "K",
-         "must be greater than 0"},
-        {"zero width",
-         R"({"K": [[800, 0, 320], [0, 800, 240], [0, 0, 1]], "R": [1,0,0,0,1,0,0,0,1],
-             "t": [0, 0, 4], "width": 0, "height": 480})",
-         "width",
-         "must be greater than 0"},
+        {edit("camera_matrix", "intrinsics"), "top level", "looked for: K, camera_matrix, camera"},
+        {edit("   cols: 3\n   dt: d\n   data: [ 8.0", "   cols: 4\n   dt: d\n   data: [ 8.0"),
+         "camera_matrix",
+         "expected a 3 x 3 matrix, got 3 x 4"},
+        {edit("[ 0., -1., 0.", "[ 0., -2., 0."), "R", "not a rotation matrix"},
+        {edit("[ 0., 0., 4. ]", "[ 0., 0., 4."), "line 26", "not closed"},
+        {editJson("[[800", "[[-800"), "K", "must be greater than 0"},
+        {editJson("\"width\": 640", "\"width\": 0"), "width", "must be greater than 0"},
     };
     for (const Case& bad : cases) {
-        SCOPED_TRACE(bad.label);
-        TempDir dir("opencv_bad");
+        SCOPED_TRACE(bad.fragment);
         const std::string file = dir.Write("bad.yml", bad.text);
         std::vector<std::string> warnings;
         try {
@@ -330,21 +235,43 @@ TEST(OpenCvCamera, UnusableFilesNameTheField) {
     }
 }
 
+// A hand-written COLMAP model and an OpenCV file beside the scene that lists them.
 TEST(SceneCameraSources, ImportsNextToTheSceneFile) {
     TempDir dir("scene_sources");
-    fs::create_directories(dir.Path() + "/model");
-    dir.Write("model/cameras.txt", "1 SIMPLE_PINHOLE 1000 800 1000 500 400\n");
-    dir.Write("model/images.txt", "1 1 0 0 0 0 0 5 1 a.png\n\n2 1 0 0 0 -1 0 5 1 b.png\n\n");
+    fs::create_directories(dir / "model");
+    dir.Write("model/cameras.txt",
+              "# Camera list with one line of data per camera:\n"
+              "#   CAMERA_ID, MODEL, WIDTH, HEIGHT, PARAMS[]\n"
+              "1 SIMPLE_PINHOLE 1000 800 1000 500 400\n"
+              "2 PINHOLE 1000 800 1000 1010 500 400\n");
+    // Image 7: a quarter turn about z (w = z = sqrt(1/2)), 5 in front; its 2D point line is
+    // empty. Image 9: no rotation, with a points line.
+    dir.Write("model/images.txt",
+              "# Image list with two lines of data per image:\n"
+              "7 0.70710678118654757 0 0 0.70710678118654757 0 0 5 1 turned.png\n"
+              "\n"
+              "9 1 0 0 0 0 0 5 2 straight.png\n"
+              "100.5 200.5 -1 300 400 17\n");
     dir.Write("side.yml", kYaml);
-    const std::string scene = dir.Write("scene.json", R"({
+    const measure::Scene scene = measure::LoadScene(dir.Write("scene.json", R"({
         "camera_sources": [{"format": "colmap", "path": "model"},
                            {"format": "opencv", "path": "side.yml"}],
         "shapes": [{"name": "p", "kind": "point",
-                    "picks": {"a.png": [500, 400], "b.png": [300, 400], "side": [320, 240]}}]})");
-    const measure::Scene loaded = measure::LoadScene(scene);
-    ASSERT_EQ(loaded.cameras.size(), 3u);
-    EXPECT_EQ(loaded.cameras[2].id, "side");  // named after the file
-    EXPECT_EQ(loaded.shapes[0].pointPicks.size(), 3u);
+                    "picks": {"turned.png": [500, 600], "side": [320, 440]}}]})"));
+    ASSERT_EQ(scene.cameras.size(), 3u);
+    EXPECT_EQ(scene.cameras[0].id, "turned.png");
+    EXPECT_EQ(scene.cameras[1].id, "straight.png");
+    EXPECT_EQ(scene.cameras[2].id, "side");  // named after the file
+    // World (1, 0, 0) -> camera (0, 1, 5) -> image (500, 400 + 1000 / 5).
+    const C2DCoordinate turned = Image(scene.cameras[0], {1, 0, 0});
+    EXPECT_NEAR(turned.GetData(0), 500.0, 1e-12);
+    EXPECT_NEAR(turned.GetData(1), 600.0, 1e-12);
+    // PINHOLE fx = 1000, fy = 1010: the mean, and a warning saying how far apart they are.
+    EXPECT_EQ(scene.cameras[1].focalLength, 1005.0);
+    ASSERT_EQ(scene.warnings.size(), 1u);
+    EXPECT_NE(scene.warnings[0].find("cameras.txt line 4"), std::string::npos);
+    EXPECT_NE(scene.warnings[0].find("10 px"), std::string::npos) << scene.warnings[0];
+    EXPECT_NE(scene.warnings[0].find("mean 1005"), std::string::npos) << scene.warnings[0];
 }
 
 }  // namespace

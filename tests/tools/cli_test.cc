@@ -1,19 +1,18 @@
 // Runs polyview-measure as a user does, and checks the demo scene that the README points to.
 
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <map>
 #include <string>
 
 #include "measure/json_node.h"
 #include "measure/measurement.h"
 #include "measure/scene.h"
+#include "temp_dir.h"
 #include "xml_check.h"
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,49 +27,17 @@ struct SRunResult {
     std::string err;
 };
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-class TempDir {
-  public:
-    explicit TempDir(const std::string& name)
-        : m_path(fs::temp_directory_path() /
-                 ("polyview_measure_cli_" + name + "_" + std::to_string(getpid()))) {
-        fs::remove_all(m_path);
-        fs::create_directories(m_path);
-    }
-    ~TempDir() { fs::remove_all(m_path); }
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-
-  private:
-    fs::path m_path;
-};
-
-// Runs a program with arguments (already quoted where needed); captures both outputs.
+// Runs a program with arguments (already quoted where needed); captures both outputs in files of
+// dir.
 SRunResult RunProgram(const std::string& program,
                       const std::string& arguments,
                       const TempDir& dir) {
-    const std::string errFile = dir / "stderr.txt";
-    const std::string command = "'" + program + "' " + arguments + " 2>'" + errFile + "'";
-    SRunResult run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot run " << command;
-        return run;
-    }
-    char buffer[4096];
-    std::size_t count = 0;
-    while ((count = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.out.append(buffer, count);
-    }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadFile(errFile);
-    return run;
+    const int status = std::system(("'" + program + "' " + arguments + " >'" +
+                                    (dir / "stdout.txt") + "' 2>'" + (dir / "stderr.txt") + "'")
+                                       .c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            ReadFile(dir / "stdout.txt"),
+            ReadFile(dir / "stderr.txt")};
 }
 
 SRunResult Measure(const std::string& arguments, const TempDir& dir) {
@@ -83,16 +50,6 @@ TEST(DemoScene, IsWhatItsGeneratorWrites) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadFile(dir / "scene.json"), ReadFile(kDemoScene))
         << "examples/scenes/pipe_rack.json is out of date: rerun pipe_rack_scene";
-}
-
-double Error(const measure::ShapeResult& result, const std::string& quantity) {
-    for (const measure::TruthError& error : result.truthErrors) {
-        if (error.quantity == quantity) {
-            return std::fabs(error.value);
-        }
-    }
-    ADD_FAILURE() << result.name << ": no truth error " << quantity;
-    return 1e9;
 }
 
 // The bounds follow from the scene: picks carry 0.5 px of noise per coordinate in 12-megapixel
@@ -116,165 +73,73 @@ TEST(DemoScene, MeasuresEveryShapeWithinItsBounds) {
     constexpr double kLength = 0.005;  // m
     constexpr double kAngle = 0.5;     // degrees
     constexpr double kResidual = 2.0;  // px
+    constexpr double kPipeEnd = 0.25 * 0.1095;
+    const std::map<std::string, double> bounds = {
+        {"point point", kLength},
+        {"segment start", kLength},
+        {"segment end", kLength},
+        {"segment length", 2 * kLength},
+        {"line direction", kAngle},
+        {"line offset", kLength},
+        {"cylinder radius", kLength},
+        {"cylinder axis direction", kAngle},
+        {"cylinder start", kPipeEnd},
+        {"cylinder end", kPipeEnd},
+        {"cylinder length", 2 * kPipeEnd},
+        {"plane normal", kAngle},
+        {"plane offset", kLength},
+        {"curve samples", kResidual},  // a smooth fit, px
+    };
     for (std::size_t i = 0; i < scene.shapes.size(); ++i) {
         const measure::ShapeResult& result = measured.shapes[i];
         SCOPED_TRACE(result.name);
         ASSERT_TRUE(result.ok) << result.reason;
-        ASSERT_TRUE(scene.shapes[i].truth.has_value());
+        EXPECT_FALSE(result.truthErrors.empty());
+        for (const measure::TruthError& error : result.truthErrors) {
+            const std::string key = measure::KindName(result.kind) + (" " + error.quantity);
+            ASSERT_EQ(bounds.count(key), 1u) << key;
+            EXPECT_LT(std::fabs(error.value), bounds.at(key)) << key;
+        }
         for (const measure::Residual& residual : result.residuals) {
             EXPECT_TRUE(residual.ok);
             EXPECT_LT(residual.pixels, kResidual) << scene.cameras[residual.camera].id;
         }
-        switch (result.kind) {
-            case measure::ShapeKind::kPoint:
-                EXPECT_LT(Error(result, "point"), kLength);
-                EXPECT_GE(result.residuals.size(), 3u);
-                break;
-            case measure::ShapeKind::kSegment:
-                EXPECT_LT(Error(result, "start"), kLength);
-                EXPECT_LT(Error(result, "end"), kLength);
-                EXPECT_LT(Error(result, "length"), 2 * kLength);
-                break;
-            case measure::ShapeKind::kLine:
-                EXPECT_LT(Error(result, "direction"), kAngle);
-                EXPECT_LT(Error(result, "offset"), kLength);
-                break;
-            case measure::ShapeKind::kCylinder:
-                EXPECT_LT(Error(result, "radius"), kLength);
-                EXPECT_LT(Error(result, "axis direction"), kAngle);
-                EXPECT_LT(Error(result, "start"), 0.25 * 0.1095);
-                EXPECT_LT(Error(result, "end"), 0.25 * 0.1095);
-                EXPECT_EQ(result.residuals.size(), 5u);  // one camera saw a single edge
-                break;
-            case measure::ShapeKind::kPlane:
-                EXPECT_LT(Error(result, "normal"), kAngle);
-                EXPECT_LT(Error(result, "offset"), kLength);
-                EXPECT_EQ(result.planePointCount, 4);
-                break;
-            case measure::ShapeKind::kCurve:
-                // Samples of a smooth fit near picks with 0.5 px noise.
-                EXPECT_LT(Error(result, "samples"), kResidual);
-                break;
-        }
+        EXPECT_GE(result.residuals.size(), result.kind == measure::ShapeKind::kPoint ? 3u : 0u);
     }
+    EXPECT_EQ(measured.shapes[5].residuals.size(), 5u);  // the pipe; one camera saw a single edge
+    EXPECT_EQ(measured.shapes[10].planePointCount, 4);   // the floor
 }
 
-TEST(MeasureCommand, DemoRunWritesReportJsonAndPictures) {
+// One run writes the JSON, the pictures and the COLMAP model; the model read back gives the same
+// measurements.
+TEST(MeasureCommand, DemoRunWritesJsonPicturesAndColmapModel) {
     TempDir dir("demo");
-    const SRunResult run = Measure("--json '" + (dir / "report.json") + "' --svg '" +
-                                       (dir / "pictures") + "' '" + kDemoScene + "'",
-                                   dir);
+    fs::create_directories(dir / "model");
+    const SRunResult run =
+        Measure("--json '" + (dir / "report.json") + "' --svg '" + (dir / "pictures") +
+                    "' --export-colmap '" + (dir / "model") + "' '" + kDemoScene + "'",
+                dir);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    const measure::Scene scene = measure::LoadScene(kDemoScene);
-    for (const measure::ShapeSpec& shape : scene.shapes) {
-        EXPECT_NE(run.out.find("  " + shape.name + ": "), std::string::npos) << shape.name;
-    }
-    EXPECT_NE(run.out.find("12 of 12 shapes measured"), std::string::npos) << run.out;
-
-    const Json report = Json::parse(ReadFile(dir / "report.json"));
-    EXPECT_EQ(report.at("summary").at("measured"), 12);
-    EXPECT_EQ(report.at("shapes").size(), 12u);
-
-    for (const measure::Camera& camera : scene.cameras) {
-        SCOPED_TRACE(camera.id);
-        const std::string path = (dir / "pictures") + "/" + camera.id + ".svg";
-        EXPECT_NE(run.out.find(path), std::string::npos);
+    const Json before = Json::parse(ReadFile(dir / "report.json"));
+    EXPECT_EQ(before.at("summary").at("measured"), 12);
+    EXPECT_EQ(before.at("shapes").size(), 12u);
+    for (const Json& camera : before.at("cameras")) {
+        const std::string path = (dir / "pictures/") + camera.at("id").get<std::string>() + ".svg";
+        SCOPED_TRACE(path);
         const SXmlCheck xml = CheckXml(ReadFile(path));
         ASSERT_TRUE(xml.wellFormed) << xml.problem;
         EXPECT_EQ(xml.rootAttributes.at("width"), "4032");
         EXPECT_EQ(xml.rootAttributes.at("height"), "3024");
     }
-}
-
-TEST(MeasureCommand, BadInputExitsWithStatusTwo) {
-    TempDir dir("bad");
-    const std::string camera =
-        R"({"id": "a", "focal_length": 1000, "principal_point": [500, 400], "width": 1000,
-            "height": 800, "rotation": [0, 0, 0], "translation": [0, 0, 0]})";
-    const std::string shapes =
-        R"("shapes": [{"name": "p", "kind": "point", "picks": {"a": [1, 2]}}])";
-    const std::pair<std::string, std::string> cases[] = {
-        {"{\"cameras\": [" + camera + "], " + shapes, "line 3, column 1: malformed JSON"},
-        {"{\"cameras\": [" + camera.substr(0, camera.find("\"focal")) +
-             camera.substr(camera.find("\"principal")) + "], " + shapes + "}",
-         "cameras[0]: missing required field \"focal_length\""},
-        {"{\"cameras\": [" + camera +
-             "], \"shapes\": [{\"name\": \"p\", \"kind\": \"point\", "
-             "\"picks\": {\"b\": [1, 2]}}]}",
-         "shapes[0].picks.b: unknown camera id \"b\""},
-        {"{\"cameras\": [" + camera +
-             "], \"shapes\": [{\"name\": \"p\", \"kind\": \"point\", "
-             "\"picks\": {\"a\": [1, 1e999]}}]}",
-         "malformed JSON: number overflow parsing '1e999'"},
-        {"{\"cameras\": [" + camera.substr(0, camera.find("1000")) + "-1000" +
-             camera.substr(camera.find("1000") + 4) + "], " + shapes + "}",
-         "cameras[0].focal_length: must be greater than 0"},
-        {"{\"cameras\": [" + camera.substr(0, camera.find("800")) + "0" +
-             camera.substr(camera.find("800") + 3) + "], " + shapes + "}",
-         "cameras[0].height: must be greater than 0"},
-        {"{\"cameras\": [" + camera +
-             "], \"shapes\": [{\"name\": \"p\", \"kind\": \"point\", "
-             "\"picks\": {}}]}",
-         "shapes[0].picks: empty pick list"},
-        {"{\"cameras\": [" + camera +
-             "], \"shapes\": [{\"name\": \"p\", \"kind\": \"point\", "
-             "\"picks\": {\"a\": \"1, 2\"}}]}",
-         "shapes[0].picks.a: expected an image point [x, y], got a string"},
-    };
-    int number = 0;
-    for (const auto& [text, expected] : cases) {
-        SCOPED_TRACE(expected);
-        const std::string file = dir / ("bad" + std::to_string(number++) + ".json");
-        std::ofstream(file) << text << "\n";
-        const SRunResult run = Measure("'" + file + "'", dir);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err.rfind("polyview-measure: " + file + ": ", 0), 0u) << run.err;
-        EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
-    }
-    const std::pair<std::string, std::string> usage[] = {
-        {"", "no scene file given"},
-        {"--frobnicate scene.json", "unknown option --frobnicate"},
-        {"--json", "--json needs a file name"},
-        {"'" + (dir / "missing.json") + "'", "missing.json: cannot be opened"},
-    };
-    for (const auto& [arguments, expected] : usage) {
-        SCOPED_TRACE(arguments);
-        const SRunResult run = Measure(arguments, dir);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
-    }
-}
-
-TEST(MeasureCommand, UnwritableOutputExitsWithStatusOne) {
-    TempDir dir("unwritable");
-    const SRunResult run =
-        Measure("--quiet --json /nonexistent/dir/report.json '" + kDemoScene + "'", dir);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("/nonexistent/dir/report.json: cannot be written"), std::string::npos)
-        << run.err;
-}
-
-// The demo's cameras written as a COLMAP model and read back give the same measurements.
-TEST(MeasureCommand, ColmapExportRoundTrip) {
-    TempDir dir("colmap");
-    fs::create_directories(dir / "model");
-    const SRunResult exported =
-        Measure("--quiet --json '" + (dir / "before.json") + "' --export-colmap '" +
-                    (dir / "model") + "' '" + kDemoScene + "'",
-                dir);
-    ASSERT_EQ(exported.status, 0) << exported.err;
 
     Json scene = Json::parse(ReadFile(kDemoScene));
     scene.erase("cameras");
     scene["camera_sources"] = Json::array({{{"format", "colmap"}, {"path", "model"}}});
-    std::ofstream(dir / "scene.json") << scene.dump(2);
     const SRunResult imported = Measure(
-        "--quiet --json '" + (dir / "after.json") + "' '" + (dir / "scene.json") + "'", dir);
+        "--json '" + (dir / "after.json") + "' '" + dir.Write("scene.json", scene.dump()) + "'",
+        dir);
     ASSERT_EQ(imported.status, 0) << imported.err;
-
-    const Json before = Json::parse(ReadFile(dir / "before.json"));
     const Json after = Json::parse(ReadFile(dir / "after.json"));
     ASSERT_EQ(before.at("shapes").size(), after.at("shapes").size());
     for (std::size_t i = 0; i < before.at("shapes").size(); ++i) {
@@ -294,6 +159,32 @@ TEST(MeasureCommand, ColmapExportRoundTrip) {
                 a.at("max_residual").get<double>(), b.at("max_residual").get<double>(), 1e-6);
         }
     }
+}
+
+// Bad input and usage exit with status 2, an output that cannot be written with status 1; either
+// way standard output stays empty and nothing is overwritten.
+TEST(MeasureCommand, FailuresExitWithTheirStatus) {
+    TempDir dir("cli_bad");
+    const std::string scene = dir.Write("scene.json", ReadFile(kDemoScene));
+    const std::string quoted = "'" + scene + "'";
+    const std::string broken = "'" + dir.Write("broken.json", "{\"cameras\": [}\n") + "'";
+    const std::pair<std::string, std::string> cases[] = {
+        {broken, "broken.json: line 1, column 14: malformed JSON"},
+        {"", "no scene file given"},
+        {"--frobnicate " + quoted, "unknown option --frobnicate"},
+        {"--json", "--json needs a file name"},
+        {"'" + (dir / "missing.json") + "'", "missing.json: cannot be opened"},
+        {"--quiet --json /nonexistent/dir/report.json " + quoted,
+         "/nonexistent/dir/report.json: cannot be written"},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        SCOPED_TRACE(arguments);
+        const SRunResult run = Measure(arguments, dir);
+        EXPECT_EQ(run.status, expected.find("cannot be written") == std::string::npos ? 2 : 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(ReadFile(scene), ReadFile(kDemoScene));
 }
 
 // The complete example of docs/scene-format.md is valid and measures every shape: its picks are

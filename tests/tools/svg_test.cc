@@ -1,14 +1,11 @@
 #include "measure/svg.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "synthetic_scene.h"
+#include "temp_dir.h"
 #include "xml_check.h"
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace {
 
@@ -67,21 +64,15 @@ TEST(SvgPicture, FileNamesAreSafeAndUnique) {
     scene.cameras[0].id = "a/b";
     scene.cameras[1].id = "a_b";
     const measure::Measurement measured = measure::Measure(scene);
-    const std::string directory = (std::filesystem::temp_directory_path() /
-                                   ("polyview_measure_svg_" + std::to_string(getpid())) / "nested")
-                                      .string();
-    std::filesystem::remove_all(directory);
+    TempDir dir("svg");
+    const std::string directory = dir / "nested";  // made by the writer
     const auto written = measure::WriteSvgPictures(directory, scene, measured);
     ASSERT_EQ(written.size(), scene.cameras.size());
     EXPECT_EQ(written[0], directory + "/a_b.svg");
     EXPECT_EQ(written[1], directory + "/a_b-2.svg");
     for (const std::string& path : written) {
-        std::ifstream file(path);
-        std::stringstream text;
-        text << file.rdbuf();
-        EXPECT_TRUE(CheckXml(text.str()).wellFormed) << path;
+        EXPECT_TRUE(CheckXml(ReadFile(path)).wellFormed) << path;
     }
-    std::filesystem::remove_all(std::filesystem::path(directory).parent_path());
 }
 
 }  // namespace

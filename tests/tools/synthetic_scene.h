@@ -107,6 +107,24 @@ enum Index {
     kLonelyShape
 };
 
+// A point shape picked at its exact image in every camera; with a truth when truth is set.
+inline measure::ShapeSpec PointShape(const measure::Scene& scene,
+                                     const std::string& name,
+                                     const measure::Vec3& point,
+                                     bool truth) {
+    measure::ShapeSpec shape;
+    shape.name = name;
+    shape.kind = measure::ShapeKind::kPoint;
+    for (std::size_t c = 0; c < scene.cameras.size(); ++c) {
+        shape.pointPicks.push_back({c, Project(scene.cameras[c], point)});
+    }
+    if (truth) {
+        shape.truth = measure::Truth();
+        shape.truth->point = point;
+    }
+    return shape;
+}
+
 inline measure::Scene MakeScene() {
     using measure::ShapeKind;
     using measure::ShapeSpec;
@@ -118,72 +136,45 @@ inline measure::Scene MakeScene() {
                      MakeCamera("south", {-0.7, -5.5, 2.0}, target),
                      MakeCamera("west", {-5.8, -1.0, 3.5}, target)};
     const std::size_t n = scene.cameras.size();
-
-    ShapeSpec corner;
-    corner.name = "corner";
-    corner.kind = ShapeKind::kPoint;
-    for (std::size_t c = 0; c < n; ++c) {
-        corner.pointPicks.push_back({c, Project(scene.cameras[c], kCorner)});
-    }
-    corner.truth = measure::Truth();
-    corner.truth->point = kCorner;
-    scene.shapes.push_back(corner);
+    scene.shapes.push_back(PointShape(scene, "corner", kCorner, true));
 
     ShapeSpec rail;
     rail.name = "rail";
     rail.kind = ShapeKind::kSegment;
-    for (std::size_t c = 0; c < n; ++c) {
-        rail.segmentPicks.push_back(
-            {c, {Project(scene.cameras[c], kRailStart), Project(scene.cameras[c], kRailEnd)}});
-    }
-    rail.truth = measure::Truth();
-    rail.truth->start = kRailStart;
-    rail.truth->end = kRailEnd;
-    scene.shapes.push_back(rail);
-
     ShapeSpec pole;
     pole.name = "pole";
     pole.kind = ShapeKind::kLine;
-    for (std::size_t c = 0; c < n; ++c) {
-        // A different stretch of the line in each image.
-        const double low = 0.2 + 0.1 * static_cast<double>(c);
-        pole.segmentPicks.push_back(
-            {c,
-             {Project(scene.cameras[c], Add(kPoleFoot, {0, 0, low})),
-              Project(scene.cameras[c], Add(kPoleFoot, {0, 0, low + 1.0}))}});
-    }
-    pole.truth = measure::Truth();
-    pole.truth->point = Add(kPoleFoot, {0, 0, 5.0});
-    pole.truth->direction = measure::Vec3{0, 0, -2};
-    scene.shapes.push_back(pole);
-
     ShapeSpec tank;
     tank.name = "tank";
     tank.kind = ShapeKind::kCylinder;
     for (std::size_t c = 0; c < n; ++c) {
-        const auto edges = TankEdges(scene.cameras[c]);
+        const measure::Camera& camera = scene.cameras[c];
+        rail.segmentPicks.push_back({c, {Project(camera, kRailStart), Project(camera, kRailEnd)}});
+        // A different stretch of the pole in each image.
+        const double low = 0.2 + 0.1 * static_cast<double>(c);
+        pole.segmentPicks.push_back({c,
+                                     {Project(camera, Add(kPoleFoot, {0, 0, low})),
+                                      Project(camera, Add(kPoleFoot, {0, 0, low + 1.0}))}});
+        const auto edges = TankEdges(camera);
         tank.cylinderPicks.push_back({c, {edges[0], edges[1]}});
     }
+    rail.truth = measure::Truth();
+    rail.truth->start = kRailStart;
+    rail.truth->end = kRailEnd;
+    pole.truth = measure::Truth();
+    pole.truth->point = Add(kPoleFoot, {0, 0, 5.0});
+    pole.truth->direction = measure::Vec3{0, 0, -2};
     tank.truth = measure::Truth();
     tank.truth->start = kTankStart;
     tank.truth->end = kTankEnd;
     tank.truth->radius = kTankRadius;
-    scene.shapes.push_back(tank);
-
-    for (int i = 0; i < 3; ++i) {
-        ShapeSpec marker;
-        marker.name = "marker" + std::to_string(i);
-        marker.kind = ShapeKind::kPoint;
-        for (std::size_t c = 0; c < n; ++c) {
-            marker.pointPicks.push_back({c, Project(scene.cameras[c], kMarkers[i])});
-        }
-        scene.shapes.push_back(marker);
-    }
+    scene.shapes.insert(scene.shapes.end(), {rail, pole, tank});
 
     ShapeSpec ground;
     ground.name = "ground";
     ground.kind = ShapeKind::kPlane;
     for (int i = 0; i < 3; ++i) {
+        scene.shapes.push_back(PointShape(scene, "marker" + std::to_string(i), kMarkers[i], false));
         ground.planePoints.push_back({"marker" + std::to_string(i), {0, 0, 0}, ""});
     }
     ground.planePoints.push_back({"", {0.5, 0.5, 0.0}, ""});
@@ -199,7 +190,6 @@ inline measure::Scene MakeScene() {
     for (int i = 0; i <= 12; ++i) {
         arc.curvePicks.push_back(Project(scene.cameras[2], ArcPoint(i / 12.0)));
     }
-    arc.interpolate = true;
     arc.sampleCount = 200;
     arc.truth = measure::Truth();
     for (int i = 0; i <= 400; ++i) {
@@ -207,10 +197,8 @@ inline measure::Scene MakeScene() {
     }
     scene.shapes.push_back(arc);
 
-    ShapeSpec lonely;
-    lonely.name = "lonely";
-    lonely.kind = ShapeKind::kPoint;
-    lonely.pointPicks.push_back({1, Project(scene.cameras[1], kCorner)});
+    ShapeSpec lonely = PointShape(scene, "lonely", kCorner, false);
+    lonely.pointPicks = {lonely.pointPicks[1]};
     scene.shapes.push_back(lonely);
     return scene;
 }
