@@ -148,6 +148,17 @@ TEST(MeasureFailures, ReasonsForDegenerateInput) {
     plane.kind = measure::ShapeKind::kPlane;
     plane.planePoints = {{"lonely", {0, 0, 0}, ""}, {"", {0, 0, 0}, ""}, {"", {1, 0, 0}, ""}};
     scene.shapes.push_back(plane);
+    // Points on a line, and four points within 0.5 mm of a 1.5 m line: the fit's normal would turn
+    // with the noise (12.5 degrees off here), yet its rms distance is 0.
+    plane.name = "collinear";
+    plane.planePoints = {{"", {0, 0, 0}, ""}, {"", {1, 0, 0}, ""}, {"", {2, 0, 0}, ""}};
+    scene.shapes.push_back(plane);
+    plane.name = "nearly_collinear";
+    plane.planePoints = {{"", {0, 0, 0}, ""},
+                         {"", {0.5, 0.0005, 0}, ""},
+                         {"", {1.0, -0.0005, 0.0003}, ""},
+                         {"", {1.5, 0.0002, -0.0004}, ""}};
+    scene.shapes.push_back(plane);
 
     const measure::Measurement measured = measure::Measure(scene);
     const std::pair<const char*, const char*> expected[] = {
@@ -157,6 +168,8 @@ TEST(MeasureFailures, ReasonsForDegenerateInput) {
         {"arc_coarse", "fewer than 4 control points"},
         {"lonely", "one camera only"},
         {"thin_plane", "fewer than three points (2 usable)"},
+        {"collinear", "on or near a line"},
+        {"nearly_collinear", "on or near a line"},
     };
     ASSERT_EQ(measured.shapes.size(), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); ++i) {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "core/soundness.h"
+
 namespace measure {
 
 namespace {
@@ -445,6 +447,17 @@ void Measurer::MeasurePlane(const ShapeSpec& shape,
         FailShape(result,
                   "fewer than three points (" + std::to_string(points.size()) +
                       " usable); a plane needs three");
+        return;
+    }
+    // The fit of nearly collinear points is exact along their line and arbitrary about it: its
+    // rms distance is 0 however far the normal turns, so their spread decides.
+    std::vector<double> xyz;
+    for (const Vec3& point : points) {
+        xyz.insert(xyz.end(), point.begin(), point.end());
+    }
+    const core::PlaneConditioning conditioning = core::JudgePlanePoints(xyz.data(), points.size());
+    if (!conditioning.ok) {
+        FailShape(result, conditioning.reason);
         return;
     }
     C1DArray<C3DCoordinate> coordinates;
