@@ -104,6 +104,8 @@ TEST(ColmapModel, UnusableModelsNameFileAndLine) {
         {ok, "1 1 0 0 0 0 0 5 1\n", "images", "line 1", "got 9 fields"},
         {ok, "1 0 0 0 0 0 0 5 1 a.png\n", "images", "line 1", "quaternion is zero"},
         {ok, "# nothing\n", "images", "", "lists no image"},
+        // A finite translation whose camera centre -R^T T overflows: no usable pose.
+        {ok, "1 0.92388 0 0 0.382683 1.5e308 1.5e308 0 1 a.png\n", "images", "line 1", "finite"},
     };
     for (const Case& bad : cases) {
         SCOPED_TRACE(bad.fragment);
@@ -219,6 +221,9 @@ TEST(OpenCvCamera, UnusableFilesNameTheField) {
         {edit("[ 0., 0., 4. ]", "[ 0., 0., 4."), "line 26", "not closed"},
         {editJson("[[800", "[[-800"), "K", "must be greater than 0"},
         {editJson("\"width\": 640", "\"width\": 0"), "width", "must be greater than 0"},
+        {editJson("\"R\": [1, 0, 0, 0, 1, 0, 0, 0, 1]", "\"rvec\": [1e200, 0, 0]"),
+         "rvec",
+         "finite"},
     };
     for (const Case& bad : cases) {
         SCOPED_TRACE(bad.fragment);

@@ -118,6 +118,8 @@ TEST(SceneParse, BadFieldsNameFileAndPath) {
         {"/shapes/0/truth", "{\"start\": [0, 0, 0]}", "shapes[0].truth.start", "unknown field"},
         {"/shapes", nullptr, "top level", "missing required field \"shapes\""},
         {"", "[1, 2]", "top level", "expected an object"},
+        // A rotation vector whose length overflows gives no rotation; the camera is refused.
+        {"/cameras/1/rotation", "[1e200, 0, 0]", "cameras[1].rotation", "not finite"},
     };
     for (const BadCase& bad : cases) {
         SCOPED_TRACE(std::string(bad.pointer) + " " + (bad.value ? bad.value : "removed"));

@@ -39,4 +39,31 @@ TEST(CoreJudgePlanePoints, ThresholdOnTheSpreadRatio) {
     EXPECT_FALSE(core::JudgePlanePoints(rectangle(1.0).data(), 2).ok);  // two points
 }
 
+CCameraParam Pose(double r22, const C3DVector& translation, double turn = 0.0) {
+    const double c = std::cos(turn), s = std::sin(turn);
+    return CCameraParam(
+        CIntrinsicParam(1000.0, C2DCoordinate(500.0, 400.0)),
+        CExtrinsicParam(CRotateMatrix(C33Matrix(c, -s, 0, s, c, 0, 0, 0, r22)), translation));
+}
+
+// det R = r22 and (R R^T)_22 = r22^2: a deviation of about 2 (r22 - 1) against 1e-5.
+TEST(CoreCheckCameraPose, RotationToleranceAndFiniteValues) {
+    const C3DVector t(0.0, 0.0, 5.0);
+    EXPECT_EQ(core::CheckCameraPose(Pose(1.0, t)), "");
+    EXPECT_EQ(core::CheckCameraPose(Pose(1.0 + 0.45e-5, t)), "");
+    EXPECT_NE(core::CheckCameraPose(Pose(1.0 + 0.55e-5, t)).find("not a rotation"),
+              std::string::npos);
+    EXPECT_NE(core::CheckCameraPose(Pose(NAN, t)).find("not finite"), std::string::npos);
+    EXPECT_NE(core::CheckCameraPose(Pose(1.0, C3DVector(0, INFINITY, 0))).find("translation"),
+              std::string::npos);
+    // Finite translation, but the centre -R^T T overflows.
+    EXPECT_NE(core::CheckCameraPose(Pose(1.0, C3DVector(1.5e308, 1.5e308, 0), 0.7)).find("centre"),
+              std::string::npos);
+    // The rotation vector of length 1e200.
+    const CCameraParam huge(
+        CIntrinsicParam(1000.0, C2DCoordinate(500.0, 400.0)),
+        CExtrinsicParam(CRotateMatrix(CRotateVector(C3DVector(1e200, 0, 0))), t));
+    EXPECT_NE(core::CheckCameraPose(huge), "");
+}
+
 }  // namespace

@@ -142,12 +142,16 @@ std::string CheckCameraPose(const CCameraParam& camera) {
         return "not a rotation (R R^T differs from I, or det R from 1, by " + Number(deviation) +
                ", more than " + Number(kRotationTolerance) + ")";
     }
+    // The translation first: an infinite one makes the centre NaN, and the translation is the
+    // field to name.
     const C3DVector& t = pose.GetTranslateVector();
-    const C3DVector centre = (pose.GetRotateMatrix().GetTransposedMatrix() * t) * -1.0;
     for (int k = 0; k < 3; ++k) {
         if (!std::isfinite(t.GetData(k))) {
             return "the translation is not finite";
         }
+    }
+    const C3DVector centre = (pose.GetRotateMatrix().GetTransposedMatrix() * t) * -1.0;
+    for (int k = 0; k < 3; ++k) {
         if (!std::isfinite(centre.GetData(k))) {
             return "the camera centre is not finite";
         }

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "core/soundness.h"
 #include "measure/input_error.h"
 
 namespace measure {
@@ -24,30 +25,25 @@ std::array<double, 9> RotationFromVector(const Vec3& rotationVector) {
 }
 
 bool IsRotation(const std::array<double, 9>& matrix, double* deviation) {
-    // Calibration files often print six decimals; 1e-5 rad of skew moves a pick by far less than
-    // a pixel at any focal length in use.
-    constexpr double kTolerance = 1e-5;
-    double worst = 0.0;
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            double dot = 0.0;
-            for (int k = 0; k < 3; ++k) {
-                dot += matrix[3 * i + k] * matrix[3 * j + k];
-            }
-            worst = std::max(worst, std::fabs(dot - (i == j ? 1.0 : 0.0)));
-        }
-    }
-    const double det = matrix[0] * (matrix[4] * matrix[8] - matrix[5] * matrix[7]) -
-                       matrix[1] * (matrix[3] * matrix[8] - matrix[5] * matrix[6]) +
-                       matrix[2] * (matrix[3] * matrix[7] - matrix[4] * matrix[6]);
-    worst = std::max(worst, std::fabs(det - 1.0));
-    if (std::isnan(det)) {
-        worst = det;
-    }
+    const double worst = core::RotationDeviation(matrix.data());
     if (deviation != nullptr) {
         *deviation = worst;
     }
-    return worst <= kTolerance;
+    return worst <= core::kRotationTolerance;
+}
+
+void RequireUsablePose(const Camera& camera,
+                       const std::string& file,
+                       const std::string& rotationWhere,
+                       const std::string& translationWhere) {
+    const std::string problem = core::CheckCameraPose(camera.ToCameraParam());
+    if (!problem.empty()) {
+        const bool translation = problem.find("translation") != std::string::npos ||
+                                 problem.find("centre") != std::string::npos;
+        throw InputError(file,
+                         translation ? translationWhere : rotationWhere,
+                         "camera " + Json(camera.id).dump() + " has no usable pose: " + problem);
+    }
 }
 
 std::array<double, 9> RotationFromQuaternion(double w, double x, double y, double z) {
@@ -305,6 +301,7 @@ std::vector<Camera> ReadColmapModel(const std::string& directory,
         camera.height = found->second.height;
         camera.rotation = RotationFromQuaternion(values[0], values[1], values[2], values[3]);
         camera.translation = {values[4], values[5], values[6]};
+        RequireUsablePose(camera, imagesFile, where, where);
         cameras.push_back(camera);
         afterHeader = true;
     }
@@ -639,8 +636,12 @@ Camera ReadOpenCvCamera(const std::string& file,
         warnings.push_back(file + ": the skew K[0][1] = " + std::to_string(k[1]) + " is ignored");
     }
 
-    if (HasAny(root, {"R", "rotation_matrix"})) {
-        const JsonNode rNode = FindMember(root, {"R", "rotation_matrix"}, "the rotation");
+    const bool matrix = HasAny(root, {"R", "rotation_matrix"});
+    const JsonNode rNode = matrix ? FindMember(root, {"R", "rotation_matrix"}, "the rotation")
+                                  : FindMember(root,
+                                               {"R", "rotation_matrix", "rvec", "rotation_vector"},
+                                               "the rotation (R or rvec)");
+    if (matrix) {
         const std::vector<double> r = ReadMatrix(rNode, 3, 3);
         std::copy(r.begin(), r.end(), camera.rotation.begin());
         double deviation = 0.0;
@@ -651,14 +652,13 @@ Camera ReadOpenCvCamera(const std::string& file,
                 std::to_string(deviation) + ")");
         }
     } else {
-        const JsonNode rNode = FindMember(
-            root, {"R", "rotation_matrix", "rvec", "rotation_vector"}, "the rotation (R or rvec)");
         const std::vector<double> r = ReadMatrix(rNode, 3, 1);
         camera.rotation = RotationFromVector({r[0], r[1], r[2]});
     }
-    const std::vector<double> t =
-        ReadMatrix(FindMember(root, {"t", "T", "tvec", "translation"}, "the translation"), 3, 1);
+    const JsonNode tNode = FindMember(root, {"t", "T", "tvec", "translation"}, "the translation");
+    const std::vector<double> t = ReadMatrix(tNode, 3, 1);
     camera.translation = {t[0], t[1], t[2]};
+    RequireUsablePose(camera, file, rNode.Path(), tNode.Path());
 
     if (root.Has("image_size")) {
         const JsonNode size = root.Member("image_size");

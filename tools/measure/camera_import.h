@@ -12,9 +12,19 @@ namespace measure {
 // The rotation matrix (row-major) of a rotation vector: the unit axis times the angle in radians.
 std::array<double, 9> RotationFromVector(const Vec3& rotationVector);
 
-// Whether a row-major matrix is a rotation: R R^T = I and det R = 1, each within 1e-5.
-// *deviation receives the largest departure found.
+// Whether a row-major matrix is a rotation: R R^T = I and det R = 1, each within
+// core::kRotationTolerance. *deviation receives the largest departure found (infinity when an
+// entry is not finite).
 bool IsRotation(const std::array<double, 9>& matrix, double* deviation);
+
+// Refuses a camera that is no usable pose once converted (core::CheckCameraPose: a rotation
+// vector or quaternion that overflowed, a centre -R^T T that is not finite): throws InputError
+// naming file and rotationWhere, or translationWhere when the translation or the centre is at
+// fault.
+void RequireUsablePose(const Camera& camera,
+                       const std::string& file,
+                       const std::string& rotationWhere,
+                       const std::string& translationWhere);
 
 // The rotation of a quaternion (w, x, y, z), normalised first; camera point = R X + T when the
 // quaternion is the world-to-camera rotation, as in COLMAP's images.txt.

@@ -101,6 +101,7 @@ Camera ParseInlineCamera(const JsonNode& node) {
             "[[r00, r01, r02], [r10, r11, r12], [r20, r21, r22]], got " +
             JsonNode::Describe(rotation.Value()));
     }
+    RequireUsablePose(camera, node.File(), rotation.Path(), node.Member("translation").Path());
     return camera;
 }
 

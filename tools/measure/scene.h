@@ -112,7 +112,8 @@ struct Scene {
 
 // Reads and checks a scene file. Throws InputError (file, JSON path, message) on malformed JSON,
 // missing or mistyped fields, unknown camera ids or point names, non-finite numbers, focal
-// lengths or image sizes that are not positive, empty pick lists and picks outside the image.
+// lengths or image sizes that are not positive, cameras that are no usable pose, empty pick
+// lists and picks outside the image.
 Scene LoadScene(const std::string& file);
 
 // The same for a document already in memory; camera files are found relative to baseDirectory.
