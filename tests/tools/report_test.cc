@@ -1,5 +1,6 @@
 #include "measure/report.h"
 
+#include <iomanip>
 #include <sstream>
 #include <string>
 
@@ -98,6 +99,25 @@ TEST_F(ReportOfSyntheticScene, TextNamesEveryShapeAndTheFailure) {
     EXPECT_NE(report.find("9 of 10 shapes measured"), std::string::npos);
     EXPECT_EQ(report.find("nan"), std::string::npos);
     EXPECT_EQ(report.find("-0.0000"), std::string::npos);
+}
+
+// Names are printed with their control characters escaped (a terminal would obey them), and a
+// number is printed whole however long (a fixed buffer cut 2e299 short).
+TEST_F(ReportOfSyntheticScene, TextEscapesControlCharactersAndKeepsLongNumbers) {
+    m_scene.cameras[0].id = "north\x1b[2J";
+    m_scene.shapes[synthetic::kCornerShape].name = "corner\nnext";
+    m_scene.cameras[1].rotation = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    m_scene.cameras[1].translation = {-2e299, 0, 0};  // centre (2e299, 0, 0)
+    std::ostringstream text;
+    measure::WriteTextReport(text, m_scene, m_measured);
+    const std::string report = text.str();
+    EXPECT_NE(report.find("  north\\x1b[2J: 1600 x 1200"), std::string::npos) << report;
+    EXPECT_NE(report.find("  corner\\x0anext: point, measured"), std::string::npos);
+    EXPECT_EQ(report.find('\x1b'), std::string::npos);
+    std::ostringstream centre;
+    centre << "centre (" << std::fixed << std::setprecision(4) << 2e299 << ", 0.0000, 0.0000)";
+    EXPECT_EQ(centre.str().size(), 330u);  // 300 digits
+    EXPECT_NE(report.find(centre.str()), std::string::npos) << report;
 }
 
 }  // namespace

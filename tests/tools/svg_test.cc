@@ -32,7 +32,7 @@ TEST(XmlCheck, RejectsMalformedDocuments) {
 
 TEST(SvgPicture, WellFormedAtImageSizeWithEveryShape) {
     measure::Scene scene = synthetic::MakeScene();
-    scene.shapes[synthetic::kCornerShape].name = "corner <A & B>";  // must be escaped
+    scene.shapes[synthetic::kCornerShape].name = "corner <A & B>\x01";  // must be escaped
     const measure::Measurement measured = measure::Measure(scene);
     for (std::size_t camera = 0; camera < scene.cameras.size(); ++camera) {
         SCOPED_TRACE(scene.cameras[camera].id);
@@ -44,7 +44,7 @@ TEST(SvgPicture, WellFormedAtImageSizeWithEveryShape) {
         EXPECT_EQ(xml.rootAttributes.at("width"), "1600");
         EXPECT_EQ(xml.rootAttributes.at("height"), "1200");
         EXPECT_EQ(xml.rootAttributes.at("viewBox"), "0 0 1600 1200");
-        EXPECT_NE(svg.find("corner &lt;A &amp; B&gt;"), std::string::npos);
+        EXPECT_NE(svg.find("corner &lt;A &amp; B&gt;\\x01"), std::string::npos);
         EXPECT_NE(svg.find(">tank<"), std::string::npos);
         EXPECT_NE(svg.find("cylinder silhouette"), std::string::npos);  // in the legend
         EXPECT_GE(xml.elementCounts.at("polyline"), 5);  // segment, line, 2 silhouettes, centre

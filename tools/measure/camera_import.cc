@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "core/soundness.h"
+#include "measure/format.h"
 #include "measure/input_error.h"
 
 namespace measure {
@@ -128,6 +129,17 @@ bool IsBlank(const std::string& line) {
     return line.find_first_not_of(" \t\r") == std::string::npos;
 }
 
+// "fx = 1000 and fy = 1010, 10 px (0.995 %) apart; one focal length is modelled, their mean 1005
+// is used"
+std::string FocalLengthsApart(double fx, double fy) {
+    const double mean = 0.5 * (fx + fy);
+    return "fx = " + FormatNumber("%.6g", fx) + " and fy = " + FormatNumber("%.6g", fy) + ", " +
+           FormatNumber("%.3g", std::fabs(fx - fy)) + " px (" +
+           FormatNumber("%.3g", 100.0 * std::fabs(fx - fy) / mean) +
+           " %) apart; one focal length is modelled, their mean " + FormatNumber("%.6g", mean) +
+           " is used";
+}
+
 struct ColmapIntrinsics {
     std::string model;
     int width;
@@ -185,21 +197,8 @@ std::map<long, ColmapIntrinsics> ReadColmapCameras(const std::string& file,
             camera.principalX = values[4];
             camera.principalY = values[5];
             if (fx != fy && fx > 0.0 && fy > 0.0) {
-                char text[256];
-                std::snprintf(text,
-                              sizeof text,
-                              "%s %s: camera %ld (PINHOLE) has fx = %.6g and fy = %.6g, %.3g px "
-                              "(%.3g %%) apart; one focal length is modelled, their mean %.6g is "
-                              "used",
-                              file.c_str(),
-                              where.c_str(),
-                              id,
-                              fx,
-                              fy,
-                              std::fabs(fx - fy),
-                              100.0 * std::fabs(fx - fy) / camera.focalLength,
-                              camera.focalLength);
-                warnings.push_back(text);
+                warnings.push_back(file + " " + where + ": camera " + std::to_string(id) +
+                                   " (PINHOLE) has " + FocalLengthsApart(fx, fy));
             }
             if (fx <= 0.0 || fy <= 0.0) {
                 throw InputError(file, where, "focal lengths must be greater than 0");
@@ -617,20 +616,8 @@ Camera ReadOpenCvCamera(const std::string& file,
     camera.focalLength = 0.5 * (fx + fy);
     camera.principalX = k[2];
     camera.principalY = k[5];
-    char note[256];
     if (fx != fy) {
-        std::snprintf(
-            note,
-            sizeof note,
-            "%s: fx = %.6g and fy = %.6g are %.3g px (%.3g %%) apart; one focal length is "
-            "modelled, their mean %.6g is used",
-            file.c_str(),
-            fx,
-            fy,
-            std::fabs(fx - fy),
-            100.0 * std::fabs(fx - fy) / camera.focalLength,
-            camera.focalLength);
-        warnings.push_back(note);
+        warnings.push_back(file + ": " + FocalLengthsApart(fx, fy));
     }
     if (k[1] != 0.0) {
         warnings.push_back(file + ": the skew K[0][1] = " + std::to_string(k[1]) + " is ignored");

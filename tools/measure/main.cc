@@ -8,6 +8,7 @@
 #include <string>
 
 #include "measure/camera_import.h"
+#include "measure/format.h"
 #include "measure/input_error.h"
 #include "measure/measurement.h"
 #include "measure/report.h"
@@ -90,11 +91,11 @@ int main(int argc, char** argv) {
     try {
         scene = measure::LoadScene(sceneFile);
     } catch (const measure::InputError& error) {
-        std::cerr << "polyview-measure: " << error.what() << "\n";
+        std::cerr << "polyview-measure: " << measure::Printable(error.what()) << "\n";
         return kExitBadInput;
     }
     for (const std::string& warning : scene.warnings) {
-        std::cerr << "polyview-measure: warning: " << warning << "\n";
+        std::cerr << "polyview-measure: warning: " << measure::Printable(warning) << "\n";
     }
 
     const measure::Measurement measurement = measure::Measure(scene);
@@ -122,7 +123,7 @@ int main(int argc, char** argv) {
             if (!quiet) {
                 std::cout << "\nPictures (one per camera):\n";
                 for (const std::string& path : written) {
-                    std::cout << "  " << path << "\n";
+                    std::cout << "  " << measure::Printable(path) << "\n";
                 }
             }
         }
@@ -130,7 +131,7 @@ int main(int argc, char** argv) {
             measure::WriteColmapModel(colmapDirectory, scene.cameras);
         }
     } catch (const std::exception& error) {
-        std::cerr << "polyview-measure: " << error.what() << "\n";
+        std::cerr << "polyview-measure: " << measure::Printable(error.what()) << "\n";
         return kExitOutputError;
     }
     return 0;

@@ -2,17 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string>
+
+#include "measure/format.h"
 
 namespace measure {
 
 namespace {
 
 std::string Format(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    const std::string printed = text;
+    const std::string printed = FormatNumber(format, value);
     // No "-0.0000" for a value that rounds to zero.
     if (printed[0] == '-' && printed.find_first_of("123456789") == std::string::npos) {
         return printed.substr(1);
@@ -44,7 +43,7 @@ std::string ErrorText(const TruthError& error, const std::string& units) {
 void Line(std::ostream& out, const std::string& label, const std::string& text) {
     std::string padded = "    " + label;
     padded.resize(std::max<std::size_t>(padded.size() + 1, 20), ' ');
-    out << padded << text << "\n";
+    out << padded << Printable(text) << "\n";
 }
 
 std::string Title(const Scene& scene, const ShapeSpec& shape) {
@@ -82,20 +81,20 @@ Json Array3(const Vec3& v) {
 }  // namespace
 
 void WriteTextReport(std::ostream& out, const Scene& scene, const Measurement& measurement) {
-    out << "polyview-measure: " << scene.file << "\n"
+    out << "polyview-measure: " << Printable(scene.file) << "\n"
         << scene.cameras.size() << " cameras, " << scene.shapes.size() << " shapes, lengths in "
-        << scene.units << ", residuals in pixels\n\n";
+        << Printable(scene.units) << ", residuals in pixels\n\n";
 
     out << "Cameras\n";
     for (const Camera& camera : scene.cameras) {
-        out << "  " << camera.id << ": " << camera.width << " x " << camera.height << ", f "
-            << Format("%.2f", camera.focalLength) << ", centre " << Point3(camera.Centre())
-            << " (from " << camera.origin << ")\n";
+        out << "  " << Printable(camera.id) << ": " << camera.width << " x " << camera.height
+            << ", f " << Format("%.2f", camera.focalLength) << ", centre "
+            << Point3(camera.Centre()) << " (from " << Printable(camera.origin) << ")\n";
     }
     if (!scene.warnings.empty()) {
         out << "\nWarnings\n";
         for (const std::string& warning : scene.warnings) {
-            out << "  " << warning << "\n";
+            out << "  " << Printable(warning) << "\n";
         }
     }
 
@@ -106,7 +105,7 @@ void WriteTextReport(std::ostream& out, const Scene& scene, const Measurement& m
     for (std::size_t i = 0; i < scene.shapes.size(); ++i) {
         const ShapeSpec& shape = scene.shapes[i];
         const ShapeResult& result = measurement.shapes[i];
-        out << "  " << shape.name << ": " << Title(scene, shape) << ", "
+        out << "  " << Printable(shape.name) << ": " << Printable(Title(scene, shape)) << ", "
             << (result.ok ? "measured" : "NOT MEASURED") << "\n";
         if (!result.ok) {
             Line(out, "reason", result.reason);
@@ -178,7 +177,8 @@ void WriteTextReport(std::ostream& out, const Scene& scene, const Measurement& m
     }
     out << "\n" << measured << " of " << scene.shapes.size() << " shapes measured";
     if (worst >= 0.0) {
-        out << "; largest residual " << Format("%.2f", worst) << " px (" << worstWhere << ")";
+        out << "; largest residual " << Format("%.2f", worst) << " px (" << Printable(worstWhere)
+            << ")";
     }
     out << "\n";
 }

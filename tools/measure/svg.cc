@@ -1,12 +1,13 @@
 #include "measure/svg.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+
+#include "measure/format.h"
 
 namespace measure {
 
@@ -41,14 +42,13 @@ const RoleStyle& StyleOf(DrawRole role) {
 }
 
 std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
+    return FormatNumber("%.2f", value);
 }
 
 std::string Escape(const std::string& text) {
     std::string escaped;
-    for (const char c : text) {
+    // Control characters are not allowed in XML 1.0, not even as references: shown as \xNN.
+    for (const char c : Printable(text)) {
         switch (c) {
             case '&':
                 escaped += "&amp;";
@@ -66,8 +66,7 @@ std::string Escape(const std::string& text) {
                 escaped += "&apos;";
                 break;
             default:
-                // Control characters are not allowed in XML 1.0.
-                escaped += (static_cast<unsigned char>(c) < 0x20 && c != '\t') ? '?' : c;
+                escaped += c;
         }
     }
     return escaped;
