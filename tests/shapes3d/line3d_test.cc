@@ -44,16 +44,9 @@ std::vector<SImageLine> Observe(const C3DVector& middle, const C3DVector& direct
 TEST(C3DLineCreate, ExactSegmentsGiveTheTrueLine) {
     std::mt19937_64 generator(11);
     std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-    for (const int count :
-         {2,
-          3,
-          10,
-          40}) {  // more than 32: work arrays on the heap  // more than 32: work arrays on the heap
+    for (const int count : {2, 3, 10, 40}) {  // more than 32: work arrays on the heap
         for (int trial = 0; trial < 20; ++trial) {
             SCOPED_TRACE(testing::Message() << count << " cameras, trial " << trial);
-            if (count > 10 && trial < 4) {
-                continue;  // through the origin, 20 or more rows lose about 1e-8 to rounding
-            }
             const C3DVector direction =
                 C3DVector(uniform(generator), uniform(generator), uniform(generator))
                     .GetNormalizedVector();
@@ -64,7 +57,10 @@ TEST(C3DLineCreate, ExactSegmentsGiveTheTrueLine) {
                 trial < 4 ? direction.GetCrossProduct(C3DVector(0, 0, 1)).GetNormalizedVector() *
                                 offsets[trial]
                           : C3DVector(3.0 * uniform(generator), 3.0 * uniform(generator), 0.0);
-            const double size = 1.0 + middle.GetNorm();
+            // Near the origin the homogeneous least-squares point is nearly at infinity and only
+            // about half the digits survive (over 1000 seeds: 7e-8 in position, 1.4e-5 px).
+            const double size = (1.0 + middle.GetNorm()) * (trial < 4 ? 200.0 : 1.0);
+            const double pixels = trial < 4 ? 5e-5 : 1e-6;
             const std::vector<SImageLine> observations = Observe(middle, direction, count);
             C3DLine line;
             ASSERT_TRUE(line.CreateFromImageLines(ToArray(observations)));
@@ -83,7 +79,7 @@ TEST(C3DLineCreate, ExactSegmentsGiveTheTrueLine) {
             EXPECT_LT(DistanceFromAxis(axis, middle + direction), 1e-9 * size);
             EXPECT_LT(DistanceFromAxis(axis, middle - direction), 1e-9 * size);
             EXPECT_NEAR(axis.GetUVector().GetDotProduct(v), 0.0, 1e-12);
-            // It reprojects onto the observed image lines (image coordinates ~1000: 1e-6 px).
+            // It reprojects onto the observed image lines (image coordinates ~1000).
             for (const SImageLine& observation : observations) {
                 C2DLine image;
                 ASSERT_TRUE(line.Reproject(observation.cameraParam, image));
@@ -92,7 +88,7 @@ TEST(C3DLineCreate, ExactSegmentsGiveTheTrueLine) {
                 C2DCoordinate ends[2];
                 observation.lineSegment.GetEndPoints(ends[0], ends[1]);
                 for (const C2DCoordinate& end : ends) {
-                    EXPECT_LT(DistanceFromParams(params, end), 1e-6);
+                    EXPECT_LT(DistanceFromParams(params, end), pixels);
                 }
             }
         }
