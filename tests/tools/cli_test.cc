@@ -115,13 +115,12 @@ TEST(DemoScene, MeasuresEveryShapeWithinItsBounds) {
 TEST(MeasureCommand, DemoRunWritesJsonPicturesAndColmapModel) {
     TempDir dir("demo");
     fs::create_directories(dir / "model");
-    const SRunResult run =
-        Measure("--json '" + (dir / "report.json") + "' --svg '" + (dir / "pictures") +
-                    "' --export-colmap '" + (dir / "model") + "' '" + kDemoScene + "'",
-                dir);
+    const SRunResult run = Measure("--json - --svg '" + (dir / "pictures") + "' --export-colmap '" +
+                                       (dir / "model") + "' '" + kDemoScene + "'",
+                                   dir);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    const Json before = Json::parse(ReadFile(dir / "report.json"));
+    const Json before = Json::parse(run.out);
     EXPECT_EQ(before.at("summary").at("measured"), 12);
     EXPECT_EQ(before.at("shapes").size(), 12u);
     for (const Json& camera : before.at("cameras")) {
@@ -136,11 +135,10 @@ TEST(MeasureCommand, DemoRunWritesJsonPicturesAndColmapModel) {
     Json scene = Json::parse(ReadFile(kDemoScene));
     scene.erase("cameras");
     scene["camera_sources"] = Json::array({{{"format", "colmap"}, {"path", "model"}}});
-    const SRunResult imported = Measure(
-        "--json '" + (dir / "after.json") + "' '" + dir.Write("scene.json", scene.dump()) + "'",
-        dir);
+    const SRunResult imported =
+        Measure("--json - '" + dir.Write("scene.json", scene.dump()) + "'", dir);
     ASSERT_EQ(imported.status, 0) << imported.err;
-    const Json after = Json::parse(ReadFile(dir / "after.json"));
+    const Json after = Json::parse(imported.out);
     ASSERT_EQ(before.at("shapes").size(), after.at("shapes").size());
     for (std::size_t i = 0; i < before.at("shapes").size(); ++i) {
         const Json& a = before.at("shapes").at(i);

@@ -27,7 +27,8 @@ const char kUsage[] =
     "calibrated images and prints a report (format: docs/scene-format.md).\n"
     "\n"
     "options:\n"
-    "  --json FILE           also write the report as JSON (FILE '-' for standard output)\n"
+    "  --json FILE           also write the report as JSON (FILE '-': standard output, which\n"
+    "                        then carries the JSON alone)\n"
     "  --svg DIR             one SVG picture per camera into DIR: picks and reprojected shapes\n"
     "  --export-colmap DIR   write the scene's cameras as a COLMAP text model into DIR\n"
     "  --quiet               no text report\n"
@@ -99,7 +100,9 @@ int main(int argc, char** argv) {
     }
 
     const measure::Measurement measurement = measure::Measure(scene);
-    if (!quiet) {
+    // With the JSON on standard output, the text report would spoil it.
+    const bool textReport = !quiet && jsonFile != "-";
+    if (textReport) {
         measure::WriteTextReport(std::cout, scene, measurement);
     }
     try {
@@ -120,7 +123,7 @@ int main(int argc, char** argv) {
         }
         if (!svgDirectory.empty()) {
             const auto written = measure::WriteSvgPictures(svgDirectory, scene, measurement);
-            if (!quiet) {
+            if (textReport) {
                 std::cout << "\nPictures (one per camera):\n";
                 for (const std::string& path : written) {
                     std::cout << "  " << measure::Printable(path) << "\n";
