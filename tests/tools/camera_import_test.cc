@@ -277,6 +277,7 @@ TEST(SceneCameraSources, ImportsNextToTheSceneFile) {
     EXPECT_NE(scene.warnings[0].find("cameras.txt line 4"), std::string::npos);
     EXPECT_NE(scene.warnings[0].find("10 px"), std::string::npos) << scene.warnings[0];
     EXPECT_NE(scene.warnings[0].find("mean 1005"), std::string::npos) << scene.warnings[0];
+    EXPECT_EQ(scene.inputs.size(), 4u);  // the scene, cameras.txt, images.txt, side.yml
 }
 
 }  // namespace

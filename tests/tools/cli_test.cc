@@ -123,6 +123,12 @@ TEST(MeasureCommand, DemoRunWritesJsonPicturesAndColmapModel) {
     const Json before = Json::parse(run.out);
     EXPECT_EQ(before.at("summary").at("measured"), 12);
     EXPECT_EQ(before.at("shapes").size(), 12u);
+    const auto count = [](const std::string& path) {
+        return std::distance(fs::directory_iterator(path), fs::directory_iterator());
+    };
+    EXPECT_EQ(count(dir.Path()), 4);  // and stdout.txt, stderr.txt
+    EXPECT_EQ(count(dir / "pictures"), 5);
+    EXPECT_EQ(count(dir / "model"), 3);
     for (const Json& camera : before.at("cameras")) {
         const std::string path = (dir / "pictures/") + camera.at("id").get<std::string>() + ".svg";
         SCOPED_TRACE(path);
@@ -166,12 +172,24 @@ TEST(MeasureCommand, FailuresExitWithTheirStatus) {
     const std::string scene = dir.Write("scene.json", ReadFile(kDemoScene));
     const std::string quoted = "'" + scene + "'";
     const std::string broken = "'" + dir.Write("broken.json", "{\"cameras\": [}\n") + "'";
+    Json sourced = Json::parse(ReadFile(kDemoScene));
+    sourced["camera_sources"] = Json::array({{{"format", "colmap"}, {"path", "model"}}});
+    fs::create_directories(dir / "model");
+    const std::string model = dir.Write("model/cameras.txt", "1 SIMPLE_PINHOLE 9 9 9 4 4\n");
+    dir.Write("model/images.txt", "1 1 0 0 0 0 0 5 1 extra.png\n\n");
+    const std::string colmap = "'" + dir.Write("colmap.json", sourced.dump()) + "'";
     const std::pair<std::string, std::string> cases[] = {
         {broken, "broken.json: line 1, column 14: malformed JSON"},
         {"", "no scene file given"},
         {"--frobnicate " + quoted, "unknown option --frobnicate"},
         {"--json", "--json needs a file name"},
         {"'" + (dir / "missing.json") + "'", "missing.json: cannot be opened"},
+        // An output that is an input, by the same or by another name of the file.
+        {"--json " + quoted + " " + quoted, "is an input"},
+        {"--json '" + dir.Path() + "/../" + fs::path(dir.Path()).filename().string() +
+             "/scene.json' " + quoted,
+         "is an input"},
+        {"--export-colmap '" + (dir / "model") + "' " + colmap, "is an input"},
         {"--quiet --json /nonexistent/dir/report.json " + quoted,
          "/nonexistent/dir/report.json: cannot be written"},
     };
@@ -183,6 +201,12 @@ TEST(MeasureCommand, FailuresExitWithTheirStatus) {
         EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
     }
     EXPECT_EQ(ReadFile(scene), ReadFile(kDemoScene));
+    EXPECT_EQ(ReadFile(model), "1 SIMPLE_PINHOLE 9 9 9 4 4\n");
+    // Through a symbolic link the file it points to is replaced, and the link is kept.
+    fs::create_symlink("report.json", dir / "link.json");
+    ASSERT_EQ(Measure("--quiet --json '" + (dir / "link.json") + "' " + quoted, dir).status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.json"));
+    EXPECT_EQ(Json::parse(ReadFile(dir / "report.json")).at("summary").at("measured"), 12);
 }
 
 // The complete example of docs/scene-format.md is valid and measures every shape: its picks are

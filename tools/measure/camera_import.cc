@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -13,6 +12,7 @@
 #include "core/soundness.h"
 #include "measure/format.h"
 #include "measure/input_error.h"
+#include "measure/output_file.h"
 
 namespace measure {
 
@@ -310,28 +310,21 @@ std::vector<Camera> ReadColmapModel(const std::string& directory,
     return cameras;
 }
 
+std::vector<std::string> ColmapModelPaths(const std::string& directory) {
+    return {directory + "/cameras.txt", directory + "/images.txt", directory + "/points3D.txt"};
+}
+
 void WriteColmapModel(const std::string& directory, const std::vector<Camera>& cameras) {
-    const auto open = [&](const std::string& name) {
-        std::ofstream stream(directory + "/" + name);
-        if (!stream) {
-            throw std::runtime_error(directory + "/" + name + ": cannot be written");
-        }
-        return stream;
-    };
-    std::ofstream camerasStream = open("cameras.txt");
-    std::ofstream imagesStream = open("images.txt");
-    std::ofstream pointsStream = open("points3D.txt");
-    camerasStream << "# Camera list with one line of data per camera:\n"
-                  << "#   CAMERA_ID, MODEL, WIDTH, HEIGHT, PARAMS[]\n"
-                  << "# Number of cameras: " << cameras.size() << "\n";
-    imagesStream << "# Image list with two lines of data per image:\n"
-                 << "#   IMAGE_ID, QW, QX, QY, QZ, TX, TY, TZ, CAMERA_ID, NAME\n"
-                 << "#   POINTS2D[] as (X, Y, POINT3D_ID)\n"
-                 << "# Number of images: " << cameras.size() << "\n";
-    pointsStream << "# 3D point list with one line of data per point:\n"
-                 << "#   POINT3D_ID, X, Y, Z, R, G, B, ERROR, TRACK[] as (IMAGE_ID, POINT2D_IDX)\n"
-                 << "# Number of points: 0\n";
-    char line[512];
+    std::ostringstream camerasText;
+    std::ostringstream imagesText;
+    camerasText << "# Camera list with one line of data per camera:\n"
+                << "#   CAMERA_ID, MODEL, WIDTH, HEIGHT, PARAMS[]\n"
+                << "# Number of cameras: " << cameras.size() << "\n";
+    imagesText << "# Image list with two lines of data per image:\n"
+               << "#   IMAGE_ID, QW, QX, QY, QZ, TX, TY, TZ, CAMERA_ID, NAME\n"
+               << "#   POINTS2D[] as (X, Y, POINT3D_ID)\n"
+               << "# Number of images: " << cameras.size() << "\n";
+    char line[512];  // at most 9 numbers of 24 characters
     for (std::size_t i = 0; i < cameras.size(); ++i) {
         const Camera& camera = cameras[i];
         if (camera.id.find_first_of(" \t\r\n") != std::string::npos) {
@@ -347,7 +340,7 @@ void WriteColmapModel(const std::string& directory, const std::vector<Camera>& c
                       camera.focalLength,
                       camera.principalX,
                       camera.principalY);
-        camerasStream << line;
+        camerasText << line;
         const std::array<double, 4> q = QuaternionFromRotation(camera.rotation);
         std::snprintf(line,
                       sizeof line,
@@ -361,11 +354,16 @@ void WriteColmapModel(const std::string& directory, const std::vector<Camera>& c
                       camera.translation[1],
                       camera.translation[2],
                       i + 1);
-        imagesStream << line << camera.id << "\n\n";
+        imagesText << line << camera.id << "\n\n";
     }
-    if (!camerasStream.flush() || !imagesStream.flush() || !pointsStream.flush()) {
-        throw std::runtime_error(directory + ": the COLMAP model could not be written completely");
-    }
+    const std::vector<std::string> paths = ColmapModelPaths(directory);
+    WriteFileAtomically(paths[0], camerasText.str());
+    WriteFileAtomically(paths[1], imagesText.str());
+    WriteFileAtomically(paths[2],
+                        "# 3D point list with one line of data per point:\n"
+                        "#   POINT3D_ID, X, Y, Z, R, G, B, ERROR, TRACK[] as (IMAGE_ID, "
+                        "POINT2D_IDX)\n"
+                        "# Number of points: 0\n");
 }
 
 namespace {

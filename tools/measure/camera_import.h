@@ -42,9 +42,13 @@ std::vector<Camera> ReadColmapModel(const std::string& directory,
                                     std::vector<std::string>& warnings);
 
 // Writes cameras as a COLMAP text model (cameras.txt, images.txt, an empty points3D.txt) into an
-// existing directory, one SIMPLE_PINHOLE camera per image, every value to full precision.
-// Throws std::runtime_error when a file cannot be written or an id contains white space.
+// existing directory, one SIMPLE_PINHOLE camera per image, every value to full precision; each
+// file whole or not at all (WriteFileAtomically). Throws std::runtime_error when
+// a file cannot be written or an id contains white space (then before writing anything).
 void WriteColmapModel(const std::string& directory, const std::vector<Camera>& cameras);
+
+// The three files that WriteColmapModel writes into directory.
+std::vector<std::string> ColmapModelPaths(const std::string& directory);
 
 // Reads the subset of YAML that OpenCV's file storage writes (top-level keys, !!opencv-matrix
 // blocks with rows, cols, dt and data, flow sequences) into JSON. Throws InputError on syntax it

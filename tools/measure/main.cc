@@ -1,16 +1,17 @@
 // polyview-measure: measures the shapes of a scene file (cameras and picks) with the library and
 // reports them as text, JSON and pictures.
 
-#include <cstring>
 #include <exception>
-#include <fstream>
 #include <iostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "measure/camera_import.h"
 #include "measure/format.h"
 #include "measure/input_error.h"
 #include "measure/measurement.h"
+#include "measure/output_file.h"
 #include "measure/report.h"
 #include "measure/scene.h"
 #include "measure/svg.h"
@@ -31,6 +32,8 @@ const char kUsage[] =
     "                        then carries the JSON alone)\n"
     "  --svg DIR             one SVG picture per camera into DIR: picks and reprojected shapes\n"
     "  --export-colmap DIR   write the scene's cameras as a COLMAP text model into DIR\n"
+    "                        (outputs never overwrite an input; each is written whole or not\n"
+    "                        at all)\n"
     "  --quiet               no text report\n"
     "  -h, --help            this text\n"
     "\n"
@@ -99,6 +102,34 @@ int main(int argc, char** argv) {
         std::cerr << "polyview-measure: warning: " << measure::Printable(warning) << "\n";
     }
 
+    // Every file to be written, with its option, is checked against every file read before
+    // anything is written.
+    std::vector<std::pair<std::string, std::string>> outputs;
+    if (!jsonFile.empty() && jsonFile != "-") {
+        outputs.emplace_back("--json", jsonFile);
+    }
+    if (!svgDirectory.empty()) {
+        for (const std::string& path : measure::SvgPicturePaths(svgDirectory, scene)) {
+            outputs.emplace_back("--svg", path);
+        }
+    }
+    if (!colmapDirectory.empty()) {
+        for (const std::string& path : measure::ColmapModelPaths(colmapDirectory)) {
+            outputs.emplace_back("--export-colmap", path);
+        }
+    }
+    for (const auto& [option, output] : outputs) {
+        for (const std::string& input : scene.inputs) {
+            if (measure::SameFile(output, input)) {
+                std::cerr << "polyview-measure: "
+                          << measure::Printable(option + " " + output + ": is an input (" + input +
+                                                "); refusing to overwrite it")
+                          << "\n";
+                return kExitBadInput;
+            }
+        }
+    }
+
     const measure::Measurement measurement = measure::Measure(scene);
     // With the JSON on standard output, the text report would spoil it.
     const bool textReport = !quiet && jsonFile != "-";
@@ -114,11 +145,7 @@ int main(int argc, char** argv) {
             if (jsonFile == "-") {
                 std::cout << text;
             } else {
-                std::ofstream stream(jsonFile);
-                stream << text;
-                if (!stream.flush()) {
-                    throw std::runtime_error(jsonFile + ": cannot be written");
-                }
+                measure::WriteFileAtomically(jsonFile, text);
             }
         }
         if (!svgDirectory.empty()) {

@@ -105,10 +105,9 @@ Camera ParseInlineCamera(const JsonNode& node) {
     return camera;
 }
 
-void ParseCameraSource(const JsonNode& node,
-                       const std::string& baseDirectory,
-                       std::vector<Camera>& cameras,
-                       std::vector<std::string>& warnings) {
+void ParseCameraSource(const JsonNode& node, const std::string& baseDirectory, Scene& scene) {
+    std::vector<Camera>& cameras = scene.cameras;
+    std::vector<std::string>& warnings = scene.warnings;
     node.CheckMembers({"format", "path", "id"});
     const JsonNode formatNode = node.Member("format");
     const std::string format = formatNode.String();
@@ -120,6 +119,8 @@ void ParseCameraSource(const JsonNode& node,
         if (node.Has("id")) {
             node.Member("id").Fail("a COLMAP model names its cameras after its images; no id here");
         }
+        scene.inputs.push_back(path + "/cameras.txt");
+        scene.inputs.push_back(path + "/images.txt");
         for (Camera& camera : ReadColmapModel(path, warnings)) {
             cameras.push_back(std::move(camera));
         }
@@ -133,6 +134,7 @@ void ParseCameraSource(const JsonNode& node,
             id = relative.substr(slash == std::string::npos ? 0 : slash + 1);
             id = id.substr(0, id.find_last_of('.'));
         }
+        scene.inputs.push_back(path);
         cameras.push_back(ReadOpenCvCamera(path, id, warnings));
     } else {
         formatNode.Fail("unknown camera format " + Quote(format) +
@@ -478,7 +480,7 @@ Scene ParseScene(const std::string& text,
         const std::size_t count = sources.SizeAtLeast(1, "camera sources");
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t before = scene.cameras.size();
-            ParseCameraSource(sources.Element(i), baseDirectory, scene.cameras, scene.warnings);
+            ParseCameraSource(sources.Element(i), baseDirectory, scene);
             if (scene.cameras.size() == before) {
                 sources.Element(i).Fail("defines no camera");
             }
@@ -504,7 +506,9 @@ Scene ParseScene(const std::string& text,
 Scene LoadScene(const std::string& file) {
     const std::size_t slash = file.find_last_of('/');
     const std::string directory = slash == std::string::npos ? "" : file.substr(0, slash);
-    return ParseScene(ReadTextFile(file), file, directory);
+    Scene scene = ParseScene(ReadTextFile(file), file, directory);
+    scene.inputs.insert(scene.inputs.begin(), file);
+    return scene;
 }
 
 }  // namespace measure

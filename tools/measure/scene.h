@@ -108,6 +108,7 @@ struct Scene {
     std::vector<Camera> cameras;
     std::vector<ShapeSpec> shapes;
     std::vector<std::string> warnings;  // e.g. imported cameras with fx != fy
+    std::vector<std::string> inputs;    // the files read: the scene file and camera files
 };
 
 // Reads and checks a scene file. Throws InputError (file, JSON path, message) on malformed JSON,

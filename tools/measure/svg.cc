@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 
 #include "measure/format.h"
+#include "measure/output_file.h"
 
 namespace measure {
 
@@ -238,6 +238,19 @@ std::string SvgFileName(const std::string& id) {
     return name + ".svg";
 }
 
+std::vector<std::string> SvgPicturePaths(const std::string& directory, const Scene& scene) {
+    std::vector<std::string> paths;
+    std::set<std::string> names;
+    for (const Camera& camera : scene.cameras) {
+        std::string name = SvgFileName(camera.id);
+        for (int n = 2; !names.insert(name).second; ++n) {
+            name = SvgFileName(camera.id + "-" + std::to_string(n));
+        }
+        paths.push_back(directory + "/" + name);
+    }
+    return paths;
+}
+
 std::vector<std::string> WriteSvgPictures(const std::string& directory,
                                           const Scene& scene,
                                           const Measurement& measurement) {
@@ -247,22 +260,11 @@ std::vector<std::string> WriteSvgPictures(const std::string& directory,
         throw std::runtime_error(directory + ": cannot create the directory (" + error.message() +
                                  ")");
     }
-    std::vector<std::string> written;
-    std::set<std::string> names;
+    const std::vector<std::string> paths = SvgPicturePaths(directory, scene);
     for (std::size_t camera = 0; camera < scene.cameras.size(); ++camera) {
-        std::string name = SvgFileName(scene.cameras[camera].id);
-        for (int n = 2; !names.insert(name).second; ++n) {
-            name = SvgFileName(scene.cameras[camera].id + "-" + std::to_string(n));
-        }
-        const std::string path = directory + "/" + name;
-        std::ofstream stream(path);
-        stream << SvgPicture(scene, measurement, camera);
-        if (!stream.flush()) {
-            throw std::runtime_error(path + ": cannot be written");
-        }
-        written.push_back(path);
+        WriteFileAtomically(paths[camera], SvgPicture(scene, measurement, camera));
     }
-    return written;
+    return paths;
 }
 
 }  // namespace measure

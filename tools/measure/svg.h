@@ -16,8 +16,12 @@ std::string SvgPicture(const Scene& scene, const Measurement& measurement, std::
 // A file name for a camera id: letters, digits, '.', '-' and '_' kept, anything else '_'.
 std::string SvgFileName(const std::string& id);
 
-// Writes one picture per camera into directory (created when missing), named by SvgFileName and
-// made unique with a number where two ids map to one name. Returns the paths written; throws
+// The path of each camera's picture in directory: named by SvgFileName, made unique with a
+// number where two ids map to one name.
+std::vector<std::string> SvgPicturePaths(const std::string& directory, const Scene& scene);
+
+// Writes one picture per camera into directory (created when missing) at SvgPicturePaths, each
+// whole or not at all (WriteFileAtomically). Returns the paths written; throws
 // std::runtime_error when the directory or a file cannot be written.
 std::vector<std::string> WriteSvgPictures(const std::string& directory,
                                           const Scene& scene,
