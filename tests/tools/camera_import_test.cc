@@ -65,9 +65,9 @@ TEST(ColmapModel, WriteThenReadGivesTheSameCameras) {
         cameras[i].rotation = measure::RotationFromVector(vectors[i]);
         cameras[i].translation = {0.1 * i, -1.0 / 3.0, 5.0 + i};
     }
-    measure::WriteColmapModel(dir.Path(), cameras);
+    measure::WriteColmapModel(dir / "new/model", cameras);  // made like --svg's directory
     std::vector<std::string> warnings;
-    const std::vector<measure::Camera> read = measure::ReadColmapModel(dir.Path(), warnings);
+    const std::vector<measure::Camera> read = measure::ReadColmapModel(dir / "new/model", warnings);
     EXPECT_TRUE(warnings.empty());
     ASSERT_EQ(read.size(), cameras.size());
     for (std::size_t i = 0; i < cameras.size(); ++i) {

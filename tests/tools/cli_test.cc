@@ -110,11 +110,11 @@ TEST(DemoScene, MeasuresEveryShapeWithinItsBounds) {
     EXPECT_EQ(measured.shapes[10].planePointCount, 4);   // the floor
 }
 
-// One run writes the JSON, the pictures and the COLMAP model; the model read back gives the same
-// measurements.
+// One run writes everything: with "--json -" standard output carries the JSON alone (so that it
+// can be piped), the pictures and the COLMAP model go into directories that it creates, and no
+// temporary file is left beside them. The model read back gives the same measurements.
 TEST(MeasureCommand, DemoRunWritesJsonPicturesAndColmapModel) {
     TempDir dir("demo");
-    fs::create_directories(dir / "model");
     const SRunResult run = Measure("--json - --svg '" + (dir / "pictures") + "' --export-colmap '" +
                                        (dir / "model") + "' '" + kDemoScene + "'",
                                    dir);

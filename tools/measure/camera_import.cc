@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -355,6 +356,12 @@ void WriteColmapModel(const std::string& directory, const std::vector<Camera>& c
                       camera.translation[2],
                       i + 1);
         imagesText << line << camera.id << "\n\n";
+    }
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) {
+        throw std::runtime_error(directory + ": cannot create the directory (" + error.message() +
+                                 ")");
     }
     const std::vector<std::string> paths = ColmapModelPaths(directory);
     WriteFileAtomically(paths[0], camerasText.str());

@@ -41,9 +41,9 @@ std::array<double, 4> QuaternionFromRotation(const std::array<double, 9>& rotati
 std::vector<Camera> ReadColmapModel(const std::string& directory,
                                     std::vector<std::string>& warnings);
 
-// Writes cameras as a COLMAP text model (cameras.txt, images.txt, an empty points3D.txt) into an
-// existing directory, one SIMPLE_PINHOLE camera per image, every value to full precision; each
-// file whole or not at all (WriteFileAtomically). Throws std::runtime_error when
+// Writes cameras as a COLMAP text model (cameras.txt, images.txt, an empty points3D.txt) into
+// directory (created when missing), one SIMPLE_PINHOLE camera per image, every value to full
+// precision; each file whole or not at all (WriteFileAtomically). Throws std::runtime_error when
 // a file cannot be written or an id contains white space (then before writing anything).
 void WriteColmapModel(const std::string& directory, const std::vector<Camera>& cameras);
 

@@ -33,7 +33,7 @@ const char kUsage[] =
     "  --svg DIR             one SVG picture per camera into DIR: picks and reprojected shapes\n"
     "  --export-colmap DIR   write the scene's cameras as a COLMAP text model into DIR\n"
     "                        (outputs never overwrite an input; each is written whole or not\n"
-    "                        at all)\n"
+    "                        at all; directories are created)\n"
     "  --quiet               no text report\n"
     "  -h, --help            this text\n"
     "\n"
