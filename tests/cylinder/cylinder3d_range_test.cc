@@ -38,15 +38,7 @@ struct SRig {
                                      : C3DVector(-kHalfRoot2, 0.0, kHalfRoot2);
         cylinder.Set3DCylinder(
             C3DAxis(u, v, std::sqrt(2.0)), CRange(0.0, 1.0), 0.1, true, true, true);
-        const CRotateMatrix turn(C33Matrix(std::cos(roll),
-                                           -std::sin(roll),
-                                           0.0,
-                                           std::sin(roll),
-                                           std::cos(roll),
-                                           0.0,
-                                           0.0,
-                                           0.0,
-                                           1.0));
+        const CRotateMatrix turn(CRotateVector(C3DVector(0.0, 0.0, roll)));
         camera = CCameraParam(CIntrinsicParam(kF, C2DCoordinate(kCx, kCy)),
                               CExtrinsicParam(turn, C3DVector(0.0, 0.0, 0.0)));
     }
@@ -66,11 +58,7 @@ struct SRig {
         return C2DLineSegment(PointAt(t0, across), PointAt(t1, across));
     }
     SImageCylinder Record(const C2DLineSegment& edge0, const C2DLineSegment& edge1) const {
-        SImageCylinder record;
-        record.cameraParam = camera;
-        record.edgeSegment[0] = edge0;
-        record.edgeSegment[1] = edge1;
-        return record;
+        return {camera, {edge0, edge1}};
     }
 };
 
@@ -151,14 +139,10 @@ TEST(C3DCylinderRange, NothingUsableKeepsTheRangeAndFails) {
                  {"radius 0", distance, 0.0, {usable}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        C3DCylinder cylinder;
         const C3DAxis& axis = rig.cylinder.GetAxis();
-        cylinder.Set3DCylinder(C3DAxis(axis.GetUVector(), axis.GetVVector(), c.distance),
-                               CRange(-7.0, 9.0),
-                               c.radius,
-                               true,
-                               true,
-                               true);
+        C3DCylinder cylinder;
+        const C3DAxis moved(axis.GetUVector(), axis.GetVVector(), c.distance);
+        cylinder.Set3DCylinder(moved, CRange(-7.0, 9.0), c.radius, true, true, true);
         const C3DCylinder before = cylinder;
         EXPECT_FALSE(cylinder.CalcRange(Records(c.records)));
         ExpectSameCylinder(cylinder, before);

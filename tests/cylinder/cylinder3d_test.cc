@@ -40,12 +40,8 @@ TEST(C3DCylinderModel, NothingIsProjectedWithoutAxisDistanceAndRadius) {
         {0.0, 2.0}, {5.0, 0.0}, {5.0, kNaN}, {kNaN, 2.0}};
     for (const auto& [distance, radius] : distanceAndRadius) {
         cylinders.push_back(UprightCylinder());
-        cylinders.back().Set3DCylinder(C3DAxis(C3DVector(1, 0, 0), C3DVector(0, 0, 1), distance),
-                                       CRange(),
-                                       radius,
-                                       true,
-                                       false,
-                                       true);
+        const C3DAxis axis(C3DVector(1, 0, 0), C3DVector(0, 0, 1), distance);
+        cylinders.back().Set3DCylinder(axis, CRange(), radius, true, false, true);
     }
     const CCameraParam camera = CameraLookingAlongX(C3DVector(-10.0, 0.0, 0.0));
     for (size_t i = 0; i < cylinders.size(); ++i) {
