@@ -101,16 +101,6 @@ TEST(C2DBSplineBasis, SumsToOneWithDerivativesZeroOnHalfOpenSpans) {
         EXPECT_NEAR(sum[1], 0.0, 1e-14);
         EXPECT_NEAR(sum[2], 0.0, 1e-13);
     }
-    // Order 1 on 0 0 0 1 2 2 2: N2 is 1 on [0, 1), N3 on [1, 2), and N1's span is empty.
-    const C1DArray<double> quadratic = Values({0, 0, 0, 1, 2, 2, 2});
-    const struct {
-        int index;
-        double t, value;
-    } spans[] = {{2, 0.0, 1.0}, {2, 1.0, 0.0}, {3, 1.0, 1.0}, {3, 2.0, 0.0}, {1, 0.0, 0.0}};
-    for (const auto& span : spans) {
-        EXPECT_EQ(C2DBSpline::SplineBaseFunction(span.index, 1, quadratic, span.t), span.value)
-            << span.index << " at " << span.t;
-    }
 }
 
 TEST(C2DBSplineBasis, DerivativesMatchFiniteDifferences) {
@@ -148,43 +138,19 @@ TEST(C2DBSplineBasis, UnusableArgumentsGiveZero) {
 
 // ---- curve evaluation
 
-TEST(C2DBSplineCurve, PointUsesTheCoordinatesItsDimensionSelects) {
-    // Control abscissae at the knot averages reproduce x(t) = t; y = 2x + 1 and z = 5 follow.
-    const C1DArray<double> knots = Values({0, 0, 0, 0, 1, 2, 3, 3, 3, 3});
-    const double ctrlX[6] = {0, 1.0 / 3, 1, 2, 8.0 / 3, 3};
-    const double ctrlY[6] = {1, 5.0 / 3, 3, 5, 19.0 / 3, 7};
-    const double ctrlZ[6] = {5, 5, 5, 5, 5, 5};
-    for (double t : {0.0, 0.4, 1.5, 2.9}) {
-        for (int dimension = 0; dimension <= 4; ++dimension) {
-            SCOPED_TRACE(testing::Message() << "t " << t << " dimension " << dimension);
-            double out[3] = {99, 99, 99};
-            C2DBSpline::SplinePoint(
-                &knots[0], 5, 4, t, ctrlX, ctrlY, ctrlZ, &out[0], &out[1], &out[2], dimension);
-            const bool used = dimension >= 1 && dimension <= 3;
-            EXPECT_NEAR(out[0], used ? t : 0.0, 1e-14);
-            EXPECT_NEAR(out[1], used && dimension >= 2 ? 2 * t + 1 : 0.0, 1e-14);
-            EXPECT_NEAR(out[2], dimension == 3 ? 5.0 : 0.0, 1e-14);
-        }
-    }
-    double out[3] = {99, 99, 99};  // no control points: zeros
-    C2DBSpline::SplinePoint(
-        &knots[0], -1, 4, 1.0, ctrlX, ctrlY, ctrlZ, &out[0], &out[1], &out[2], 3);
-    ExpectVectorNear(C3DVector(out), C3DVector(0.0, 0.0, 0.0), 0.0);
-}
-
-TEST(C2DBSplineCurve, SamplesEqualStepsAndCopiesTheLastControlPoint) {
+TEST(C2DBSplineCurve, SamplesEqualStepsInTheSelectedCoordinatesAndEndsOnTheLastControlPoint) {
     // Quadratic on 0 0 0 1 2 2 2 with abscissae at the knot averages: x(t) = t, y(t) = 3 - t.
     const C1DArray<double> knots = Values({0, 0, 0, 1, 2, 2, 2});
     const double ctrlX[4] = {0, 0.5, 1.5, 2};
     const double ctrlY[4] = {3, 2.5, 1.5, 1};
     const double ctrlZ[4] = {4, 4, 4, 4};
-    for (int dimension : {1, 2, 3, 4}) {
+    for (int dimension : {0, 1, 2, 3, 4}) {
         SCOPED_TRACE(dimension);
         double x[5] = {99, 99, 99, 99, 99}, y[5] = {99, 99, 99, 99, 99},
                z[5] = {99, 99, 99, 99, 99};
         C2DBSpline::SplineCurve(ctrlX, ctrlY, ctrlZ, 3, &knots[0], 3, x, y, z, dimension, 5);
-        const bool used = dimension <= 3;
-        for (int m = 0; m < 4; ++m) {  // t = 0, 0.5, 1, 1.5
+        const bool used = dimension >= 1 && dimension <= 3;
+        for (int m = 0; m < 4; ++m) {  // t = 0, 0.5, 1, 1.5 by SplinePoint: unused ones are 0
             EXPECT_NEAR(x[m], used ? 0.5 * m : 0.0, 1e-15) << m;
             EXPECT_NEAR(y[m], used && dimension >= 2 ? 3 - 0.5 * m : 0.0, 1e-15) << m;
             EXPECT_NEAR(z[m], dimension == 3 ? 4.0 : 0.0, 1e-15) << m;
@@ -193,9 +159,14 @@ TEST(C2DBSplineCurve, SamplesEqualStepsAndCopiesTheLastControlPoint) {
         EXPECT_EQ(y[4], used ? 1.0 : 99.0);  // copied with dimension 1 as well
         EXPECT_EQ(z[4], dimension == 3 ? 4.0 : 99.0);
     }
-    double x[2] = {99, 99}, y[2] = {99, 99}, z[2] = {99, 99};
-    C2DBSpline::SplineCurve(ctrlX, ctrlY, ctrlZ, 3, &knots[0], 3, x + 1, y + 1, z + 1, 3, 0);
-    EXPECT_EQ(x[1], 99.0);  // nothing written, in particular not before the array
+    // No control points give zeros; no samples write nothing, in particular not before the array.
+    double x[3] = {99, 99, 99}, y[3] = {99, 99, 99}, z[3] = {99, 99, 99};
+    C2DBSpline::SplineCurve(ctrlX, ctrlY, ctrlZ, -1, &knots[0], 3, x, y, z, 3, 2);
+    ExpectVectorNear(C3DVector(x[0], y[0], z[0]), C3DVector(0.0, 0.0, 0.0), 0.0);
+    ExpectVectorNear(C3DVector(x[1], y[1], z[1]), C3DVector(0.0, 0.0, 0.0), 0.0);
+    C2DBSpline::SplineCurve(ctrlX, ctrlY, ctrlZ, 3, &knots[0], 3, x + 2, y + 2, z + 2, 3, 0);
+    EXPECT_EQ(x[1], 0.0);
+    EXPECT_EQ(x[2], 99.0);
 }
 
 // ---- sampler steps
