@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -180,6 +181,39 @@ TEST(MeasureFailures, ReasonsForDegenerateInput) {
             << measured.shapes[i].reason;
     }
     EXPECT_NE(measured.shapes[5].notes.at(0).find("point lonely left out"), std::string::npos);
+}
+
+// An edge seen alone decides on which side the cylinder lies (on its left, walking from its first
+// point to its second, y down). Picked the other way round, the axis moves; the shape is still
+// measured, with a warning that the other images disagree.
+TEST(MeasureCylinder, LoneEdgeAgainstItsDirectionWarns) {
+    measure::Scene scene = synthetic::MakeScene();
+    const measure::ShapeSpec tank = scene.shapes[synthetic::kTankShape];
+    scene.shapes.clear();
+    const measure::Camera& north = scene.cameras[0];
+    const measure::Vec2 axis = synthetic::Project(
+        north, synthetic::Scale(synthetic::Add(synthetic::kTankStart, synthetic::kTankEnd), 0.5));
+    measure::Segment2 edge = *tank.cylinderPicks[0].edges[0];
+    const double dx = edge.end.x - edge.start.x, dy = edge.end.y - edge.start.y;
+    if ((axis.x - edge.start.x) * dy - (axis.y - edge.start.y) * dx < 0.0) {
+        std::swap(edge.start, edge.end);  // now the axis lies on its left
+    }
+    for (const bool reversed : {false, true}) {
+        measure::ShapeSpec lone = tank;
+        lone.name = reversed ? "reversed" : "documented";
+        lone.cylinderPicks[0].edges = {reversed ? measure::Segment2{edge.end, edge.start} : edge,
+                                       std::nullopt};
+        scene.shapes.push_back(lone);
+    }
+    const measure::Measurement measured = measure::Measure(scene);
+    for (const ShapeResult& result : measured.shapes) {
+        SCOPED_TRACE(result.name);
+        ASSERT_TRUE(result.ok) << result.reason;
+        EXPECT_EQ(result.notes.size(), result.name == "reversed" ? 1u : 0u);
+    }
+    EXPECT_NEAR(measured.shapes[0].radius, synthetic::kTankRadius, 1e-9);
+    EXPECT_NE(measured.shapes[1].notes.at(0).find("north"), std::string::npos);
+    EXPECT_NE(measured.shapes[1].notes[0].find("direction"), std::string::npos);
 }
 
 TEST(MeasureFailures, ParallelViewingRaysAreReported) {

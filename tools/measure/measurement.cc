@@ -80,6 +80,17 @@ void AddEndPointErrors(const Vec3& start,
     errors.push_back({"length", Distance(start, end) - Distance(*truth.start, *truth.end), units});
 }
 
+// Whether the reprojected axis (its midpoint) lies on the left of an edge seen alone, as seen on
+// the screen (y down) walking from the edge's first point to its second: the side on which the
+// edge's direction puts the cylinder. An axis on the edge's line counts as agreeing.
+bool LoneEdgeAgrees(const Segment2& edge, const Segment2& axis) {
+    const double dx = edge.end.x - edge.start.x;
+    const double dy = edge.end.y - edge.start.y;
+    const double mx = 0.5 * (axis.start.x + axis.end.x) - edge.start.x;
+    const double my = 0.5 * (axis.start.y + axis.end.y) - edge.start.y;
+    return !(mx * dy - my * dx < 0.0);  // left of (dx, dy) with y down is along (dy, -dx)
+}
+
 void FailShape(ShapeResult& result, const std::string& reason) {
     result.ok = false;
     result.reason = reason;
@@ -384,6 +395,13 @@ void Measurer::MeasureCylinder(const ShapeSpec& shape, ShapeResult& result) {
                        m_cameraParams[pick.camera], centre, edges, nullptr, nullptr, nullptr)) {
             // One edge seen: its distance from the nearer of the two silhouettes.
             const Segment2& seen = pick.edges[0] ? *pick.edges[0] : *pick.edges[1];
+            if (!LoneEdgeAgrees(seen, FromSegment(centre))) {
+                result.notes.push_back(
+                    "warning: the edge seen alone in " + m_scene.cameras[pick.camera].id +
+                    " runs against the documented direction (the measured cylinder lies on its "
+                    "right, not its left): the other images disagree with it and the axis may be "
+                    "off; reverse the edge, or pick both edges there");
+            }
             double best = std::numeric_limits<double>::infinity();
             for (const C2DLineSegment& edge : edges) {
                 const C2DLine silhouette(edge);
