@@ -57,6 +57,15 @@ TEST(C3DLineSegmentGeometry, SetEndPoint3DFindsFootDirectionAndRange) {
         {{0, 0, 3}, {4, 0, 3}, {0, 0, 1}, {1, 0, 0}, 3.0, 0.0, 4.0},
         {{2, 1, 0}, {5, 1, 0}, {0, 1, 0}, {1, 0, 0}, 1.0, 2.0, 5.0},
         {{3, 1, 0}, {-2, 1, 0}, {0, 1, 0}, {-1, 0, 0}, 1.0, -3.0, 2.0},  // backwards: V = -x
+        // x one ulp apart: V.x is rounding noise, and positions read off it would be noise over
+        // noise; y, the largest component, carries them.
+        {{0.1, 0.7, 5.0},
+         {std::nextafter(0.1, 1.0), 2.7, 5.0 + 1e-15},
+         C3DVector(0.1, 0.0, 5.0) / std::sqrt(25.01),
+         {0, 1, 0},
+         std::sqrt(25.01),
+         0.7,
+         2.7},
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(testing::Message() << item.t0 << " " << item.t1);
@@ -70,18 +79,6 @@ TEST(C3DLineSegmentGeometry, SetEndPoint3DFindsFootDirectionAndRange) {
         ExpectVectorNear(Ends(segment)[0], item.start, 1e-14);
         ExpectVectorNear(Ends(segment)[1], item.end, 1e-14);
     }
-}
-
-TEST(C3DLineSegmentGeometry, SetEndPoint3DKeepsEndsWhenAComponentIsRoundingNoise) {
-    // x differs by one ulp between the ends: V.x is about 1e-17, pure rounding, and a position
-    // read off x would be noise divided by noise.
-    const C3DVector start(0.1, 0.7, 5.0);
-    const C3DVector end(std::nextafter(0.1, 1.0), 2.7, 5.0 + 1e-15);
-    C3DLineSegment segment;
-    segment.SetEndPoint3D(Point(start), Point(end));
-    ExpectVectorNear(Ends(segment)[0], start, 1e-14);
-    ExpectVectorNear(Ends(segment)[1], end, 1e-14);
-    EXPECT_NEAR(segment.GetRange().GetLength(), 2.0, 1e-14);
 }
 
 TEST(C3DLineSegmentGeometry, PointToLineDistanceAndAngleBetweenDirections) {
@@ -358,19 +355,11 @@ TEST(C3DLineSegmentReproject, ClipsAtTheImagePlane) {
 }
 
 TEST(C3DLineSegmentFromImages, NoisyEndPointsInThreeCameras) {
-    // A 2 m segment along x seen from 5 m by three cameras of focal length 1000, spread over 80
-    // degrees around it; each observed end point is moved 0.5 pixel in a random direction.
-    //
-    // The bound: 0.5 pixel turns a viewing ray by at most 0.5 / 1000 rad, 2.6 mm at the farther
-    // end (5.17 m from a camera). So each viewing plane passes within 2.6 mm of both true ends,
-    // and each end lifted back onto the line (which the rays meet at 75 degrees or more) lands
-    // within 2.6 mm / sin(75 deg) = 2.7 mm of its place along it. Across the line, the
-    // least-squares meeting of three planes whose normals lie at -40, 0 and +40 degrees turns
-    // offsets of 2.6 mm into at most 1.62 times that (the worst signs in (N^T N)^-1 N^T e), 4.2 mm;
-    // with the along error 5.0 mm. Three noisy planes meet in one point rather than along a line,
-    // so the fitted direction also tilts about that point; 8 mm (three times the single-view error)
-    // leaves room for that. A lost sign or a wrong coordinate in the lift errs by decimetres or
-    // more.
+    // A 2 m segment along x seen from 5 m by three cameras (f = 1000) spread over 80 degrees
+    // around it, each observed end point moved 0.5 px. 0.5 px turns a ray by 5e-4 rad, 2.6 mm at
+    // the farther end; lifted onto the line (rays at 75 degrees or more) 2.7 mm along it, and
+    // the planes at -40, 0 and 40 degrees amplify 2.6 mm across to at most 4.2 mm. 8 mm leaves
+    // room for the tilt of the fitted direction; a lost sign or wrong coordinate errs by dm.
     const double kBound = 0.008;
     const C3DVector start(-1.0, 0.0, 0.0);
     const C3DVector end(1.0, 0.0, 0.0);
