@@ -1,6 +1,8 @@
 #include "measure/svg.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "synthetic_scene.h"
 #include "temp_dir.h"
@@ -56,6 +58,27 @@ TEST(SvgPicture, WellFormedAtImageSizeWithEveryShape) {
     EXPECT_NE(south.find("curve samples"), std::string::npos);
     EXPECT_EQ(east.find("curve samples"), std::string::npos);
     EXPECT_NE(east.find("lonely (not measured)"), std::string::npos);
+}
+
+// Labels that would cover each other are moved apart: five points picked at the same place.
+TEST(SvgPicture, OverlappingLabelsAreMovedApart) {
+    measure::Scene scene = synthetic::MakeScene();
+    for (int i = 0; i < 5; ++i) {
+        scene.shapes.push_back(scene.shapes[synthetic::kCornerShape]);
+        scene.shapes.back().name = "twin" + std::to_string(i);
+    }
+    const std::string svg = measure::SvgPicture(scene, measure::Measure(scene), 0);
+    std::vector<double> ys;  // of the twins' labels, whose x is the same
+    for (std::size_t at = svg.find(">twin"); at != std::string::npos;
+         at = svg.find(">twin", at + 1)) {
+        const std::size_t y = svg.rfind(" y=\"", at);
+        ys.push_back(std::stod(svg.substr(y + 4)));
+    }
+    ASSERT_EQ(ys.size(), 5u);
+    std::sort(ys.begin(), ys.end());
+    for (std::size_t i = 1; i < ys.size(); ++i) {
+        EXPECT_GE(ys[i] - ys[i - 1], 13.0 * 1.6);  // the font size in a 1600 px wide image
+    }
 }
 
 TEST(SvgPicture, FileNamesAreSafeAndUnique) {

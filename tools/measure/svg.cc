@@ -1,10 +1,14 @@
 #include "measure/svg.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "measure/format.h"
 #include "measure/output_file.h"
@@ -71,6 +75,105 @@ std::string Escape(const std::string& text) {
     }
     return escaped;
 }
+
+// Places the shapes' names so that they do not cover each other: each label takes the first free
+// place among its preferred one and a few above and below it, or the preferred one when all are
+// taken. The boxes placed are kept on a grid of cells about a label's size, so that finding room
+// looks at a few neighbours only, whatever the number of labels. A box is estimated from the
+// character count (0.6 em per character, 0.8 em above the baseline and 0.25 em below).
+class LabelPlacer {
+  public:
+    explicit LabelPlacer(double fontSize) : m_fontSize(fontSize) {}
+
+    // The baseline position for a label of text whose preferred position is (x, y); candidates
+    // above top are not taken.
+    Vec2 Place(double x, double y, const std::string& text, double top) {
+        std::size_t characters = 0;
+        for (const char c : text) {
+            characters += (static_cast<unsigned char>(c) & 0xc0) == 0x80 ? 0 : 1;  // UTF-8 starts
+        }
+        const double width = 0.6 * m_fontSize * static_cast<double>(characters);
+        if (!std::isfinite(x) || !std::isfinite(y)) {
+            return {x, y};
+        }
+        constexpr int kTries = 6;  // on each side
+        for (int i = 0; i <= 2 * kTries; ++i) {
+            const int step = (i + 1) / 2 * (i % 2 == 1 ? 1 : -1);  // 0, 1, -1, 2, -2, ...
+            const double at = y + 1.2 * m_fontSize * step;
+            if (step < 0 && at < top) {
+                continue;
+            }
+            const Box box{x, at - 0.8 * m_fontSize, x + width, at + 0.25 * m_fontSize};
+            if (Free(box)) {
+                Occupy(box);
+                return {x, at};
+            }
+        }
+        return {x, y};
+    }
+
+  private:
+    struct Box {
+        double left;
+        double top;
+        double right;
+        double bottom;
+    };
+
+    // Cell indices of a coordinate; far-off coordinates share the outermost cells.
+    std::int64_t Column(double x) const {
+        return static_cast<std::int64_t>(std::floor(std::clamp(x, -1e12, 1e12) / (8 * m_fontSize)));
+    }
+    std::int64_t Row(double y) const {
+        return static_cast<std::int64_t>(std::floor(std::clamp(y, -1e12, 1e12) / (2 * m_fontSize)));
+    }
+    static std::uint64_t Key(std::int64_t column, std::int64_t row) {
+        // Two cells that share a key only share a list: the boxes are still compared exactly.
+        return static_cast<std::uint64_t>(column) * 0x9e3779b97f4a7c15u ^
+               static_cast<std::uint64_t>(row);
+    }
+
+    template <typename Visit>
+    bool ForEachCell(const Box& box, Visit visit) const {
+        for (std::int64_t column = Column(box.left); column <= Column(box.right); ++column) {
+            for (std::int64_t row = Row(box.top); row <= Row(box.bottom); ++row) {
+                if (!visit(Key(column, row))) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    bool Free(const Box& box) const {
+        return ForEachCell(box, [&](std::uint64_t key) {
+            const auto found = m_cells.find(key);
+            if (found == m_cells.end()) {
+                return true;
+            }
+            for (const std::size_t index : found->second) {
+                const Box& other = m_boxes[index];
+                if (box.left < other.right && other.left < box.right && box.top < other.bottom &&
+                    other.top < box.bottom) {
+                    return false;
+                }
+            }
+            return true;
+        });
+    }
+
+    void Occupy(const Box& box) {
+        m_boxes.push_back(box);
+        ForEachCell(box, [&](std::uint64_t key) {
+            m_cells[key].push_back(m_boxes.size() - 1);
+            return true;
+        });
+    }
+
+    double m_fontSize;
+    std::vector<Box> m_boxes;
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_cells;
+};
 
 std::string PointList(const std::vector<Vec2>& points) {
     std::string list;
@@ -159,7 +262,14 @@ std::string SvgPicture(const Scene& scene, const Measurement& measurement, std::
     out << "<g font-family=\"sans-serif\" font-size=\"" << Number(13.0 * unit)
         << "\" fill=\"#202020\" stroke=\"#ffffff\" stroke-width=\"" << Number(3.0 * unit)
         << "\" paint-order=\"stroke\">\n";
-    std::set<std::string> labelled;
+    std::unordered_set<std::string> unmeasured;
+    for (std::size_t i = 0; i < scene.shapes.size(); ++i) {
+        if (!measurement.shapes[i].ok) {
+            unmeasured.insert(scene.shapes[i].name);
+        }
+    }
+    LabelPlacer placer(13.0 * unit);
+    std::unordered_set<std::string> labelled;
     for (const bool picks : {false, true}) {
         for (const Drawing& drawing : drawings) {
             if ((drawing.role == DrawRole::kPick) != picks || labelled.count(drawing.label) != 0 ||
@@ -172,16 +282,14 @@ std::string SvgPicture(const Scene& scene, const Measurement& measurement, std::
                 at = {0.5 * (drawing.points[0].x + drawing.points[1].x),
                       0.5 * (drawing.points[0].y + drawing.points[1].y)};
             }
-            std::string text = drawing.label;
-            for (std::size_t i = 0; i < scene.shapes.size(); ++i) {
-                if (scene.shapes[i].name == drawing.label && !measurement.shapes[i].ok) {
-                    text += " (not measured)";
-                }
-            }
-            const double x = std::min(at.x + 8.0 * unit, image.width - 60.0 * unit);
-            const double y = std::max(at.y - 8.0 * unit, 16.0 * unit);
-            out << "<text x=\"" << Number(x) << "\" y=\"" << Number(y) << "\">" << Escape(text)
-                << "</text>\n";
+            const std::string text =
+                drawing.label + (unmeasured.count(drawing.label) != 0 ? " (not measured)" : "");
+            const Vec2 place = placer.Place(std::min(at.x + 8.0 * unit, image.width - 60.0 * unit),
+                                            std::max(at.y - 8.0 * unit, 16.0 * unit),
+                                            Printable(text),
+                                            16.0 * unit);
+            out << "<text x=\"" << Number(place.x) << "\" y=\"" << Number(place.y) << "\">"
+                << Escape(text) << "</text>\n";
         }
     }
     out << "</g>\n";
