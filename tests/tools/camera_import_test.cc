@@ -194,6 +194,8 @@ TEST(OpenCvCamera, UnequalFocalLengthsSkewAndDistortionWarn) {
     EXPECT_NE(warnings[2].find("distortion"), std::string::npos) << warnings[2];
 }
 
+// Fields, and files that are no camera file: a directory, a device (reading /dev/zero would not
+// end) and a file above the size limit of 64 MiB.
 TEST(OpenCvCamera, UnusableFilesNameTheField) {
     TempDir dir("opencv_bad");
     const auto edit = [](const std::string& from, const std::string& to) {
@@ -207,8 +209,11 @@ TEST(OpenCvCamera, UnusableFilesNameTheField) {
         std::string text = json;
         return text.replace(text.find(from), from.size(), to);
     };
+    const std::string large = dir / "large.yml";
+    std::ofstream(large) << kYaml;
+    fs::resize_file(large, (64u << 20) + 1);
     struct Case {
-        std::string text;
+        std::string text;  // the file's text, or the file itself when where is empty
         const char* where;
         const char* fragment;
     };
@@ -219,15 +224,19 @@ TEST(OpenCvCamera, UnusableFilesNameTheField) {
          "expected a 3 x 3 matrix, got 3 x 4"},
         {edit("[ 0., -1., 0.", "[ 0., -2., 0."), "R", "not a rotation matrix"},
         {edit("[ 0., 0., 4. ]", "[ 0., 0., 4."), "line 26", "not closed"},
+        {edit("[ 0., 0., 4. ]", "[ .nan, 0., 4. ]"), "t.data[0]", "not finite (NaN)"},
         {editJson("[[800", "[[-800"), "K", "must be greater than 0"},
         {editJson("\"width\": 640", "\"width\": 0"), "width", "must be greater than 0"},
         {editJson("\"R\": [1, 0, 0, 0, 1, 0, 0, 0, 1]", "\"rvec\": [1e200, 0, 0]"),
          "rvec",
          "finite"},
+        {dir.Path(), "", "is a directory"},
+        {"/dev/zero", "", "not a regular file"},
+        {large, "", "larger than the limit of 64 MiB"},
     };
     for (const Case& bad : cases) {
         SCOPED_TRACE(bad.fragment);
-        const std::string file = dir.Write("bad.yml", bad.text);
+        const std::string file = *bad.where ? dir.Write("bad.yml", bad.text) : bad.text;
         std::vector<std::string> warnings;
         try {
             measure::ReadOpenCvCamera(file, "cam", warnings);

@@ -180,6 +180,7 @@ TEST(MeasureCommand, FailuresExitWithTheirStatus) {
     const std::string colmap = "'" + dir.Write("colmap.json", sourced.dump()) + "'";
     const std::pair<std::string, std::string> cases[] = {
         {broken, "broken.json: line 1, column 14: malformed JSON"},
+        {"'" + dir.Path() + "'", "is a directory"},
         {"", "no scene file given"},
         {"--frobnicate " + quoted, "unknown option --frobnicate"},
         {"--json", "--json needs a file name"},

@@ -169,10 +169,14 @@ TEST(SceneParse, UnreadableTextNamesLineAndColumn) {
     }
 }
 
-TEST(SceneLoad, MissingFileIsReported) {
+// A missing file, a directory and a device are named as what they are, and a device is never
+// read (reading /dev/zero would not end).
+TEST(SceneLoad, OnlyRegularFilesAreRead) {
     TempDir dir("scene_load");
     const std::pair<std::string, const char*> cases[] = {
         {dir / "missing.json", "cannot be opened"},
+        {dir.Path(), "is a directory"},
+        {"/dev/zero", "not a regular file"},
     };
     for (const auto& [file, fragment] : cases) {
         SCOPED_TRACE(file);

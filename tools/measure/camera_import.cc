@@ -152,7 +152,7 @@ struct ColmapIntrinsics {
 
 std::map<long, ColmapIntrinsics> ReadColmapCameras(const std::string& file,
                                                    std::vector<std::string>& warnings) {
-    std::istringstream text(ReadTextFile(file));
+    std::istringstream text(ReadTextFile(file, kCameraFileLimit));
     std::map<long, ColmapIntrinsics> cameras;
     std::string line;
     for (int number = 1; std::getline(text, line); ++number) {
@@ -243,7 +243,7 @@ std::vector<Camera> ReadColmapModel(const std::string& directory,
     const std::string imagesFile = directory + "/images.txt";
     const std::map<long, ColmapIntrinsics> intrinsics = ReadColmapCameras(camerasFile, warnings);
 
-    std::istringstream text(ReadTextFile(imagesFile));
+    std::istringstream text(ReadTextFile(imagesFile, kColmapImagesFileLimit));
     std::vector<Camera> cameras;
     std::string line;
     bool afterHeader = false;  // the line after an image line lists its 2D points
@@ -595,7 +595,7 @@ std::vector<double> ReadMatrix(const JsonNode& node, std::size_t rows, std::size
 Camera ReadOpenCvCamera(const std::string& file,
                         const std::string& id,
                         std::vector<std::string>& warnings) {
-    const std::string text = ReadTextFile(file);
+    const std::string text = ReadTextFile(file, kCameraFileLimit);
     const std::size_t first = text.find_first_not_of(" \t\r\n");
     const bool json = first != std::string::npos && text[first] == '{';
     const Json document = json ? ParseJsonText(text, file) : ParseOpenCvYaml(text, file);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,11 @@
 #include "measure/scene.h"
 
 namespace measure {
+
+// Camera files larger than these are refused unread: 64 MiB is far more than any calibration
+// file or cameras.txt; a COLMAP images.txt also lists every image's 2D points, which are skipped.
+constexpr std::size_t kCameraFileLimit = std::size_t{64} << 20;
+constexpr std::size_t kColmapImagesFileLimit = std::size_t{1} << 30;
 
 // The rotation matrix (row-major) of a rotation vector: the unit axis times the angle in radians.
 std::array<double, 9> RotationFromVector(const Vec3& rotationVector);
@@ -35,7 +41,8 @@ std::array<double, 9> RotationFromQuaternion(double w, double x, double y, doubl
 std::array<double, 4> QuaternionFromRotation(const std::array<double, 9>& rotation);
 
 // Reads a COLMAP text model: directory/cameras.txt (SIMPLE_PINHOLE or PINHOLE) and
-// directory/images.txt. One camera per image, named after the image. A PINHOLE camera with
+// directory/images.txt, regular files of at most kCameraFileLimit and kColmapImagesFileLimit
+// bytes. One camera per image, named after the image. A PINHOLE camera with
 // fx != fy gets the mean of the two and a warning saying how far apart they are. Throws
 // InputError naming the file and line for anything it cannot use.
 std::vector<Camera> ReadColmapModel(const std::string& directory,
@@ -55,9 +62,10 @@ std::vector<std::string> ColmapModelPaths(const std::string& directory);
 // does not know.
 Json ParseOpenCvYaml(const std::string& text, const std::string& file);
 
-// Reads one camera from an OpenCV-style YAML or JSON file with K (or camera_matrix), R (or a
-// rotation vector rvec), t and the image size. fx != fy and a non-zero skew or distortion give
-// warnings; fx and fy are averaged. Throws InputError naming the file and the field.
+// Reads one camera from an OpenCV-style YAML or JSON file (a regular file of at most
+// kCameraFileLimit bytes) with K (or camera_matrix), R (or a rotation vector rvec), t and the
+// image size. fx != fy and a non-zero skew or distortion give warnings; fx and fy are averaged.
+// Throws InputError naming the file and the field.
 Camera ReadOpenCvCamera(const std::string& file,
                         const std::string& id,
                         std::vector<std::string>& warnings);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
+#include <system_error>
 #include <vector>
 
 #include "measure/input_error.h"
@@ -135,17 +137,41 @@ Json ParseJsonText(const std::string& text, const std::string& file) {
                      "malformed JSON: " + detail);
 }
 
-std::string ReadTextFile(const std::string& file) {
+std::string ReadTextFile(const std::string& file, std::size_t limit) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(file, error);
+    if (std::filesystem::is_directory(status)) {
+        throw InputError(file, "", "is a directory, not a file");
+    }
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        throw InputError(file, "", "is not a regular file (a device, pipe or socket); not read");
+    }
+    const auto tooLarge = [&]() {
+        return InputError(
+            file,
+            "",
+            "is larger than the limit of " + std::to_string(limit >> 20) + " MiB; not read");
+    };
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (!error && size > limit) {
+        throw tooLarge();
+    }
     std::ifstream stream(file, std::ios::binary);
     if (!stream) {
         throw InputError(file, "", "cannot be opened for reading");
     }
-    std::ostringstream text;
-    text << stream.rdbuf();
+    std::string text;
+    char buffer[65536];
+    while (stream.read(buffer, sizeof buffer) || stream.gcount() > 0) {
+        text.append(buffer, static_cast<std::size_t>(stream.gcount()));
+        if (text.size() > limit) {
+            throw tooLarge();
+        }
+    }
     if (stream.bad()) {
         throw InputError(file, "", "cannot be read");
     }
-    return text.str();
+    return text;
 }
 
 JsonNode::JsonNode(const Json& value, const std::string& file, const std::string& path)
@@ -252,7 +278,12 @@ double JsonNode::Number() const {
     }
     const double value = m_value->get<double>();
     if (!std::isfinite(value)) {
-        Fail("expected a finite number, got " + m_value->dump());
+        // Only read files can hold these (YAML's .nan and .inf); JSON text has no such number.
+        Fail(std::string("is not finite (") +
+             (std::isnan(value) ? "NaN"
+              : value > 0       ? "infinity"
+                                : "-infinity") +
+             "): expected a finite number");
     }
     return value;
 }

@@ -15,8 +15,13 @@ using Json = nlohmann::ordered_json;
 // Parses text as JSON; throws InputError naming file, line and column when it is malformed.
 Json ParseJsonText(const std::string& text, const std::string& file);
 
-// Reads a whole file; throws InputError when it cannot be opened.
-std::string ReadTextFile(const std::string& file);
+// Scene files larger than this are refused unread.
+constexpr std::size_t kSceneFileLimit = std::size_t{256} << 20;
+
+// Reads a whole regular file of at most limit bytes. Throws InputError when it cannot be opened,
+// is a directory, a device, a pipe or a socket (never read: /dev/zero would not end), or is
+// larger than limit (the read stops there even if the file grows meanwhile).
+std::string ReadTextFile(const std::string& file, std::size_t limit);
 
 // A JSON value with its path from the document root (e.g. shapes[2].picks.cam_s), so that every
 // complaint names the file and the field. Each accessor checks the type and throws InputError.

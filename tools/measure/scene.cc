@@ -506,7 +506,7 @@ Scene ParseScene(const std::string& text,
 Scene LoadScene(const std::string& file) {
     const std::size_t slash = file.find_last_of('/');
     const std::string directory = slash == std::string::npos ? "" : file.substr(0, slash);
-    Scene scene = ParseScene(ReadTextFile(file), file, directory);
+    Scene scene = ParseScene(ReadTextFile(file, kSceneFileLimit), file, directory);
     scene.inputs.insert(scene.inputs.begin(), file);
     return scene;
 }

@@ -111,10 +111,10 @@ struct Scene {
     std::vector<std::string> inputs;    // the files read: the scene file and camera files
 };
 
-// Reads and checks a scene file. Throws InputError (file, JSON path, message) on malformed JSON,
-// missing or mistyped fields, unknown camera ids or point names, non-finite numbers, focal
-// lengths or image sizes that are not positive, cameras that are no usable pose, empty pick
-// lists and picks outside the image.
+// Reads and checks a scene file (a regular file of at most kSceneFileLimit bytes). Throws
+// InputError (file, JSON path, message) on malformed JSON, missing or mistyped fields, unknown
+// camera ids or point names, non-finite numbers, focal lengths or image sizes that are not
+// positive, cameras that are no usable pose, empty pick lists and picks outside the image.
 Scene LoadScene(const std::string& file);
 
 // The same for a document already in memory; camera files are found relative to baseDirectory.
