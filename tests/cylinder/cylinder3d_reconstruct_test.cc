@@ -175,37 +175,28 @@ TEST(C3DCylinderTangentPlanes, LoneVerticalEdgesFollowTheirRunningDirection) {
         cameras.emplace_back(CIntrinsicParam(800.0, C2DCoordinate(400.0, 300.0)),
                              CExtrinsicParam(rotation, (rotation * view.centre) * -1.0));
     }
-    // In views 1 and 3 take the edge with the cylinder at smaller x: it has to run towards -y
-    // (upwards) for (dy, -dx) to point at the cylinder.
+    // Views 1 and 3 give each generator alone, one edge running up and the other down.
     std::vector<SImageCylinder> list = {ExactRecord(known, cameras[0]),
                                         ExactRecord(known, cameras[2])};
     for (int view : {1, 3}) {
         for (int which = 0; which < 2; ++which) {
-            const SImageCylinder record = OneEdgeRecord(known, cameras[view], which);
-            C2DCoordinate p0;
-            C2DCoordinate p1;
-            record.edgeSegment[0].GetEndPoints(p0, p1);
+            list.push_back(OneEdgeRecord(known, cameras[view], which));
+            C2DCoordinate p0, p1;
+            list.back().edgeSegment[0].GetEndPoints(p0, p1);
             ASSERT_EQ(p0.GetData(0), p1.GetData(0));  // exactly vertical
-            if (p1.GetData(1) < p0.GetData(1)) {
-                list.push_back(record);
-            }
         }
     }
-    ASSERT_EQ(list.size(), 4u);
     C3DCylinder cylinder;
     ASSERT_TRUE(cylinder.CreateFromImageCylinder(Records(list), true));
     ExpectExact(cylinder, known);
 }
 
-// Both silhouette edges pass through the image of the axis's point at infinity, and so does
-// the centre line between them: its plane contains the axis direction, which comes out exact.
-// The centre line is the image of the axis only when the view is symmetric about the plane
-// through the camera centre and the axis, as it is for a camera aimed at the axis; otherwise the
-// bisector in the image differs from the image of that plane by an angle of second order in the
-// half-angle theta = r / h that the cylinder subtends and of first order in how far off the
-// optical axis it is seen, aside / h. The axis then moves by about theta^2 * aside, and four
-// times that bounds it here. The radius, a mean over the two edges of each image whose ray
-// distances change in opposite senses, moves much less: below theta^2 * r.
+// Both silhouette edges, and the centre line between them, pass through the image of the axis's
+// point at infinity: the direction comes out exact. The centre line is the image of the axis only
+// for a view symmetric about the plane through camera centre and axis (a camera aimed at the
+// axis); else the axis moves by about theta^2 * aside (theta = r / h, the half-angle subtended;
+// aside the aim's offset), four times that bounding it. The radius, a mean of two edges whose
+// errors have opposite signs, moves below theta^2 * r.
 TEST(C3DCylinderCentreLines, EstimateErrorIsOfSecondOrderInTheHalfAngle) {
     for (const SScene& scene : kScenes) {
         const double theta = scene.known.radius / scene.distance;
@@ -229,12 +220,9 @@ TEST(C3DCylinderCentreLines, EstimateErrorIsOfSecondOrderInTheHalfAngle) {
     }
 }
 
-// 0.5 px of noise (standard deviation per coordinate) on every edge end point, four cameras 3.6
-// to 5.9 m away with f = 1500 px: one pixel spans 2.4 to 3.9 mm on the pipe, so the line through
-// two noisy end points is off by about 0.5 px / sqrt(2) in its middle, 1.4 mm at the farthest
-// camera. The axis is fitted to the eight tangent planes and the radius is their mean distance
-// from it, so its error is of that size; 5 mm, well over three such deviations, must hold in
-// every one of 200 seeded trials.
+// 0.5 px of noise (sigma per coordinate) on every edge end point, four cameras 3.6 to 5.9 m away
+// with f = 1500 px: an edge line is off by about 0.5 px / sqrt(2), 1.4 mm at the farthest camera,
+// and so is the radius fitted to eight tangent planes; 5 mm must hold in all 200 seeded trials.
 TEST(C3DCylinderTangentPlanes, NoisyPipeRadiusWithinFewMillimetres) {
     const SKnownCylinder pipe = {
         C3DVector(0.2, -0.1, 0.5), C3DVector(0.6, 0.0, 0.8), 0.1, -1.0, 1.0};
@@ -268,10 +256,8 @@ TEST(C3DCylinderReconstruction, RejectedObservationsLeaveTheCylinderUnchanged) {
     const SImageCylinder both1 = ExactRecord(scene.known, cameras[1]);
     const SImageCylinder one1 = OneEdgeRecord(scene.known, cameras[1], 0);
     const SImageCylinder one2 = OneEdgeRecord(scene.known, cameras[2], 1);
-    SImageCylinder unseen = both1;  // both edges of length 0
-    unseen.edgeSegment[0] = unseen.edgeSegment[1] = C2DLineSegment(both1.edgeSegment[0]);
-    unseen.edgeSegment[0].SetEndPoints(C2DCoordinate(3, 4), C2DCoordinate(3, 4));
-    unseen.edgeSegment[1] = unseen.edgeSegment[0];
+    const C2DLineSegment dot(C2DCoordinate(3, 4), C2DCoordinate(3, 4));
+    const SImageCylinder unseen = {cameras[1], {dot, dot}};  // both edges of length 0
     SImageCylinder notANumber = both1;
     notANumber.edgeSegment[0].SetEndPoints(C2DCoordinate(kNaN, 0.0), C2DCoordinate(1.0, kNaN));
 
