@@ -78,43 +78,40 @@ TEST(C3DPointCreateFromImagePoints, ExactRaysFromManyCamerasGiveTheTruePoint) {
     }
 }
 
-TEST(C3DPointCreateFromImagePoints, ConditioningLimitOnTheAngleBetweenRays) {
-    // Centres (0, 0, 0) and (b, 0, 0) seeing (0, 0, 1): the rays meet at an angle phi with
-    // tan(phi) = b. The summed projector has singular values 2, 1 + cos(phi), 1 - cos(phi), so
-    // the tested quotient is cot(phi / 2)^2, 500000 at phi of about 2.828e-3.
+// Centres (0, 0, 0) and (tan(phi), 0, 0) seeing (0, 0, 1): the rays meet at the angle phi. The
+// summed projector has singular values 2, 1 + cos(phi), 1 - cos(phi), so the tested quotient is
+// cot(phi / 2)^2, 500000 at phi of about 2.828e-3.
+std::vector<SImagePoint> RaysAtAngle(double phi) {
+    const double b = std::tan(phi);
+    return {Observation(Unrotated(0, 0, 0), 0, 0), Observation(Unrotated(b, 0, 0), -b, 0)};
+}
+
+TEST(C3DPointCreateFromImagePoints, ConditioningLimitAndRefusalsThatLeaveThePoint) {
+    const SImagePoint ahead = Observation(Unrotated(0, 0, 0), 0.1, 0.2);
     const struct {
-        double phi;
+        std::vector<SImagePoint> observations;
         bool passes;
-    } cases[] = {{3.0e-3, true},
-                 {0.1, true},
-                 {1.0, true},  // quotients about 444000 and below
-                 {2.7e-3, false},
-                 {1e-5, false}};  // about 549000 and above
+        const char* what;
+    } cases[] = {
+        {RaysAtAngle(3.0e-3), true, "quotient about 444000"},
+        {RaysAtAngle(0.1), true, "phi 0.1"},
+        {RaysAtAngle(1.0), true, "phi 1"},
+        {RaysAtAngle(2.7e-3), false, "quotient about 549000"},
+        {RaysAtAngle(1e-5), false, "phi 1e-5"},
+        {{}, false, "no observations"},
+        {{ahead}, false, "one observation"},
+        {{Observation(Unrotated(0, 0, 0), 0, 0), Observation(Unrotated(1, 0, 0), 0, 0)},
+         false,
+         "parallel rays"},
+        {{ahead, Observation(Unrotated(1, 0, 0), std::nan(""), 0.0)}, false, "a NaN pick"},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.phi);
-        const double b = std::tan(c.phi);
+        SCOPED_TRACE(c.what);
         C3DPoint point(kUntouched);
-        EXPECT_EQ(point.CreateFromImagePoints(ToArray({Observation(Unrotated(0, 0, 0), 0, 0),
-                                                       Observation(Unrotated(b, 0, 0), -b, 0)})),
-                  c.passes);
+        EXPECT_EQ(point.CreateFromImagePoints(ToArray(c.observations)), c.passes);
         ExpectVectorNear(point.GetPoint(),
                          c.passes ? C3DVector(0, 0, 1) : C3DVector(kUntouched),
                          c.passes ? 1e-9 : 0.0);
-    }
-}
-
-TEST(C3DPointCreateFromImagePoints, TooFewObservationsOrParallelRaysLeaveThePoint) {
-    const SImagePoint ahead = Observation(Unrotated(0, 0, 0), 0.1, 0.2);
-    const std::vector<SImagePoint> rejected[] = {
-        {},
-        {ahead},
-        {Observation(Unrotated(0, 0, 0), 0, 0), Observation(Unrotated(1, 0, 0), 0, 0)},
-        {ahead, Observation(Unrotated(1, 0, 0), std::nan(""), 0.0)}};
-    for (const auto& observations : rejected) {
-        SCOPED_TRACE(observations.size());
-        C3DPoint point(kUntouched);
-        EXPECT_FALSE(point.CreateFromImagePoints(ToArray(observations)));
-        ExpectVectorNear(point.GetPoint(), kUntouched, 0.0);
     }
 }
 
