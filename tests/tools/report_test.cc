@@ -78,11 +78,7 @@ TEST_F(ReportOfSyntheticScene, JsonHasOneEntryPerCameraAndShape) {
     EXPECT_EQ(report.at("summary").at("shapes"), m_scene.shapes.size());
     EXPECT_EQ(report.at("summary").at("measured"), m_scene.shapes.size() - 1);
     EXPECT_EQ(report.at("summary").at("failed"), 1);
-}
-
-TEST_F(ReportOfSyntheticScene, JsonSurvivesATextRoundTrip) {
-    const Json report = measure::ReportJson(m_scene, m_measured);
-    EXPECT_EQ(Json::parse(report.dump(2)), report);
+    EXPECT_EQ(Json::parse(report.dump(2)), report);  // nothing that JSON text cannot hold
 }
 
 TEST_F(ReportOfSyntheticScene, TextNamesEveryShapeAndTheFailure) {
