@@ -2,6 +2,7 @@
 
 // Umbrella header: every public header of the library.
 
+#include "polyview/camera/camera.h"
 #include "polyview/cylinder/cylinder3d.h"
 #include "polyview/foundations/angle.h"
 #include "polyview/foundations/array1d.h"
