@@ -23,9 +23,11 @@ TEST(CoreJudgePlanePoints, ThresholdOnTheSpreadRatio) {
         {{0, 0, 0, 1, 0, 0, 2, 0, 0}, false},
         {{0, 0, 0, 0.5, 0.0005, 0, 1.0, -0.0005, 0.0003, 1.5, 0.0002, -0.0004}, false},
         {{0, 0, 0, 1, 0, 0, 0, 1, 0, 0.5, 0.5, 0.1}, true},
-        {{1, 2, 3, 1, 2, 3, 1, 2, 3}, false},          // coincident
-        {{0, 0, 0, 1, 0, 0, 0, NAN, 0}, false},        // not finite
-        {{0, 0, 0, 1e300, 0, 0, 0, 1e300, 0}, false},  // the spread overflows
+        {{1, 2, 3, 1, 2, 3, 1, 2, 3}, false},           // coincident
+        {{0, 0, 0, 1, 0, 0, 0, NAN, 0}, false},         // not finite
+        {{0, 0, 0, 1e300, 0, 0, 0, 1e300, 0}, true},    // squares beyond the double range
+        {{0, 0, 0, 1e-170, 0, 0, 0, 1e-170, 0}, true},  // and below it
+        {{1.7e308, 0, 0, -1.7e308, 0, 0, -1.7e308, 1, 0}, false},  // the spread overflows
     };
     for (const auto& [xyz, ok] : cases) {
         SCOPED_TRACE(xyz[4] + 10 * xyz[7]);

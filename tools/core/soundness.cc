@@ -76,21 +76,29 @@ PlaneConditioning JudgePlanePoints(const double* xyz, std::size_t count) {
             centroid[k] += xyz[3 * i + k] / static_cast<double>(count);
         }
     }
+    // The deviations are scaled by the largest before they are squared, so that neither tiny
+    // nor huge spreads leave the double range.
+    double largest = 0.0;
+    for (std::size_t i = 0; i < 3 * count; ++i) {
+        largest = std::max(largest, std::fabs(xyz[i] - centroid[i % 3]));
+    }
+    if (!std::isfinite(largest)) {
+        result.reason = "the points' spread overflows";
+        return result;
+    }
+    if (largest == 0.0) {
+        result.reason = "the points coincide; they do not fix a plane";
+        return result;
+    }
     Matrix3 scatter{};
     for (std::size_t i = 0; i < count; ++i) {
-        const double d[3] = {
-            xyz[3 * i] - centroid[0], xyz[3 * i + 1] - centroid[1], xyz[3 * i + 2] - centroid[2]};
+        double d[3];
+        for (int k = 0; k < 3; ++k) {
+            d[k] = (xyz[3 * i + k] - centroid[k]) / largest;
+        }
         for (int r = 0; r < 3; ++r) {
             for (int c = 0; c < 3; ++c) {
                 scatter[r][c] += d[r] * d[c];
-            }
-        }
-    }
-    for (const auto& row : scatter) {
-        for (double value : row) {
-            if (!std::isfinite(value)) {
-                result.reason = "the points' spread overflows";
-                return result;
             }
         }
     }
@@ -111,23 +119,7 @@ PlaneConditioning JudgePlanePoints(const double* xyz, std::size_t count) {
 }
 
 double RotationDeviation(const double* r) {
-    for (int i = 0; i < 9; ++i) {
-        if (!std::isfinite(r[i])) {
-            return std::numeric_limits<double>::infinity();
-        }
-    }
-    double deviation = 0.0;
-    for (int row = 0; row < 3; ++row) {
-        for (int col = 0; col < 3; ++col) {
-            const double product = r[3 * row] * r[3 * col] + r[3 * row + 1] * r[3 * col + 1] +
-                                   r[3 * row + 2] * r[3 * col + 2];
-            deviation = std::max(deviation, std::fabs(product - (row == col ? 1.0 : 0.0)));
-        }
-    }
-    const double determinant = r[0] * (r[4] * r[8] - r[5] * r[7]) -
-                               r[1] * (r[3] * r[8] - r[5] * r[6]) +
-                               r[2] * (r[3] * r[7] - r[4] * r[6]);
-    return std::max(deviation, std::fabs(determinant - 1.0));
+    return CCamera::GetRotationDeviation(r);
 }
 
 std::string CheckCameraPose(const CCameraParam& camera) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 
+#include "polyview/camera/camera.h"
 #include "polyview/foundations/camera_param.h"
 
 // Checks that stand between a caller's input and a result reported as measured: what the library
@@ -15,9 +16,8 @@ namespace core {
 // noise (four points within 0.5 mm of a 1.5 m line give a normal 12.5 degrees off).
 constexpr double kPlaneSpreadRatioLimit = 0.01;
 
-// A camera's rotation matrix may differ from a rotation (R R^T from I, det R from 1) by this much
-// per entry; calibration files print about six decimals.
-constexpr double kRotationTolerance = 1e-5;
+// A camera's rotation matrix may differ from a rotation by this much per entry.
+constexpr double kRotationTolerance = CCamera::kRotationTolerance;
 
 // How well a set of 3D points fixes a plane.
 struct PlaneConditioning {
