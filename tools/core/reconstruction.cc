@@ -1,0 +1,665 @@
+#include "core/reconstruction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "core/soundness.h"
+
+#include "polyview/foundations/coordinate3d.h"
+#include "polyview/foundations/range.h"
+#include "polyview/geometry2d/bspline2d.h"
+
+namespace core {
+
+namespace {
+
+const char* const kPickNotIdeal =
+    "a pick is not finite or lies outside the camera's lens model; it has no viewing ray";
+
+C2DCoordinate Coordinate(const Pixel& pixel) {
+    return C2DCoordinate(pixel.x, pixel.y);
+}
+
+bool IsFinite(const C3DVector& v) {
+    return std::isfinite(v.GetData(0)) && std::isfinite(v.GetData(1)) &&
+           std::isfinite(v.GetData(2));
+}
+
+// Why too few cameras saw the shape, or empty when two or more did.
+std::string TooFewCameras(std::size_t count, const char* kind) {
+    if (count >= 2) {
+        return std::string();
+    }
+    return std::string(count == 0 ? "picked in no camera" : "picked in one camera only") + "; a " +
+           kind + " needs two or more";
+}
+
+// Empty when every pick names one of the cameras, else the reason.
+template <typename Pick>
+std::string CheckCameraIndices(const std::vector<CCamera>& cameras,
+                               const std::vector<Pick>& picks) {
+    for (const Pick& pick : picks) {
+        if (pick.camera >= cameras.size()) {
+            return "a pick names camera " + std::to_string(pick.camera) + ", but there are " +
+                   std::to_string(cameras.size()) + " cameras";
+        }
+    }
+    return std::string();
+}
+
+// Whether the point lies in front of the camera (depth > 0).
+bool InFront(const CCamera& camera, const C3DCoordinate& point) {
+    return camera.GetCameraParam().GetExtrinsicParam().Apply(point).GetData(2) > 0.0;
+}
+
+// The pick as the library's observation in its camera; false when it has no ideal pixel.
+bool ToObservation(const CCamera& camera, const PixelSegment& pick, SImageLine& observation) {
+    C2DCoordinate start;
+    C2DCoordinate end;
+    if (!ToIdeal(camera, pick.start, start) || !ToIdeal(camera, pick.end, end)) {
+        return false;
+    }
+    observation.cameraParam = camera.GetCameraParam();
+    observation.lineSegment = C2DLineSegment(start, end);
+    return true;
+}
+
+bool Coincide(const PixelSegment& segment) {
+    return segment.start.x == segment.end.x && segment.start.y == segment.end.y;
+}
+
+// Sizes the array; false when the memory cannot be had.
+template <typename T>
+bool Resize(C1DArray<T>& array, std::size_t count) {
+    const int size = static_cast<int>(count);
+    array.SetSize(size);
+    return array.GetSize() == size;
+}
+
+const char* const kOutOfMemory = "out of memory";
+
+void AddPoint(const std::vector<CCamera>& cameras,
+              std::size_t camera,
+              Role role,
+              const Pixel& point,
+              std::vector<Overlay>& overlays) {
+    if (std::isfinite(point.x) && std::isfinite(point.y) &&
+        cameras[camera].Contains(Coordinate(point))) {
+        overlays.push_back({camera, role, {point}, false, false});
+    }
+}
+
+void AddPieces(std::size_t camera,
+               Role role,
+               std::vector<Polyline> pieces,
+               std::vector<Overlay>& overlays) {
+    for (Polyline& piece : pieces) {
+        overlays.push_back({camera, role, std::move(piece), false, false});
+    }
+}
+
+// A picked segment, clipped to its photo.
+void AddPickedSegment(const std::vector<CCamera>& cameras,
+                      std::size_t camera,
+                      const PixelSegment& pick,
+                      std::vector<Overlay>& overlays) {
+    AddPieces(camera, Role::kPick, ClipPolyline({pick.start, pick.end}, cameras[camera]), overlays);
+}
+
+void Fail(Outcome& outcome, std::string reason) {
+    outcome.ok = false;
+    outcome.reason = std::move(reason);
+}
+
+// The line of the picked segments, as MeasureLine and MeasureSegment share it: true with the line
+// and the library's observations, else false with the reason.
+bool LineFromPicks(const std::vector<CCamera>& cameras,
+                   const std::vector<SegmentPick>& picks,
+                   const char* kind,
+                   C1DArray<SImageLine>& observations,
+                   C3DLine& line,
+                   std::string& reason) {
+    reason = CheckCameraIndices(cameras, picks);
+    if (reason.empty()) {
+        reason = TooFewCameras(picks.size(), kind);
+    }
+    if (!reason.empty()) {
+        return false;
+    }
+    if (!Resize(observations, picks.size())) {
+        reason = kOutOfMemory;
+        return false;
+    }
+    for (std::size_t i = 0; i < picks.size(); ++i) {
+        if (Coincide(picks[i].segment)) {
+            reason = "a picked segment's ends coincide, so it shows no line";
+            return false;
+        }
+        if (!ToObservation(
+                cameras[picks[i].camera], picks[i].segment, observations[static_cast<int>(i)])) {
+            reason = kPickNotIdeal;
+            return false;
+        }
+    }
+    C3DLine made;
+    if (!made.CreateFromImageLines(observations)) {
+        reason =
+            "the viewing planes through the picked segments are (nearly) parallel: the cameras "
+            "see the line from too similar directions";
+        return false;
+    }
+    const C3DAxis& axis = made.Get3DAxis();
+    if (!IsFinite(axis.GetVVector()) || !IsFinite(axis.GetUVector() * axis.GetDistance()) ||
+        !std::isfinite(axis.GetDistance())) {
+        reason = "the picked segments give no finite line";
+        return false;
+    }
+    line = made;
+    return true;
+}
+
+// Whether the pick saw an edge; a pick with neither counts as not made.
+bool SawEdge(const EdgePick& pick) {
+    return pick.edges[0] || pick.edges[1];
+}
+
+}  // namespace
+
+PointTriangulator::PointTriangulator(const std::vector<CCamera>& cameras) : m_cameras(cameras) {}
+
+bool PointTriangulator::Triangulate(const std::vector<PointPick>& picks,
+                                    C3DPoint& point,
+                                    std::string& reason) {
+    const std::string tooFew = TooFewCameras(picks.size(), "point");
+    if (!tooFew.empty()) {
+        reason = tooFew;
+        return false;
+    }
+    bool same = m_held.size() == picks.size();
+    for (std::size_t i = 0; i < picks.size(); ++i) {
+        if (picks[i].camera >= m_cameras.size()) {
+            reason = CheckCameraIndices(m_cameras, picks);
+            return false;
+        }
+        same = same && m_held[i] == picks[i].camera;
+    }
+    if (!same) {
+        m_held.clear();
+        if (!Resize(m_observations, picks.size())) {
+            reason = kOutOfMemory;
+            return false;
+        }
+        for (std::size_t i = 0; i < picks.size(); ++i) {
+            m_observations[static_cast<int>(i)].cameraParam =
+                m_cameras[picks[i].camera].GetCameraParam();
+            m_held.push_back(picks[i].camera);
+        }
+    }
+    for (std::size_t i = 0; i < picks.size(); ++i) {
+        if (!ToIdeal(m_cameras[picks[i].camera],
+                     picks[i].pixel,
+                     m_observations[static_cast<int>(i)].imagePoint)) {
+            reason = kPickNotIdeal;
+            return false;
+        }
+    }
+    C3DPoint made;
+    if (!made.CreateFromImagePoints(m_observations)) {
+        reason =
+            "the viewing rays are (nearly) parallel: the cameras see the point from too similar "
+            "directions";
+        return false;
+    }
+    if (!IsFinite(made.GetPoint())) {
+        reason = "the picks give no finite point";
+        return false;
+    }
+    // Rays that part meet nearest behind the cameras: no camera can have seen that point.
+    for (const PointPick& pick : picks) {
+        if (!InFront(m_cameras[pick.camera], made.GetPoint())) {
+            reason =
+                "the viewing rays meet behind a camera that saw the point: the picks are not of "
+                "one point";
+            return false;
+        }
+    }
+    point = made;
+    return true;
+}
+
+PointMeasurement MeasurePoint(const std::vector<CCamera>& cameras,
+                              const std::vector<PointPick>& picks) {
+    PointMeasurement result;
+    if (std::string reason = CheckCameraIndices(cameras, picks); !reason.empty()) {
+        Fail(result, reason);
+        return result;
+    }
+    for (const PointPick& pick : picks) {
+        AddPoint(cameras, pick.camera, Role::kPick, pick.pixel, result.overlays);
+    }
+    PointTriangulator triangulator(cameras);
+    if (!triangulator.Triangulate(picks, result.point, result.reason)) {
+        return result;
+    }
+    result.ok = true;
+    for (const PointPick& pick : picks) {
+        result.residuals.push_back(PointResidual(cameras, pick.camera, result.point, pick.pixel));
+    }
+    for (std::size_t camera = 0; camera < cameras.size(); ++camera) {
+        Pixel image;
+        if (ProjectPoint(cameras[camera], result.point, image)) {
+            AddPoint(cameras, camera, Role::kPoint, image, result.overlays);
+        }
+    }
+    return result;
+}
+
+bool ReconstructLine(const std::vector<CCamera>& cameras,
+                     const std::vector<SegmentPick>& picks,
+                     C3DLine& line,
+                     std::string& reason) {
+    C1DArray<SImageLine> observations;
+    return LineFromPicks(cameras, picks, "line", observations, line, reason);
+}
+
+LineMeasurement MeasureLine(const std::vector<CCamera>& cameras,
+                            const std::vector<SegmentPick>& picks) {
+    LineMeasurement result;
+    if (std::string reason = CheckCameraIndices(cameras, picks); !reason.empty()) {
+        Fail(result, reason);
+        return result;
+    }
+    for (const SegmentPick& pick : picks) {
+        AddPickedSegment(cameras, pick.camera, pick.segment, result.overlays);
+    }
+    if (!ReconstructLine(cameras, picks, result.line, result.reason)) {
+        return result;
+    }
+    result.ok = true;
+    for (const SegmentPick& pick : picks) {
+        result.residuals.push_back(LineResidual(cameras, pick.camera, result.line, pick.segment));
+    }
+    // The image line across the photo. A lens model bends it, and its ends are then to be found
+    // along the observed curve rather than on the ideal photo's edges.
+    for (std::size_t camera = 0; camera < cameras.size(); ++camera) {
+        C2DLine image;
+        if (ImageLine(cameras[camera], result.line, image)) {
+            const C2DLineSegment chord = image.GetLineSegment(
+                0.0, 0.0, cameras[camera].GetWidth(), cameras[camera].GetHeight());
+            AddPieces(
+                camera, Role::kLine, ObservedPolylines(cameras[camera], chord), result.overlays);
+        }
+    }
+    return result;
+}
+
+bool ReconstructSegment(const std::vector<CCamera>& cameras,
+                        const std::vector<SegmentPick>& picks,
+                        C3DLineSegment& segment,
+                        std::string& reason) {
+    C1DArray<SImageLine> observations;
+    C3DLine line;
+    if (!LineFromPicks(cameras, picks, "segment", observations, line, reason)) {
+        return false;
+    }
+    C3DLineSegment made;
+    made.Set3DLineSegment(line.Get3DAxis(), CRange(), true, false);
+    made.CalcRange(observations);
+    C3DCoordinate ends[2];
+    made.GetEndPoint3D(ends);
+    if (!IsFinite(ends[0]) || !IsFinite(ends[1])) {
+        reason = "the picked segments give no finite end points";
+        return false;
+    }
+    if (!(made.GetRange().GetLength() > 0.0)) {
+        reason = "no picked end point could be carried onto the line: length 0";
+        return false;
+    }
+    // Viewing planes do not tell front from back: picks can fix a segment wholly behind the
+    // cameras, which none of them can have seen.
+    for (const SegmentPick& pick : picks) {
+        C2DLineSegment image;
+        if (!made.Reproject(cameras[pick.camera].GetCameraParam(), image, nullptr, nullptr)) {
+            reason =
+                "the segment lies behind a camera that saw it: the picked segments are not of one "
+                "segment";
+            return false;
+        }
+    }
+    segment = made;
+    return true;
+}
+
+SegmentMeasurement MeasureSegment(const std::vector<CCamera>& cameras,
+                                  const std::vector<SegmentPick>& picks) {
+    SegmentMeasurement result;
+    if (std::string reason = CheckCameraIndices(cameras, picks); !reason.empty()) {
+        Fail(result, reason);
+        return result;
+    }
+    for (const SegmentPick& pick : picks) {
+        AddPickedSegment(cameras, pick.camera, pick.segment, result.overlays);
+    }
+    if (!ReconstructSegment(cameras, picks, result.segment, result.reason)) {
+        return result;
+    }
+    result.ok = true;
+    for (const SegmentPick& pick : picks) {
+        result.residuals.push_back(
+            SegmentResidual(cameras, pick.camera, result.segment, pick.segment));
+    }
+    for (std::size_t camera = 0; camera < cameras.size(); ++camera) {
+        C2DLineSegment image;
+        if (result.segment.Reproject(cameras[camera].GetCameraParam(), image, nullptr, nullptr)) {
+            AddPieces(
+                camera, Role::kSegment, ObservedPolylines(cameras[camera], image), result.overlays);
+        }
+    }
+    return result;
+}
+
+bool ReconstructCylinder(const std::vector<CCamera>& cameras,
+                         const std::vector<EdgePick>& picks,
+                         CylinderMethod method,
+                         C3DCylinder& cylinder,
+                         std::string& reason) {
+    reason = CheckCameraIndices(cameras, picks);
+    if (!reason.empty()) {
+        return false;
+    }
+    std::vector<const EdgePick*> seen;
+    for (const EdgePick& pick : picks) {
+        if (SawEdge(pick)) {
+            seen.push_back(&pick);
+        }
+    }
+    C1DArray<SImageCylinder> observations;
+    if (!Resize(observations, seen.size())) {
+        reason = kOutOfMemory;
+        return false;
+    }
+    int edgeCount = 0;
+    int bothEdges = 0;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        SImageCylinder& observation = observations[static_cast<int>(i)];
+        const CCamera& camera = cameras[seen[i]->camera];
+        observation.cameraParam = camera.GetCameraParam();
+        for (int slot = 0; slot < 2; ++slot) {
+            const std::optional<PixelSegment>& edge = seen[i]->edges[slot];
+            if (!edge) {
+                // An edge of length 0 counts as not seen.
+                observation.edgeSegment[slot].SetEndPoints(C2DCoordinate(0.0, 0.0),
+                                                           C2DCoordinate(0.0, 0.0));
+                continue;
+            }
+            C2DCoordinate start;
+            C2DCoordinate end;
+            if (Coincide(*edge)) {
+                reason = "a picked edge's ends coincide, so it shows no silhouette";
+                return false;
+            }
+            if (!ToIdeal(camera, edge->start, start) || !ToIdeal(camera, edge->end, end)) {
+                reason = kPickNotIdeal;
+                return false;
+            }
+            observation.edgeSegment[slot] = C2DLineSegment(start, end);
+            ++edgeCount;
+        }
+        bothEdges += (seen[i]->edges[0] && seen[i]->edges[1]) ? 1 : 0;
+    }
+    const bool tangentPlanes = method == CylinderMethod::kTangentPlanes;
+    reason = TooFewCameras(seen.size(), "cylinder");
+    if (!reason.empty()) {
+        return false;
+    }
+    if (tangentPlanes && edgeCount < 3) {
+        reason = "fewer than three silhouette edges picked; the tangent-plane method needs three";
+        return false;
+    }
+    if (!tangentPlanes && bothEdges < 2) {
+        reason = "the centre-line method needs both edges in at least two cameras";
+        return false;
+    }
+    C3DCylinder made;
+    if (!made.CreateFromImageCylinder(observations, tangentPlanes)) {
+        reason = tangentPlanes
+                     ? "the tangent planes of the edges do not fix an axis: the cameras see the "
+                       "cylinder from too similar directions, or the edges do not belong to one "
+                       "cylinder"
+                     : "the centre lines do not fix an axis (viewing planes nearly parallel), or "
+                       "no edge gives a radius";
+        return false;
+    }
+    C3DCoordinate ends[2];
+    if (!made.GetEndPoint3D(ends[0], ends[1])) {
+        reason = "the reconstruction gave an axis through the origin or a radius of 0";
+        return false;
+    }
+    if (!IsFinite(ends[0]) || !IsFinite(ends[1]) || !std::isfinite(made.GetRadius())) {
+        reason = "the picked edges give no finite cylinder";
+        return false;
+    }
+    // Tangent planes and centre lines do not tell front from back either.
+    const C3DLineSegment axis(made.GetAxis(), made.GetRange());
+    for (const EdgePick* pick : seen) {
+        C2DLineSegment image;
+        if (!axis.Reproject(cameras[pick->camera].GetCameraParam(), image, nullptr, nullptr)) {
+            reason =
+                "the cylinder lies behind a camera that saw it: the picked edges are not of one "
+                "cylinder";
+            return false;
+        }
+    }
+    cylinder = made;
+    return true;
+}
+
+CylinderMeasurement MeasureCylinder(const std::vector<CCamera>& cameras,
+                                    const std::vector<EdgePick>& picks,
+                                    CylinderMethod method) {
+    CylinderMeasurement result;
+    if (std::string reason = CheckCameraIndices(cameras, picks); !reason.empty()) {
+        Fail(result, reason);
+        return result;
+    }
+    for (const EdgePick& pick : picks) {
+        for (const auto& edge : pick.edges) {
+            if (edge) {
+                AddPickedSegment(cameras, pick.camera, *edge, result.overlays);
+            }
+        }
+    }
+    if (!ReconstructCylinder(cameras, picks, method, result.cylinder, result.reason)) {
+        return result;
+    }
+    result.ok = true;
+    for (const EdgePick& pick : picks) {
+        if (!SawEdge(pick)) {
+            continue;
+        }
+        bool reversed = false;
+        result.residuals.push_back(
+            CylinderResidual(cameras, pick.camera, result.cylinder, pick.edges, &reversed));
+        if (reversed) {
+            result.reversedLoneEdges.push_back(pick.camera);
+        }
+    }
+    for (std::size_t camera = 0; camera < cameras.size(); ++camera) {
+        C2DLineSegment centre;
+        C2DLineSegment edges[2];
+        if (result.cylinder.Reproject(
+                cameras[camera].GetCameraParam(), centre, edges, nullptr, nullptr, nullptr)) {
+            for (const C2DLineSegment& edge : edges) {
+                AddPieces(camera,
+                          Role::kSilhouette,
+                          ObservedPolylines(cameras[camera], edge),
+                          result.overlays);
+            }
+            AddPieces(camera,
+                      Role::kCentreLine,
+                      ObservedPolylines(cameras[camera], centre),
+                      result.overlays);
+        }
+    }
+    return result;
+}
+
+bool FitPlane(const std::vector<Point3>& points, C3DPlane& plane, std::string& reason) {
+    if (points.size() < 3) {
+        reason = "fewer than three points (" + std::to_string(points.size()) +
+                 " usable); a plane needs three";
+        return false;
+    }
+    // The fit of nearly collinear points is exact along their line and arbitrary about it: its
+    // rms distance is 0 however far the normal turns, so their spread decides.
+    std::vector<double> xyz;
+    for (const Point3& point : points) {
+        xyz.insert(xyz.end(), point.begin(), point.end());
+    }
+    const PlaneConditioning conditioning = JudgePlanePoints(xyz.data(), points.size());
+    if (!conditioning.ok) {
+        reason = conditioning.reason;
+        return false;
+    }
+    C1DArray<C3DCoordinate> coordinates;
+    if (!Resize(coordinates, points.size())) {
+        reason = kOutOfMemory;
+        return false;
+    }
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        coordinates[static_cast<int>(i)] = C3DCoordinate(points[i][0], points[i][1], points[i][2]);
+    }
+    C3DPlane made;
+    if (!made.SetApproximationPlane(coordinates)) {
+        reason = "the points do not fix a plane";
+        return false;
+    }
+    double coefficients[4];
+    made.GetPlaneParam(coefficients);
+    for (const double value : coefficients) {
+        if (!std::isfinite(value)) {
+            reason = "the points do not fix a plane (they lie on a line)";
+            return false;
+        }
+    }
+    plane = made;
+    return true;
+}
+
+PlaneMeasurement MeasurePlane(const std::vector<CCamera>& cameras,
+                              const std::vector<Point3>& points) {
+    PlaneMeasurement result;
+    if (!FitPlane(points, result.plane, result.reason)) {
+        return result;
+    }
+    result.ok = true;
+    result.plane.GetPlaneParam(result.coefficients.data());
+    result.pointCount = static_cast<int>(points.size());
+    double sum = 0.0;
+    for (const Point3& point : points) {
+        C3DCoordinate foot;
+        const double distance =
+            result.plane.GetDistance(C3DCoordinate(point[0], point[1], point[2]), foot);
+        sum += distance * distance;
+        result.maxDistance = std::max(result.maxDistance, distance);
+    }
+    result.rmsDistance = std::sqrt(sum / static_cast<double>(points.size()));
+    // The outline through the points, in the order given, where all of them are in front.
+    for (std::size_t camera = 0; camera < cameras.size(); ++camera) {
+        Overlay outline{camera, Role::kPlane, {}, true, false};
+        for (const Point3& point : points) {
+            Pixel image;
+            if (!ProjectPoint(cameras[camera],
+                              C3DPoint(C3DCoordinate(point[0], point[1], point[2])),
+                              image)) {
+                outline.points.clear();
+                break;
+            }
+            outline.points.push_back(image);
+        }
+        if (!outline.points.empty()) {
+            result.overlays.push_back(std::move(outline));
+        }
+    }
+    return result;
+}
+
+std::string FitCurve(const std::vector<Pixel>& picks,
+                     const CurveOptions& options,
+                     std::vector<Pixel>& samples) {
+    samples.clear();
+    if (options.sampleCount < 1) {
+        return "the sample count must be at least 1";
+    }
+    C1DArray<C2DCoordinate> points;
+    C1DArray<C2DCoordinate> fitted;
+    if (!Resize(points, picks.size()) ||
+        !Resize(fitted, static_cast<std::size_t>(options.sampleCount))) {
+        return kOutOfMemory;
+    }
+    for (std::size_t i = 0; i < picks.size(); ++i) {
+        points[static_cast<int>(i)] = Coordinate(picks[i]);
+    }
+    switch (C2DBSpline::GetSamplePoint(points, options.interval, fitted, options.interpolate)) {
+        case NoError:
+            break;
+        case CurveParamError:
+            return "fewer than two distinct picks (a pick within 2 px of the one before it is "
+                   "dropped)";
+        case KnotVectorError:
+            return "the interval gives exactly 3 control points; choose another interval";
+        case IntervalError:
+            return "the interval must be greater than 0";
+        case ControlPointError:
+            return "the interval gives fewer than 4 control points or more than there are picks; "
+                   "choose an interval that fits the curve's length";
+    }
+    std::vector<Pixel> made;
+    for (int i = 0; i < fitted.GetSize(); ++i) {
+        const Pixel sample{fitted[i].GetData(0), fitted[i].GetData(1)};
+        if (!std::isfinite(sample.x) || !std::isfinite(sample.y)) {
+            return "the fit gave no finite samples";
+        }
+        made.push_back(sample);
+    }
+    samples = std::move(made);
+    return std::string();
+}
+
+CurveMeasurement MeasureCurve(const std::vector<CCamera>& cameras,
+                              std::size_t camera,
+                              const std::vector<Pixel>& picks,
+                              const CurveOptions& options) {
+    CurveMeasurement result;
+    if (camera >= cameras.size()) {
+        Fail(result,
+             "the curve names camera " + std::to_string(camera) + ", but there are " +
+                 std::to_string(cameras.size()) + " cameras");
+        return result;
+    }
+    if (!picks.empty()) {
+        result.overlays.push_back({camera, Role::kPick, picks, false, true});
+    }
+    if (std::string reason = FitCurve(picks, options, result.samples); !reason.empty()) {
+        Fail(result, reason);
+        return result;
+    }
+    result.ok = true;
+    Residual residual;
+    residual.camera = camera;
+    residual.ok = true;
+    residual.pixels = MaxDistanceToPolyline(picks, result.samples);
+    result.residuals.push_back(residual);
+    result.overlays.push_back({camera, Role::kCurve, result.samples, false, true});
+    return result;
+}
+
+std::string ReversedLoneEdgeNote(const std::string& cameraName) {
+    return "warning: the edge seen alone in " + cameraName +
+           " runs against the documented direction (the measured cylinder lies on its right, not "
+           "its left): the other images disagree with it and the axis may be off; reverse the "
+           "edge, or pick both edges there";
+}
+
+}  // namespace core
