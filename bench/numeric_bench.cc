@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "polyview/numeric/line_fit2d.h"
 #include "polyview/numeric/svd.h"
 #include "polyview/numeric/symmetric_eigen.h"
 #include "polyview/numeric/workspace.h"

@@ -8,6 +8,7 @@
 
 #include "polyview/foundations/matrix_mn.h"
 #include "polyview/foundations/vector_nd.h"
+#include "polyview/numeric/line_fit2d.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 
 #include "regression/scene_geometry.h"
 
+#include "polyview/numeric/line_fit2d.h"
 #include "polyview/numeric/line_fit3d.h"
 #include "polyview/numeric/lu.h"
 #include "polyview/numeric/perpendicular_foot.h"

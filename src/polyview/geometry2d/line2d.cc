@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "polyview/numeric/symmetric_eigen.h"
+#include "polyview/numeric/line_fit2d.h"
 
 namespace {
 

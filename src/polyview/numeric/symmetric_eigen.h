@@ -1,8 +1,6 @@
 #pragma once
 
-class C2DCoordinate;
-
-// Symmetric eigen decomposition of small dense matrices and the orthogonal 2D line fit on it.
+// Symmetric eigen decomposition of small dense matrices.
 // Householder tridiagonalisation followed by implicit QL iteration with shifts (Wilkinson &
 // Reinsch, "Handbook for Automatic Computation", vol. II, 1971).
 
@@ -14,9 +12,6 @@ void dtridiag(double** a, int n, double* d, double* e);
 // (unordered), e is destroyed, and every rotation is applied to the columns of z[1..n][1..n].
 // Gives up silently after 30 iterations on one eigenvalue.
 void dtridiag_ql(double* d, double* e, int n, double** z);
-// c (m x p) = a (m x k) * b (k x p), 0-based row-major, each sum from 0.0 in ascending order;
-// nothing is done when m < 1 or p < 1, and c is zeroed when k < 1.
-void dmatmul(double* c, const double* a, const double* b, int m, int k, int p);
 
 // Unit eigenvectors of the two eigenvalues of smallest magnitude of the symmetric a (n x n,
 // 0-based row-major, not modified) into smallest[0..n-1] and second[0..n-1]; with wantValues
@@ -35,10 +30,3 @@ bool dsymeig_sorted(const double* a, int n, double* values, double* vectors);
 bool dsymeig_smallest2_small(
     const double* a, int n, double* smallest, double* second, double* values, bool wantValues);
 bool dsymeig_sorted_small(const double* a, int n, double* values, double* vectors);
-// Orthogonal least-squares line a x + b y + c = 0 through the points (xs[i], ys[i]), count >= 1;
-// (a, b) is a unit normal, the eigenvector of the scatter matrix's smaller-magnitude eigenvalue.
-// The eigen solver works on the stack, so the fit cannot fail; it returns true.
-bool dfitline2d(const double* xs, const double* ys, int count, double* a, double* b, double* c);
-// dfitline2d on the x and y of count coordinates, read in place (no copies).
-bool dfitline2d_coordinates(
-    const C2DCoordinate* points, int count, double* a, double* b, double* c);

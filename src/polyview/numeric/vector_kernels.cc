@@ -37,3 +37,18 @@ void dmatprod(const double* a, const double* b, int rows, int inner, int cols, d
         }
     }
 }
+
+void dmatmul(double* c, const double* a, const double* b, int m, int k, int p) {
+    if (m < 1 || p < 1) {
+        return;
+    }
+    for (int i = 0; i < m; ++i) {
+        for (int j = 0; j < p; ++j) {
+            double sum = 0.0;
+            for (int q = 0; q < k; ++q) {
+                sum += a[i * k + q] * b[q * p + j];
+            }
+            c[i * p + j] = sum;
+        }
+    }
+}

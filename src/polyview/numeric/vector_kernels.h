@@ -35,3 +35,6 @@ double ddot(int n, const double* a, const double* b);
 // c (rows x cols) = a (rows x inner) * b (inner x cols), each sum from 0.0 in k order; nothing
 // is done when rows < 1.
 void dmatprod(const double* a, const double* b, int rows, int inner, int cols, double* c);
+// c (m x p) = a (m x k) * b (k x p), 0-based row-major, each sum from 0.0 in ascending order;
+// nothing is done when m < 1 or p < 1, and c is zeroed when k < 1.
+void dmatmul(double* c, const double* a, const double* b, int m, int k, int p);
