@@ -22,9 +22,12 @@ class Camera:
         principal_point: ArrayLike,
         rotation: ArrayLike,
         translation: ArrayLike,
+        width: Optional[int] = None,
+        height: Optional[int] = None,
     ) -> None:
         """rotation: a 3 x 3 rotation matrix (within 1e-5) or a rotation vector (3,), also as
-        OpenCV's rvec (3, 1) or a row (1, 3); translation: (3,), (3, 1) as OpenCV's tvec, or (1, 3).
+        OpenCV's rvec (3, 1) or a row (1, 3); translation: (3,), (3, 1) as OpenCV's tvec, or (1, 3);
+        width, height: the photo's size in pixels, both or neither.
 
         ValueError naming the argument for a pose that is none (a rotation vector whose matrix is
         not finite, a matrix that is not a rotation, a centre -R^T T that overflows)."""
@@ -42,6 +45,10 @@ class Camera:
     @property
     def centre(self) -> FloatArray:
         """-R^T T, the camera centre in world coordinates."""
+    @property
+    def width(self) -> Optional[int]: ...
+    @property
+    def height(self) -> Optional[int]: ...
     def project(self, points: ArrayLike) -> FloatArray:
         """(n, 3) -> (n, 2) pixels, NaN rows for points not in front; (3,) -> (2,)."""
 

@@ -79,25 +79,25 @@ DoubleArray ReadArray(py::handle value, const char* name, const Shape& shape) {
     return ReadArray(value, name, {shape});
 }
 
-std::vector<CCameraParam> ReadCameras(py::handle value, const char* name) {
+std::vector<CCamera> ReadCameras(py::handle value, const char* name) {
     if (!py::isinstance<py::sequence>(value) || py::isinstance<py::str>(value)) {
         const std::string hint =
-            py::isinstance<CCameraParam>(value) ? " (put a single camera in a list)" : "";
+            py::isinstance<CCamera>(value) ? " (put a single camera in a list)" : "";
         throw py::type_error(std::string(name) + ": expected a sequence of polyview.Camera, got " +
                              py::str(py::type::of(value).attr("__name__")).cast<std::string>() +
                              hint);
     }
     const py::sequence sequence = py::reinterpret_borrow<py::sequence>(value);
-    std::vector<CCameraParam> cameras;
+    std::vector<CCamera> cameras;
     cameras.reserve(sequence.size());
     for (size_t i = 0; i < sequence.size(); ++i) {
         const py::object item = sequence[i];
-        if (!py::isinstance<CCameraParam>(item)) {
+        if (!py::isinstance<CCamera>(item)) {
             throw py::type_error(std::string(name) + "[" + std::to_string(i) +
                                  "]: expected a polyview.Camera, got " +
                                  py::str(py::type::of(item).attr("__name__")).cast<std::string>());
         }
-        cameras.push_back(item.cast<const CCameraParam&>());
+        cameras.push_back(item.cast<const CCamera&>());
     }
     return cameras;
 }

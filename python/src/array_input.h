@@ -7,7 +7,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include "polyview/foundations/camera_param.h"
+#include "polyview/camera/camera.h"
 #include "polyview/foundations/vector2d.h"
 #include "polyview/foundations/vector3d.h"
 
@@ -39,7 +39,7 @@ DoubleArray ReadArray(py::handle value, const char* name, const Shape& shape);
 
 // The cameras of a sequence of polyview.Camera; TypeError naming the argument (and the index of
 // an element that is not a camera).
-std::vector<CCameraParam> ReadCameras(py::handle value, const char* name);
+std::vector<CCamera> ReadCameras(py::handle value, const char* name);
 
 // A finite 3-vector (3,); ValueError naming the argument otherwise.
 C3DVector ReadVector3(py::handle value, const char* name);

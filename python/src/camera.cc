@@ -1,10 +1,12 @@
 #include "camera.h"
 
+#include <climits>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "array_input.h"
+#include "core/reprojection.h"
 #include "core/soundness.h"
 
 #include "polyview/foundations/coordinate2d.h"
@@ -34,10 +36,34 @@ CRotateMatrix ReadRotation(py::handle value) {
     return CRotateMatrix(C33Matrix(r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8]));
 }
 
-CCameraParam MakeCamera(double focalLength,
-                        py::handle principalPoint,
-                        py::handle rotation,
-                        py::handle translation) {
+// A photo's width or height: None (not known), or an integer from 1 to INT_MAX.
+int ReadImageSide(py::handle value, const char* name) {
+    if (value.is_none()) {
+        return 0;
+    }
+    if (py::isinstance<py::bool_>(value) || PyIndex_Check(value.ptr()) == 0) {
+        throw py::type_error(std::string(name) + ": expected an integer or None, got " +
+                             py::str(py::type::of(value).attr("__name__")).cast<std::string>());
+    }
+    const py::int_ side = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
+    const long long pixels = PyLong_AsLongLong(side.ptr());
+    if (PyErr_Occurred() != nullptr) {
+        PyErr_Clear();
+        throw py::value_error(std::string(name) + ": too large");
+    }
+    if (pixels < 1 || pixels > INT_MAX) {
+        throw py::value_error(std::string(name) + ": must be between 1 and " +
+                              std::to_string(INT_MAX) + " pixels, got " + std::to_string(pixels));
+    }
+    return static_cast<int>(pixels);
+}
+
+CCamera MakeCamera(double focalLength,
+                   py::handle principalPoint,
+                   py::handle rotation,
+                   py::handle translation,
+                   py::handle widthValue,
+                   py::handle heightValue) {
     if (!(std::isfinite(focalLength) && focalLength > 0.0)) {
         throw py::value_error("focal_length: must be a finite number greater than 0, got " +
                               ReprNumber(focalLength));
@@ -49,12 +75,17 @@ CCameraParam MakeCamera(double focalLength,
     const DoubleArray shift = ReadArray(
         translation, "translation", {{Fixed(3)}, {Fixed(3), Fixed(1)}, {Fixed(1), Fixed(3)}});
     RequireFinite(shift, "translation");
-    const CCameraParam camera(
+    const int width = ReadImageSide(widthValue, "width");
+    const int height = ReadImageSide(heightValue, "height");
+    if ((width == 0) != (height == 0)) {
+        throw py::value_error("width, height: give both or neither");
+    }
+    const CCameraParam pinhole(
         CIntrinsicParam(focalLength, C2DCoordinate(centre.at(0), centre.at(1))),
         CExtrinsicParam(camFromWorld, C3DVector(shift.data())));
     // A rotation vector too large for its matrix, a matrix that is no rotation, a centre that
     // overflows: every reconstruction with such a camera would be wrong.
-    const std::string reason = core::CheckCameraPose(camera);
+    const std::string reason = core::CheckCameraPose(pinhole);
     if (!reason.empty()) {
         double r[9];
         camFromWorld.GetMatrix(r);
@@ -62,12 +93,12 @@ CCameraParam MakeCamera(double focalLength,
         throw py::value_error(std::string(rotationAtFault ? "rotation: " : "translation: ") +
                               reason);
     }
-    return camera;
+    return CCamera(pinhole, width, height);
 }
 
-// The image of each point, NaN where the point is not in front of the camera or its image is
-// not finite; a single point (3,) gives a single image point (2,).
-py::array_t<double> Project(const CCameraParam& camera, py::handle pointsValue) {
+// The image of each point in observed pixels, NaN where the point is not in front of the camera or
+// its image is not finite; a single point (3,) gives a single image point (2,).
+py::array_t<double> Project(const CCamera& camera, py::handle pointsValue) {
     const DoubleArray points = ReadArray(pointsValue, "points", {{Any("n"), Fixed(3)}, {Fixed(3)}});
     const bool single = points.ndim() == 1;
     const py::ssize_t count = single ? 1 : points.shape(0);
@@ -77,100 +108,125 @@ py::array_t<double> Project(const CCameraParam& camera, py::handle pointsValue) 
     double* out = images.mutable_data();
     for (py::ssize_t i = 0; i < count; ++i) {
         const C3DPoint point(C3DCoordinate(in + 3 * i, WorldCoordinateSystem));
-        C2DCoordinate image;
-        if (point.Reproject(camera, image, nullptr, nullptr) && std::isfinite(image.GetData(0)) &&
-            std::isfinite(image.GetData(1))) {
-            image.GetVector(out + 2 * i);
+        core::Pixel image;
+        if (core::ProjectPoint(camera, point, image)) {
+            out[2 * i] = image.x;
+            out[2 * i + 1] = image.y;
         }
     }
     return images;
 }
 
-py::array_t<double> RotationMatrixOf(const CCameraParam& camera) {
+py::array_t<double> RotationMatrixOf(const CCamera& camera) {
     py::array_t<double> matrix({3, 3});
-    camera.GetExtrinsicParam().GetRotateMatrix().GetMatrix(matrix.mutable_data());
+    camera.GetCameraParam().GetExtrinsicParam().GetRotateMatrix().GetMatrix(matrix.mutable_data());
     return Frozen(matrix);
 }
 
 // The values a camera shows (the rotation vector and the centre follow from them).
-std::vector<double> CameraValues(const CCameraParam& camera) {
-    const CIntrinsicParam& intrinsic = camera.GetIntrinsicParam();
-    const CExtrinsicParam& pose = camera.GetExtrinsicParam();
-    std::vector<double> values(15);
+std::vector<double> CameraValues(const CCamera& camera) {
+    const CIntrinsicParam& intrinsic = camera.GetCameraParam().GetIntrinsicParam();
+    const CExtrinsicParam& pose = camera.GetCameraParam().GetExtrinsicParam();
+    std::vector<double> values(17);
     values[0] = intrinsic.GetFocalLengthParam();
     intrinsic.GetPrincipalPointParam().GetVector(values.data() + 1);
     pose.GetRotateMatrix().GetMatrix(values.data() + 3);
     pose.GetTranslateVector().GetVector(values.data() + 12);
+    values[15] = camera.GetWidth();
+    values[16] = camera.GetHeight();
     return values;
 }
 
-std::string ReprCamera(const CCameraParam& camera) {
-    const CIntrinsicParam& intrinsic = camera.GetIntrinsicParam();
+// The photo's width or height, None when not known.
+py::object ImageSide(int pixels) {
+    return pixels > 0 ? py::object(py::int_(pixels)) : py::object(py::none());
+}
+
+std::string ReprCamera(const CCamera& camera) {
+    const CIntrinsicParam& intrinsic = camera.GetCameraParam().GetIntrinsicParam();
+    const CExtrinsicParam& pose = camera.GetCameraParam().GetExtrinsicParam();
     double principalPoint[2];
     intrinsic.GetPrincipalPointParam().GetVector(principalPoint);
-    return "Camera(focal_length=" + ReprNumber(intrinsic.GetFocalLengthParam()) +
-           ", principal_point=" + ReprList(principalPoint, 2) + ", rotation=" +
-           ReprList(camera.GetExtrinsicParam().GetRotateMatrix().GetRotateVector()) +
-           ", translation=" + ReprList(camera.GetExtrinsicParam().GetTranslateVector()) + ")";
+    std::string text = "Camera(focal_length=" + ReprNumber(intrinsic.GetFocalLengthParam()) +
+                       ", principal_point=" + ReprList(principalPoint, 2) +
+                       ", rotation=" + ReprList(pose.GetRotateMatrix().GetRotateVector()) +
+                       ", translation=" + ReprList(pose.GetTranslateVector());
+    if (camera.GetWidth() > 0) {
+        text += ", width=" + std::to_string(camera.GetWidth()) +
+                ", height=" + std::to_string(camera.GetHeight());
+    }
+    return text + ")";
 }
 
 }  // namespace
 
-C3DVector CameraCentre(const CCameraParam& camera) {
-    const CExtrinsicParam& pose = camera.GetExtrinsicParam();
-    return (pose.GetRotateMatrix().GetTransposedMatrix() * pose.GetTranslateVector()) * -1.0;
-}
-
 void BindCamera(py::module_& module) {
-    py::class_<CCameraParam> cameraClass(
+    py::class_<CCamera> cameraClass(
         module,
         "Camera",
-        "A calibrated pinhole camera without lens distortion: a world point X has camera "
-        "coordinates R X + T and images at (f x / z + cx, f y / z + cy), in pixels. Immutable; "
-        "equal (and of equal hash) when f, principal point, R and T are.");
+        "A calibrated pinhole camera without lens distortion, and optionally the size of its "
+        "photo: a world point X has camera coordinates R X + T and images at (f x / z + cx, "
+        "f y / z + cy), in pixels. Immutable; equal (and of equal hash) when f, principal point, "
+        "R, T and the photo's size are.");
     CompareByValue(cameraClass, &CameraValues)
         .def(py::init(&MakeCamera),
              py::arg("focal_length"),
              py::arg("principal_point"),
              py::arg("rotation"),
              py::arg("translation"),
-             "Camera(focal_length, principal_point, rotation, translation)\n\n"
+             py::arg("width") = py::none(),
+             py::arg("height") = py::none(),
+             "Camera(focal_length, principal_point, rotation, translation, width=None, "
+             "height=None)\n\n"
              "focal_length: f in pixels, finite and > 0. principal_point: (cx, cy). rotation: R "
              "as a 3 x 3 rotation matrix (within 1e-5) or a rotation vector (3,) (unit axis "
              "times angle in radians), also as OpenCV's rvec (3, 1) or a row (1, 3). translation: "
-             "T (3,), (3, 1) as OpenCV's tvec, or (1, 3). ValueError naming the argument for "
-             "a bad value, shape or dtype, and for a pose that is none: a rotation vector whose "
-             "matrix is not finite, a matrix that is not a rotation, a centre -R^T T that "
-             "overflows.")
+             "T (3,), (3, 1) as OpenCV's tvec, or (1, 3). width, height: the photo's size in "
+             "pixels, both or neither. ValueError naming the argument for a bad value, shape or "
+             "dtype, and for a pose that is none: a rotation vector whose matrix is not finite, a "
+             "matrix that is not a rotation, a centre -R^T T that overflows.")
         .def_property_readonly(
             "focal_length",
-            [](const CCameraParam& camera) {
-                return camera.GetIntrinsicParam().GetFocalLengthParam();
+            [](const CCamera& camera) {
+                return camera.GetCameraParam().GetIntrinsicParam().GetFocalLengthParam();
             },
             "f in pixels.")
         .def_property_readonly(
             "principal_point",
-            [](const CCameraParam& camera) {
-                return FrozenVector(camera.GetIntrinsicParam().GetPrincipalPointParam());
+            [](const CCamera& camera) {
+                return FrozenVector(
+                    camera.GetCameraParam().GetIntrinsicParam().GetPrincipalPointParam());
             },
             "(cx, cy) in pixels, shape (2,).")
         .def_property_readonly("rotation", &RotationMatrixOf, "R, shape (3, 3).")
         .def_property_readonly(
             "rotation_vector",
-            [](const CCameraParam& camera) {
-                return FrozenVector(camera.GetExtrinsicParam().GetRotateMatrix().GetRotateVector());
+            [](const CCamera& camera) {
+                return FrozenVector(camera.GetCameraParam()
+                                        .GetExtrinsicParam()
+                                        .GetRotateMatrix()
+                                        .GetRotateVector());
             },
             "R as a rotation vector (unit axis times angle in radians, angle in [0, pi]), (3,).")
         .def_property_readonly(
             "translation",
-            [](const CCameraParam& camera) {
-                return FrozenVector(camera.GetExtrinsicParam().GetTranslateVector());
+            [](const CCamera& camera) {
+                return FrozenVector(
+                    camera.GetCameraParam().GetExtrinsicParam().GetTranslateVector());
             },
             "T, shape (3,).")
         .def_property_readonly(
             "centre",
-            [](const CCameraParam& camera) { return FrozenVector(CameraCentre(camera)); },
+            [](const CCamera& camera) { return FrozenVector(camera.GetCentre()); },
             "The camera centre in world coordinates, -R^T T, shape (3,).")
+        .def_property_readonly(
+            "width",
+            [](const CCamera& camera) { return ImageSide(camera.GetWidth()); },
+            "The photo's width in pixels, None when not given.")
+        .def_property_readonly(
+            "height",
+            [](const CCamera& camera) { return ImageSide(camera.GetHeight()); },
+            "The photo's height in pixels, None when not given.")
         .def("project",
              &Project,
              py::arg("points"),

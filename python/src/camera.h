@@ -2,15 +2,10 @@
 
 #include <pybind11/pybind11.h>
 
-#include "polyview/foundations/camera_param.h"
-#include "polyview/foundations/vector3d.h"
-
 namespace polyview_python {
 
-// The camera centre in world coordinates, -R^T T.
-C3DVector CameraCentre(const CCameraParam& camera);
-
-// Adds polyview.Camera (a CCameraParam) to the module.
+// Adds polyview.Camera (a CCamera: the pinhole camera and, when given, its photo's size) to the
+// module.
 void BindCamera(pybind11::module_& module);
 
 }  // namespace polyview_python

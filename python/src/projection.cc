@@ -1,19 +1,17 @@
 #include "projection.h"
 
-#include <algorithm>
+#include <array>
 #include <cmath>
 #include <initializer_list>
-#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "array_input.h"
+#include "core/reprojection.h"
 
 #include "polyview/cylinder/cylinder3d.h"
-#include "polyview/foundations/coordinate2d.h"
 #include "polyview/geometry2d/line2d.h"
-#include "polyview/geometry2d/line_segment2d.h"
 #include "polyview/shapes3d/line3d.h"
 #include "polyview/shapes3d/line_segment3d.h"
 #include "polyview/shapes3d/point3d.h"
@@ -63,77 +61,66 @@ const double* ObservedRow(const std::optional<DoubleArray>& observed, size_t k, 
     return HasNaN(row, width) ? nullptr : row;
 }
 
-// Writes the segment's end points (x0, y0, x1, y1) to out when they are finite.
-void WriteSegment(const C2DLineSegment& segment, double* out) {
-    C2DCoordinate start;
-    C2DCoordinate end;
-    segment.GetEndPoints(start, end);
-    const double values[4] = {start.GetData(0), start.GetData(1), end.GetData(0), end.GetData(1)};
-    if (AllFinite(values, 4)) {
-        std::copy(values, values + 4, out);
+core::PixelSegment SegmentOf(const double* values) {
+    return {{values[0], values[1]}, {values[2], values[3]}};
+}
+
+void WriteSegment(const core::PixelSegment& segment, double* out) {
+    out[0] = segment.start.x;
+    out[1] = segment.start.y;
+    out[2] = segment.end.x;
+    out[3] = segment.end.y;
+}
+
+// Writes the residual where it could be had (the array holds NaN).
+void WriteResidual(const core::Residual& residual, double* out) {
+    if (residual.ok) {
+        *out = residual.pixels;
     }
 }
 
-// The larger distance of the two image points from the line; NaN for a degenerate line.
-double LargerDistance(const C2DLine& line, const double* points) {
-    const double first = line.GetDistance(C2DCoordinate(points[0], points[1]));
-    const double second = line.GetDistance(C2DCoordinate(points[2], points[3]));
-    if (first < 0.0 || second < 0.0) {
-        return std::nan("");
-    }
-    return std::max(first, second);
-}
-
-py::ssize_t Count(const std::vector<CCameraParam>& cameras) {
+py::ssize_t Count(const std::vector<CCamera>& cameras) {
     return static_cast<py::ssize_t>(cameras.size());
 }
 
 PointProjection ReprojectPoint(const C3DPoint& point, py::handle camerasValue, py::handle value) {
-    const std::vector<CCameraParam> cameras = ReadCameras(camerasValue, "cameras");
+    const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
     const auto observed = ReadObserved(value, {Any("n"), Fixed(2)}, cameras.size());
     PointProjection result{NaNArray({Count(cameras), 2}), NaNArray({Count(cameras)})};
     double* images = result.imagePoints.mutable_data();
     double* residuals = result.residuals.mutable_data();
     for (size_t k = 0; k < cameras.size(); ++k) {
-        C2DCoordinate image;
-        bool projected = false;
-        if (const double* row = ObservedRow(observed, k, 2)) {
-            const C2DCoordinate seen(row[0], row[1]);
-            double residual = 0.0;
-            projected = point.Reproject(cameras[k], image, &seen, &residual);
-            if (projected) {
-                residuals[k] = residual;
-            }
-        } else {
-            projected = point.Reproject(cameras[k], image, nullptr, nullptr);
+        core::Pixel image;
+        if (core::ProjectPoint(cameras[k], point, image)) {
+            images[2 * k] = image.x;
+            images[2 * k + 1] = image.y;
         }
-        if (projected && std::isfinite(image.GetData(0)) && std::isfinite(image.GetData(1))) {
-            image.GetVector(images + 2 * k);
+        if (const double* row = ObservedRow(observed, k, 2)) {
+            WriteResidual(core::PointResidual(cameras, k, point, {row[0], row[1]}), residuals + k);
         }
     }
     return {Frozen(result.imagePoints), Frozen(result.residuals)};
 }
 
 LineProjection ReprojectLine(const C3DLine& line, py::handle camerasValue, py::handle value) {
-    const std::vector<CCameraParam> cameras = ReadCameras(camerasValue, "cameras");
+    const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
     const auto observed = ReadObserved(value, {Any("n"), Fixed(4)}, cameras.size());
     LineProjection result{NaNArray({Count(cameras), 3}), NaNArray({Count(cameras)})};
     double* lines = result.lines.mutable_data();
     double* residuals = result.residuals.mutable_data();
     for (size_t k = 0; k < cameras.size(); ++k) {
         C2DLine image;
-        line.Reproject(cameras[k], image);
+        if (!core::ImageLine(cameras[k], line, image)) {
+            continue;  // the line runs through the camera centre: no image line
+        }
         double params[3];
         image.GetLineParams(params);
         const double length = std::hypot(params[0], params[1]);
-        if (!(length > 0.0) || !AllFinite(params, 3)) {
-            continue;  // the line runs through the camera centre: no image line
-        }
         for (int i = 0; i < 3; ++i) {
             lines[3 * k + static_cast<size_t>(i)] = params[i] / length;
         }
         if (const double* row = ObservedRow(observed, k, 4)) {
-            residuals[k] = LargerDistance(image, row);
+            WriteResidual(core::LineResidual(cameras, k, line, SegmentOf(row)), residuals + k);
         }
     }
     return {Frozen(result.lines), Frozen(result.residuals)};
@@ -142,27 +129,19 @@ LineProjection ReprojectLine(const C3DLine& line, py::handle camerasValue, py::h
 SegmentProjection ReprojectSegment(const C3DLineSegment& segment,
                                    py::handle camerasValue,
                                    py::handle value) {
-    const std::vector<CCameraParam> cameras = ReadCameras(camerasValue, "cameras");
+    const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
     const auto observed = ReadObserved(value, {Any("n"), Fixed(4)}, cameras.size());
     SegmentProjection result{NaNArray({Count(cameras), 4}), NaNArray({Count(cameras)})};
     double* segments = result.segments.mutable_data();
     double* residuals = result.residuals.mutable_data();
     for (size_t k = 0; k < cameras.size(); ++k) {
-        C2DLineSegment image;
-        bool projected = false;
-        if (const double* row = ObservedRow(observed, k, 4)) {
-            const C2DCoordinate seen[2] = {C2DCoordinate(row[0], row[1]),
-                                           C2DCoordinate(row[2], row[3])};
-            double residual = 0.0;
-            projected = segment.Reproject(cameras[k], image, seen, &residual);
-            if (projected) {
-                residuals[k] = residual;
-            }
-        } else {
-            projected = segment.Reproject(cameras[k], image, nullptr, nullptr);
-        }
-        if (projected) {
+        core::PixelSegment image;
+        if (core::ImageSegment(cameras[k], segment, image)) {
             WriteSegment(image, segments + 4 * k);
+        }
+        if (const double* row = ObservedRow(observed, k, 4)) {
+            WriteResidual(core::SegmentResidual(cameras, k, segment, SegmentOf(row)),
+                          residuals + k);
         }
     }
     return {Frozen(result.segments), Frozen(result.residuals)};
@@ -171,7 +150,7 @@ SegmentProjection ReprojectSegment(const C3DLineSegment& segment,
 CylinderProjection ReprojectCylinder(const C3DCylinder& cylinder,
                                      py::handle camerasValue,
                                      py::handle value) {
-    const std::vector<CCameraParam> cameras = ReadCameras(camerasValue, "cameras");
+    const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
     const auto observed = ReadObserved(value, {Any("n"), Fixed(2), Fixed(4)}, cameras.size());
     CylinderProjection result{NaNArray({Count(cameras), 2, 4}),
                               NaNArray({Count(cameras), 4}),
@@ -180,47 +159,25 @@ CylinderProjection ReprojectCylinder(const C3DCylinder& cylinder,
     double* centres = result.centreLines.mutable_data();
     double* residuals = result.residuals.mutable_data();
     for (size_t k = 0; k < cameras.size(); ++k) {
-        const double* seen[2] = {nullptr, nullptr};
-        if (observed) {
-            for (int slot = 0; slot < 2; ++slot) {
-                const double* edge = observed->data() + 8 * k + 4 * static_cast<size_t>(slot);
-                seen[slot] = HasNaN(edge, 4) ? nullptr : edge;
-            }
-        }
-        C2DLineSegment centre;
-        C2DLineSegment edges[2];
-        double residual = std::nan("");
-        bool projected = false;
-        if (seen[0] != nullptr && seen[1] != nullptr) {
-            // Both edges: the library pairs the four end points with the two silhouettes.
-            const C2DCoordinate points[4] = {C2DCoordinate(seen[0][0], seen[0][1]),
-                                             C2DCoordinate(seen[0][2], seen[0][3]),
-                                             C2DCoordinate(seen[1][0], seen[1][1]),
-                                             C2DCoordinate(seen[1][2], seen[1][3])};
-            double distances[4];
-            projected = cylinder.Reproject(cameras[k], centre, edges, points, distances, &residual);
-        } else {
-            projected = cylinder.Reproject(cameras[k], centre, edges, nullptr, nullptr, nullptr);
-            const double* single = seen[0] != nullptr ? seen[0] : seen[1];
-            if (projected && single != nullptr) {
-                // One edge: its distance from the nearer silhouette.
-                residual = std::numeric_limits<double>::infinity();
-                for (const C2DLineSegment& edge : edges) {
-                    const double distance = LargerDistance(C2DLine(edge), single);
-                    if (!std::isnan(distance)) {
-                        residual = std::min(residual, distance);
-                    }
-                }
-                residual = std::isfinite(residual) ? residual : std::nan("");
-            }
-        }
-        if (!projected) {
+        core::CylinderImage image;
+        if (!core::ImageCylinder(cameras[k], cylinder, image)) {
             continue;
         }
-        WriteSegment(edges[0], edgesOut + 8 * k);
-        WriteSegment(edges[1], edgesOut + 8 * k + 4);
-        WriteSegment(centre, centres + 4 * k);
-        residuals[k] = residual;
+        WriteSegment(image.edges[0], edgesOut + 8 * k);
+        WriteSegment(image.edges[1], edgesOut + 8 * k + 4);
+        WriteSegment(image.centre, centres + 4 * k);
+        std::array<std::optional<core::PixelSegment>, 2> seen;
+        if (observed) {
+            for (size_t slot = 0; slot < 2; ++slot) {
+                const double* edge = observed->data() + 8 * k + 4 * slot;
+                if (!HasNaN(edge, 4)) {
+                    seen[slot] = SegmentOf(edge);
+                }
+            }
+        }
+        if (seen[0] || seen[1]) {
+            WriteResidual(core::CylinderResidual(cameras, k, cylinder, seen), residuals + k);
+        }
     }
     return {Frozen(result.edges), Frozen(result.centreLines), Frozen(result.residuals)};
 }

@@ -54,6 +54,7 @@ BAD = {
     "translation": [[0.0, 0.0], [[0.0, 0.0, 0.0]] * 3, [0.0, 0.0, -np.inf],
                     np.array([True, False, True]), np.array([0, 0, None], dtype=object),
                     [1.5e308, 1.5e308, 0.0]],
+    "width": [0, 2**31, 2**70],  # the photo's size: 1 to INT_MAX pixels
 }
 
 
@@ -61,3 +62,13 @@ BAD = {
 def test_bad_argument_raises_value_error_naming_it(name, value):
     with pytest.raises(ValueError, match="^" + name):
         pv.Camera(**{**GOOD, name: value})
+
+
+def test_photo_size_is_optional_kept_and_compared():
+    camera = pv.Camera(**GOOD, width=np.int64(640), height=480)
+    assert (camera.width, camera.height) == (640, 480) and pv.Camera(**GOOD).height is None
+    assert camera != pv.Camera(**GOOD) and repr(camera).endswith("width=640, height=480)")
+    with pytest.raises(ValueError, match="give both"):
+        pv.Camera(**GOOD, width=640)
+    with pytest.raises(TypeError, match="^height"):
+        pv.Camera(**GOOD, width=640, height=480.0)
