@@ -129,17 +129,4 @@ class POLYVIEW_EXPORT C2DBSpline {
                                           const C1DArray<double>& params,
                                           const C1DArray<double>& knots,
                                           C1DArray<C2DCoordinate>& control);
-    // The two solves along the band of their systems (only the entries that are not exact zeros
-    // take part): the same control points bit for bit. -1 when the knots or basis values do not
-    // allow it (the dense solve then runs), else 1 (control written) or 0 (control untouched).
-    static int OnPassPtSpanwise(int order,
-                                const C1DArray<C2DCoordinate>& points,
-                                const C1DArray<double>& params,
-                                const C1DArray<double>& knots,
-                                C1DArray<C2DCoordinate>& control);
-    static int NearPassPtSpanwise(int order,
-                                  const C1DArray<C2DCoordinate>& points,
-                                  const C1DArray<double>& params,
-                                  const C1DArray<double>& knots,
-                                  C1DArray<C2DCoordinate>& control);
 };
