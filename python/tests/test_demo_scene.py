@@ -17,7 +17,21 @@ ROOT = pathlib.Path(os.environ.get("POLYVIEW_SOURCE_DIR", pathlib.Path(__file__)
 SCENE_PATH = ROOT / "examples" / "scenes" / "pipe_rack.json"
 SCENE = json.loads(SCENE_PATH.read_text())
 CAMERAS = {c["id"]: pv.Camera(c["focal_length"], c["principal_point"], c["rotation"],
-                              c["translation"]) for c in SCENE["cameras"]}
+                              c["translation"], c["width"], c["height"]) for c in SCENE["cameras"]}
+PICKS = {s["name"]: s.get("picks") for s in SCENE["shapes"]}
+# Shapes that cannot be measured, one per kind of refusal, each with the tool's reason.
+FAILING = [
+    {"name": "lonely", "kind": "point", "picks": {"se": PICKS["bolt_left"]["se"]}},
+    {"name": "beam_once", "kind": "segment", "picks": {"ne": PICKS["beam_edge"]["ne"]}},
+    {"name": "pipe_two_edges", "kind": "cylinder",
+     "picks": {"sw_low": [PICKS["pipe"]["sw_low"][0], None], "se": [None, PICKS["pipe"]["se"][1]]}},
+    {"name": "pipe_centre", "kind": "cylinder", "method": "centre-lines",
+     "picks": {"sw_low": PICKS["pipe"]["sw_low"], "se": [None, PICKS["pipe"]["se"][1]]}},
+    {"name": "on_a_line", "kind": "plane", "points": [[0, 0, 0], [1, 0, 0], [2, 0, 0]]},
+    {"name": "two_usable", "kind": "plane", "points": ["floor_a", "lonely", "floor_b"]},
+    {"name": "cable_coarse", "kind": "curve", "mode": "approximate", "interval": 1e6,
+     "picks": PICKS["cable"]},
+]
 
 
 def flat(value):
@@ -29,8 +43,9 @@ def measure(shape, measured):
     residuals of its picks; measured holds the results of the shapes before it."""
     kind, picks = shape["kind"], shape.get("picks", {})
     cameras = [CAMERAS[camera_id] for camera_id in picks]
-    if kind == "plane":
-        points = [measured[p][0]["point"] if isinstance(p, str) else p for p in shape["points"]]
+    if kind == "plane":  # the points that could not be measured are left out, as the tool does
+        points = [measured[p][0]["point"] if isinstance(p, str) else p for p in shape["points"]
+                  if not isinstance(p, str) or "point" in measured[p][0]]
         return {"coefficients": pv.fit_plane(points).coefficients}, []
     if kind == "curve":
         (curve_picks,) = picks.values()
@@ -58,29 +73,39 @@ def measure(shape, measured):
             pv.reproject_segment(segment, cameras, seen).residuals)
 
 
-def measure_scene():
-    """{name: (result, residuals)} of every shape, the planes last (they take measured points)."""
+def measure_scene(shapes=SCENE["shapes"]):
+    """{name: (result, residuals)} of every shape, the planes last (they take measured points);
+    a shape that cannot be measured gives ({"reason": ...}, [])."""
     measured = {}
-    for shape in sorted(SCENE["shapes"], key=lambda s: s["kind"] == "plane"):
-        measured[shape["name"]] = measure(shape, measured)
+    for shape in sorted(shapes, key=lambda s: s["kind"] == "plane"):
+        try:
+            measured[shape["name"]] = measure(shape, measured)
+        except pv.ReconstructionError as error:
+            measured[shape["name"]] = {"reason": error.reason}, []
     return measured
 
 
 @pytest.mark.skipif("POLYVIEW_MEASURE_EXE" not in os.environ,
                     reason="polyview-measure is not built (it needs nlohmann-json3-dev)")
-def test_results_match_the_measurement_tool(tmp_path):
+@pytest.mark.parametrize("failing", [[], FAILING], ids=["demo", "with failing shapes"])
+def test_results_and_reasons_match_the_measurement_tool(tmp_path, failing):
+    scene_path = tmp_path / "scene.json"
+    scene_path.write_text(json.dumps({**SCENE, "shapes": SCENE["shapes"] + failing}))
     report_path = tmp_path / "report.json"
     subprocess.run([os.environ["POLYVIEW_MEASURE_EXE"], "--json", str(report_path),
-                    str(SCENE_PATH)], check=True, stdout=subprocess.DEVNULL)
+                    str(scene_path)], check=True, stdout=subprocess.DEVNULL)
     report = {s["name"]: s for s in json.loads(report_path.read_text())["shapes"]}
-    measured = measure_scene()
+    measured = measure_scene(SCENE["shapes"] + failing)
     assert set(report) == set(measured)
+    assert sum(s["status"] == "failed" for s in report.values()) == len(failing)
     for name, (result, residuals) in measured.items():
-        assert report[name]["status"] == "measured"
+        # Both front ends measure with the same core: the same reason word for word, and the
+        # same library calls on the same numbers, equal up to the last bits.
+        assert report[name].get("reason") == result.get("reason"), name
         for key, value in result.items():
-            # The same library calls on the same numbers: equal up to the last bits.
-            np.testing.assert_allclose(value, report[name]["result"][key], rtol=1e-12, atol=1e-12,
-                                       err_msg=f"{name}.{key}")
+            if key != "reason":
+                np.testing.assert_allclose(value, report[name]["result"][key], rtol=1e-12,
+                                           atol=1e-12, err_msg=f"{name}.{key}")
         if len(residuals):
             np.testing.assert_allclose(residuals, [r["pixels"] for r in report[name]["residuals"]],
                                        rtol=1e-9, atol=1e-12, err_msg=name)
