@@ -12,6 +12,8 @@
 
 namespace core {
 
+const char* const kOutOfMemory = "out of memory";
+
 namespace {
 
 const char* const kPickNotIdeal =
@@ -76,8 +78,6 @@ bool Resize(C1DArray<T>& array, std::size_t count) {
     array.SetSize(size);
     return array.GetSize() == size;
 }
-
-const char* const kOutOfMemory = "out of memory";
 
 void AddPoint(const std::vector<CCamera>& cameras,
               std::size_t camera,

@@ -27,6 +27,9 @@
 // member is the default one, and there are no residuals and no reprojections.
 namespace core {
 
+// The reason given when the library's or the core's working memory cannot be had.
+extern const char* const kOutOfMemory;
+
 struct PointPick {
     std::size_t camera = 0;
     Pixel pixel;
