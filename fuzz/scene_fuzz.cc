@@ -18,7 +18,8 @@ bool FiniteValue(double value) {
 void CheckPoint(const measure::Scene& scene, std::size_t camera, const measure::Vec2& point) {
     POLYVIEW_FUZZ_CHECK(camera < scene.cameras.size());
     POLYVIEW_FUZZ_CHECK(FiniteValue(point.x) && FiniteValue(point.y));
-    POLYVIEW_FUZZ_CHECK(scene.cameras[camera].Contains(point));
+    POLYVIEW_FUZZ_CHECK(
+        scene.cameras[camera].calibration.Contains(C2DCoordinate(point.x, point.y)));
 }
 
 void CheckSegment(const measure::Scene& scene,
@@ -32,15 +33,14 @@ void CheckSegment(const measure::Scene& scene,
 void CheckScene(const measure::Scene& scene) {
     POLYVIEW_FUZZ_CHECK(!scene.cameras.empty());
     for (const measure::Camera& camera : scene.cameras) {
-        POLYVIEW_FUZZ_CHECK(FiniteValue(camera.focalLength) && camera.focalLength > 0.0);
-        POLYVIEW_FUZZ_CHECK(FiniteValue(camera.principalX) && FiniteValue(camera.principalY));
-        POLYVIEW_FUZZ_CHECK(camera.width > 0 && camera.height > 0);
-        for (const double value : camera.rotation) {
-            POLYVIEW_FUZZ_CHECK(FiniteValue(value));
-        }
-        for (const double value : camera.translation) {
-            POLYVIEW_FUZZ_CHECK(FiniteValue(value));
-        }
+        const CCamera& calibration = camera.calibration;
+        const CIntrinsicParam& pinhole = calibration.GetCameraParam().GetIntrinsicParam();
+        const double focalLength = pinhole.GetFocalLengthParam();
+        const C2DCoordinate principal = pinhole.GetPrincipalPointParam();
+        POLYVIEW_FUZZ_CHECK(FiniteValue(focalLength) && focalLength > 0.0);
+        POLYVIEW_FUZZ_CHECK(FiniteValue(principal.GetData(0)) && FiniteValue(principal.GetData(1)));
+        POLYVIEW_FUZZ_CHECK(calibration.GetWidth() > 0 && calibration.GetHeight() > 0);
+        POLYVIEW_FUZZ_CHECK(calibration.HasValidPose());
     }
     POLYVIEW_FUZZ_CHECK(!scene.shapes.empty());
     for (const measure::ShapeSpec& shape : scene.shapes) {

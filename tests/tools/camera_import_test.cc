@@ -1,5 +1,6 @@
 #include "measure/camera_import.h"
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -21,7 +22,11 @@ constexpr double kPi = 3.14159265358979323846;
 
 // The image of a world point through the tool's camera, computed with the test rig's projection.
 C2DCoordinate Image(const measure::Camera& camera, const measure::Vec3& x) {
-    return ProjectPoint(camera.ToCameraParam(), C3DVector(x[0], x[1], x[2]));
+    return ProjectPoint(camera.calibration.GetCameraParam(), C3DVector(x[0], x[1], x[2]));
+}
+
+double FocalLength(const measure::Camera& camera) {
+    return camera.calibration.GetCameraParam().GetIntrinsicParam().GetFocalLengthParam();
 }
 
 TEST(CameraImportRotation, QuaternionRoundTripIncludingHalfTurnsAndQuarterTurn) {
@@ -57,13 +62,13 @@ TEST(ColmapModel, WriteThenReadGivesTheSameCameras) {
     const measure::Vec3 vectors[3] = {{0.1, 0.2, 0.3}, {-2.0, 0.5, 0.7}, {kPi, 0.0, 0.0}};
     for (int i = 0; i < 3; ++i) {
         cameras[i].id = "image_" + std::to_string(i) + ".jpg";
-        cameras[i].focalLength = 1000.0 + 123.456 * i;
-        cameras[i].principalX = 640.25 + i;
-        cameras[i].principalY = 480.75 - i;
-        cameras[i].width = 1280 + i;
-        cameras[i].height = 960;
-        cameras[i].rotation = measure::RotationFromVector(vectors[i]);
-        cameras[i].translation = {0.1 * i, -1.0 / 3.0, 5.0 + i};
+        cameras[i].calibration = measure::PinholeCamera(1000.0 + 123.456 * i,
+                                                        640.25 + i,
+                                                        480.75 - i,
+                                                        1280 + i,
+                                                        960,
+                                                        measure::RotationFromVector(vectors[i]),
+                                                        {0.1 * i, -1.0 / 3.0, 5.0 + i});
     }
     measure::WriteColmapModel(dir / "new/model", cameras);  // made like --svg's directory
     std::vector<std::string> warnings;
@@ -73,12 +78,22 @@ TEST(ColmapModel, WriteThenReadGivesTheSameCameras) {
     for (std::size_t i = 0; i < cameras.size(); ++i) {
         SCOPED_TRACE(i);
         const auto fields = [](const measure::Camera& c) {
-            return std::tie(c.id, c.focalLength, c.principalX, c.principalY, c.width, c.height);
+            const CCameraParam& param = c.calibration.GetCameraParam();
+            const C2DCoordinate principal = param.GetIntrinsicParam().GetPrincipalPointParam();
+            std::array<double, 6> values{
+                FocalLength(c), principal.GetData(0), principal.GetData(1)};
+            param.GetExtrinsicParam().GetTranslateVector().GetVector(&values[3]);
+            return std::tuple(c.id, values, c.calibration.GetWidth(), c.calibration.GetHeight());
         };
         EXPECT_EQ(fields(read[i]), fields(cameras[i]));  // written to full precision
-        EXPECT_EQ(read[i].translation, cameras[i].translation);
+        double rotation[9];
+        double expected[9];
+        read[i].calibration.GetCameraParam().GetExtrinsicParam().GetRotateMatrix().GetMatrix(
+            rotation);
+        cameras[i].calibration.GetCameraParam().GetExtrinsicParam().GetRotateMatrix().GetMatrix(
+            expected);
         for (int k = 0; k < 9; ++k) {
-            EXPECT_NEAR(read[i].rotation[k], cameras[i].rotation[k], 1e-14);  // via a quaternion
+            EXPECT_NEAR(rotation[k], expected[k], 1e-14);  // via a quaternion
         }
         // The same image of a point in front of both.
         const C2DCoordinate a = Image(cameras[i], {0.2, 0.1, 1.0});
@@ -169,9 +184,9 @@ TEST(OpenCvCamera, YamlAndJsonGiveTheSameCamera) {
         const measure::Camera camera = measure::ReadOpenCvCamera(file, "cam", warnings);
         EXPECT_TRUE(warnings.empty());
         EXPECT_EQ(camera.id, "cam");
-        EXPECT_EQ(camera.focalLength, 800.0);
-        EXPECT_EQ(camera.width, 640);
-        EXPECT_EQ(camera.height, 480);
+        EXPECT_EQ(FocalLength(camera), 800.0);
+        EXPECT_EQ(camera.calibration.GetWidth(), 640);
+        EXPECT_EQ(camera.calibration.GetHeight(), 480);
         const C2DCoordinate image = Image(camera, {1, 0, 0});
         EXPECT_NEAR(image.GetData(0), 320.0, 1e-12);
         EXPECT_NEAR(image.GetData(1), 440.0, 1e-12);
@@ -187,7 +202,7 @@ TEST(OpenCvCamera, UnequalFocalLengthsSkewAndDistortionWarn) {
     const std::string file = dir.Write("warn.yml", text);
     std::vector<std::string> warnings;
     const measure::Camera camera = measure::ReadOpenCvCamera(file, "cam", warnings);
-    EXPECT_EQ(camera.focalLength, 810.0);
+    EXPECT_EQ(FocalLength(camera), 810.0);
     ASSERT_EQ(warnings.size(), 3u);
     EXPECT_NE(warnings[0].find("20 px"), std::string::npos) << warnings[0];
     EXPECT_NE(warnings[1].find("skew"), std::string::npos) << warnings[1];
@@ -281,7 +296,7 @@ TEST(SceneCameraSources, ImportsNextToTheSceneFile) {
     EXPECT_NEAR(turned.GetData(0), 500.0, 1e-12);
     EXPECT_NEAR(turned.GetData(1), 600.0, 1e-12);
     // PINHOLE fx = 1000, fy = 1010: the mean, and a warning saying how far apart they are.
-    EXPECT_EQ(scene.cameras[1].focalLength, 1005.0);
+    EXPECT_EQ(FocalLength(scene.cameras[1]), 1005.0);
     ASSERT_EQ(scene.warnings.size(), 1u);
     EXPECT_NE(scene.warnings[0].find("cameras.txt line 4"), std::string::npos);
     EXPECT_NE(scene.warnings[0].find("10 px"), std::string::npos) << scene.warnings[0];

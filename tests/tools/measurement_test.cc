@@ -104,7 +104,8 @@ TEST(ExactScene, DrawingsStayInsideTheirImages) {
             silhouette = silhouette || drawing.role == measure::DrawRole::kSilhouette;
             for (const measure::Vec2& p : drawing.points) {
                 if (drawing.role != measure::DrawRole::kPlane) {
-                    EXPECT_TRUE(image.Contains(p)) << drawing.label << " " << p.x << ", " << p.y;
+                    EXPECT_TRUE(image.calibration.Contains(C2DCoordinate(p.x, p.y)))
+                        << drawing.label << " " << p.x << ", " << p.y;
                 }
             }
         }
@@ -223,9 +224,7 @@ TEST(MeasureCylinder, LoneEdgeAgainstItsDirectionWarns) {
 }
 
 TEST(ClipToImage, KeepsThePartInsideTheImage) {
-    measure::Camera camera;
-    camera.width = 200;
-    camera.height = 100;
+    const CCamera camera(CCameraParam(), 200, 100);
     struct Case {
         const char* label;
         measure::Segment2 segment;

@@ -102,8 +102,9 @@ TEST_F(ReportOfSyntheticScene, TextNamesEveryShapeAndTheFailure) {
 TEST_F(ReportOfSyntheticScene, TextEscapesControlCharactersAndKeepsLongNumbers) {
     m_scene.cameras[0].id = "north\x1b[2J";
     m_scene.shapes[synthetic::kCornerShape].name = "corner\nnext";
-    m_scene.cameras[1].rotation = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    m_scene.cameras[1].translation = {-2e299, 0, 0};  // centre (2e299, 0, 0)
+    m_scene.cameras[1].calibration.SetCameraParam(CCameraParam(
+        CIntrinsicParam(1000.0, C2DCoordinate(800.0, 600.0)),
+        CExtrinsicParam(CRotateMatrix(), C3DVector(-2e299, 0, 0))));  // centre (2e299, 0, 0)
     std::ostringstream text;
     measure::WriteTextReport(text, m_scene, m_measured);
     const std::string report = text.str();

@@ -58,7 +58,7 @@ TEST(SceneParse, ReadsEveryKindInFileOrder) {
     EXPECT_EQ(scene.shapes[4].interval, 10.0);
     EXPECT_EQ(scene.shapes[4].sampleCount, 20);
     // Camera centre -R^T T: the right camera sits at x = 1.
-    EXPECT_EQ(scene.cameras[1].Centre()[0], 1.0);
+    EXPECT_EQ(scene.cameras[1].calibration.GetCentre().GetData(0), 1.0);
 }
 
 TEST(SceneParse, RotationVectorAndMatrixAgree) {
@@ -69,10 +69,14 @@ TEST(SceneParse, RotationVectorAndMatrixAgree) {
     matrixForm["cameras"][0]["rotation"] = Json::parse("[[0, -1, 0], [1, 0, 0], [0, 0, 1]]");
     const measure::Camera a = Parse(vectorForm).cameras[0];
     const measure::Camera b = Parse(matrixForm).cameras[0];
+    double ra[9];
+    double rb[9];
+    a.calibration.GetCameraParam().GetExtrinsicParam().GetRotateMatrix().GetMatrix(ra);
+    b.calibration.GetCameraParam().GetExtrinsicParam().GetRotateMatrix().GetMatrix(rb);
     for (int i = 0; i < 9; ++i) {
-        EXPECT_NEAR(a.rotation[i], b.rotation[i], 1e-15) << i;
+        EXPECT_NEAR(ra[i], rb[i], 1e-15) << i;
     }
-    EXPECT_EQ(b.rotation[3], 1.0);  // row 1, column 0: (1, 0, 0) goes to (0, 1, 0)
+    EXPECT_EQ(rb[3], 1.0);  // row 1, column 0: (1, 0, 0) goes to (0, 1, 0)
 }
 
 // One change to the valid scene (a JSON pointer and the new value, or nullptr to remove the

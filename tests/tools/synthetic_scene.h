@@ -15,30 +15,27 @@
 
 namespace synthetic {
 
+// World z points down in these pictures (as in the test rig's look-at cameras).
 inline measure::Camera MakeCamera(const std::string& id,
                                   const measure::Vec3& centre,
                                   const measure::Vec3& target) {
-    const double f = 1000.0;
     measure::Camera camera;
     camera.id = id;
     camera.origin = "test";
-    camera.focalLength = f;
-    camera.principalX = 800.0;
-    camera.principalY = 600.0;
-    camera.width = 1600;
-    camera.height = 1200;
-    const CCameraParam param = LookAtCamera(C3DVector(centre[0], centre[1], centre[2]),
-                                            C3DVector(target[0], target[1], target[2]),
-                                            f,
-                                            camera.principalX,
-                                            camera.principalY);
-    param.GetExtrinsicParam().GetRotateMatrix().GetMatrix(camera.rotation.data());
-    param.GetExtrinsicParam().GetTranslateVector().GetVector(camera.translation.data());
+    CCamera::CreateLookAt(C3DVector(centre[0], centre[1], centre[2]),
+                          C3DVector(target[0], target[1], target[2]),
+                          C3DVector(0.0, 0.0, -1.0),
+                          1000.0,
+                          C2DCoordinate(800.0, 600.0),
+                          1600,
+                          1200,
+                          camera.calibration);
     return camera;
 }
 
 inline measure::Vec2 Project(const measure::Camera& camera, const measure::Vec3& x) {
-    const C2DCoordinate image = ProjectPoint(camera.ToCameraParam(), C3DVector(x[0], x[1], x[2]));
+    const C2DCoordinate image =
+        ProjectPoint(camera.calibration.GetCameraParam(), C3DVector(x[0], x[1], x[2]));
     return {image.GetData(0), image.GetData(1)};
 }
 
@@ -72,7 +69,9 @@ const measure::Vec3 kMarkers[3] = {{-1.0, -1.0, 0.0}, {1.2, -0.9, 0.0}, {0.1, 1.
 // along which the tangent planes through the centre touch it (the same offset at both ends).
 inline std::array<measure::Segment2, 2> TankEdges(const measure::Camera& camera) {
     const measure::Vec3 axis = Unit(Add(kTankEnd, Scale(kTankStart, -1.0)));
-    const measure::Vec3 w = Add(camera.Centre(), Scale(kTankStart, -1.0));
+    const C3DVector centre = camera.calibration.GetCentre();
+    const measure::Vec3 w =
+        Add({centre.GetData(0), centre.GetData(1), centre.GetData(2)}, Scale(kTankStart, -1.0));
     const measure::Vec3 across = Add(w, Scale(axis, -Dot(w, axis)));
     const double s = std::sqrt(Dot(across, across));
     const measure::Vec3 u = Scale(across, 1.0 / s);

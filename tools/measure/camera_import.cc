@@ -26,19 +26,38 @@ std::array<double, 9> RotationFromVector(const Vec3& rotationVector) {
     return rotation;
 }
 
-bool IsRotation(const std::array<double, 9>& matrix, double* deviation) {
-    const double worst = core::RotationDeviation(matrix.data());
-    if (deviation != nullptr) {
-        *deviation = worst;
+CCamera PinholeCamera(double focalLength,
+                      double principalX,
+                      double principalY,
+                      int width,
+                      int height,
+                      const std::array<double, 9>& rotation,
+                      const Vec3& translation) {
+    const std::array<double, 9>& r = rotation;
+    const CRotateMatrix camFromWorld(
+        C33Matrix(r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8]));
+    return CCamera(
+        CCameraParam(CIntrinsicParam(focalLength, C2DCoordinate(principalX, principalY)),
+                     CExtrinsicParam(camFromWorld,
+                                     C3DVector(translation[0], translation[1], translation[2]))),
+        width,
+        height);
+}
+
+void RequireRotationMatrix(const JsonNode& node, const std::array<double, 9>& matrix) {
+    const double deviation = CCamera::GetRotationDeviation(matrix.data());
+    if (!(deviation <= CCamera::kRotationTolerance)) {
+        node.Fail(
+            "is not a rotation matrix (largest deviation of R R^T from I, or of det R from 1: " +
+            std::to_string(deviation) + ")");
     }
-    return worst <= core::kRotationTolerance;
 }
 
 void RequireUsablePose(const Camera& camera,
                        const std::string& file,
                        const std::string& rotationWhere,
                        const std::string& translationWhere) {
-    const std::string problem = core::CheckCameraPose(camera.ToCameraParam());
+    const std::string problem = core::CheckCameraPose(camera.calibration.GetCameraParam());
     if (!problem.empty()) {
         const bool translation = problem.find("translation") != std::string::npos ||
                                  problem.find("centre") != std::string::npos;
@@ -294,13 +313,15 @@ std::vector<Camera> ReadColmapModel(const std::string& directory,
             camera.id += " " + tokens[i];
         }
         camera.origin = imagesFile + " " + where;
-        camera.focalLength = found->second.focalLength;
-        camera.principalX = found->second.principalX;
-        camera.principalY = found->second.principalY;
-        camera.width = found->second.width;
-        camera.height = found->second.height;
-        camera.rotation = RotationFromQuaternion(values[0], values[1], values[2], values[3]);
-        camera.translation = {values[4], values[5], values[6]};
+        const ColmapIntrinsics& lens = found->second;
+        camera.calibration =
+            PinholeCamera(lens.focalLength,
+                          lens.principalX,
+                          lens.principalY,
+                          lens.width,
+                          lens.height,
+                          RotationFromQuaternion(values[0], values[1], values[2], values[3]),
+                          {values[4], values[5], values[6]});
         RequireUsablePose(camera, imagesFile, where, where);
         cameras.push_back(camera);
         afterHeader = true;
@@ -332,17 +353,23 @@ void WriteColmapModel(const std::string& directory, const std::vector<Camera>& c
             throw std::runtime_error("camera id " + Quote(camera.id) +
                                      " contains white space and cannot be an image name");
         }
+        const CCamera& calibration = camera.calibration;
+        const CIntrinsicParam& pinhole = calibration.GetCameraParam().GetIntrinsicParam();
+        const CExtrinsicParam& pose = calibration.GetCameraParam().GetExtrinsicParam();
         std::snprintf(line,
                       sizeof line,
                       "%zu SIMPLE_PINHOLE %d %d %.17g %.17g %.17g\n",
                       i + 1,
-                      camera.width,
-                      camera.height,
-                      camera.focalLength,
-                      camera.principalX,
-                      camera.principalY);
+                      calibration.GetWidth(),
+                      calibration.GetHeight(),
+                      pinhole.GetFocalLengthParam(),
+                      pinhole.GetPrincipalPointParam().GetData(0),
+                      pinhole.GetPrincipalPointParam().GetData(1));
         camerasText << line;
-        const std::array<double, 4> q = QuaternionFromRotation(camera.rotation);
+        std::array<double, 9> rotation{};
+        pose.GetRotateMatrix().GetMatrix(rotation.data());
+        const C3DVector& translation = pose.GetTranslateVector();
+        const std::array<double, 4> q = QuaternionFromRotation(rotation);
         std::snprintf(line,
                       sizeof line,
                       "%zu %.17g %.17g %.17g %.17g %.17g %.17g %.17g %zu ",
@@ -351,9 +378,9 @@ void WriteColmapModel(const std::string& directory, const std::vector<Camera>& c
                       q[1],
                       q[2],
                       q[3],
-                      camera.translation[0],
-                      camera.translation[1],
-                      camera.translation[2],
+                      translation.GetData(0),
+                      translation.GetData(1),
+                      translation.GetData(2),
                       i + 1);
         imagesText << line << camera.id << "\n\n";
     }
@@ -618,9 +645,7 @@ Camera ReadOpenCvCamera(const std::string& file,
     if (k[3] != 0.0 || k[6] != 0.0 || k[7] != 0.0 || k[8] != 1.0) {
         kNode.Fail("expected a camera matrix [[fx, s, cx], [0, fy, cy], [0, 0, 1]]");
     }
-    camera.focalLength = 0.5 * (fx + fy);
-    camera.principalX = k[2];
-    camera.principalY = k[5];
+    const double focalLength = 0.5 * (fx + fy);
     if (fx != fy) {
         warnings.push_back(file + ": " + FocalLengthsApart(fx, fy));
     }
@@ -633,23 +658,18 @@ Camera ReadOpenCvCamera(const std::string& file,
                                   : FindMember(root,
                                                {"R", "rotation_matrix", "rvec", "rotation_vector"},
                                                "the rotation (R or rvec)");
+    std::array<double, 9> rotation{};
     if (matrix) {
         const std::vector<double> r = ReadMatrix(rNode, 3, 3);
-        std::copy(r.begin(), r.end(), camera.rotation.begin());
-        double deviation = 0.0;
-        if (!IsRotation(camera.rotation, &deviation)) {
-            rNode.Fail(
-                "is not a rotation matrix (largest deviation of R R^T from I, or of det R "
-                "from 1: " +
-                std::to_string(deviation) + ")");
-        }
+        std::copy(r.begin(), r.end(), rotation.begin());
+        RequireRotationMatrix(rNode, rotation);
     } else {
         const std::vector<double> r = ReadMatrix(rNode, 3, 1);
-        camera.rotation = RotationFromVector({r[0], r[1], r[2]});
+        rotation = RotationFromVector({r[0], r[1], r[2]});
     }
     const JsonNode tNode = FindMember(root, {"t", "T", "tvec", "translation"}, "the translation");
     const std::vector<double> t = ReadMatrix(tNode, 3, 1);
-    camera.translation = {t[0], t[1], t[2]};
+    camera.calibration = PinholeCamera(focalLength, k[2], k[5], 0, 0, rotation, {t[0], t[1], t[2]});
     RequireUsablePose(camera, file, rNode.Path(), tNode.Path());
 
     if (root.Has("image_size")) {
@@ -657,13 +677,14 @@ Camera ReadOpenCvCamera(const std::string& file,
         if (size.Size() != 2) {
             size.Fail("expected [width, height]");
         }
-        camera.width = size.Element(0).PositiveInteger();
-        camera.height = size.Element(1).PositiveInteger();
+        const int width = size.Element(0).PositiveInteger();
+        camera.calibration.SetImageSize(width, size.Element(1).PositiveInteger());
     } else {
-        camera.width =
+        const int width =
             FindMember(root, {"image_width", "width"}, "the image width").PositiveInteger();
-        camera.height =
-            FindMember(root, {"image_height", "height"}, "the image height").PositiveInteger();
+        camera.calibration.SetImageSize(
+            width,
+            FindMember(root, {"image_height", "height"}, "the image height").PositiveInteger());
     }
 
     if (HasAny(root, {"D", "dist_coeffs", "distCoeffs", "distortion_coefficients"})) {

@@ -18,10 +18,18 @@ constexpr std::size_t kColmapImagesFileLimit = std::size_t{1} << 30;
 // The rotation matrix (row-major) of a rotation vector: the unit axis times the angle in radians.
 std::array<double, 9> RotationFromVector(const Vec3& rotationVector);
 
-// Whether a row-major matrix is a rotation: R R^T = I and det R = 1, each within
-// core::kRotationTolerance. *deviation receives the largest departure found (infinity when an
-// entry is not finite).
-bool IsRotation(const std::array<double, 9>& matrix, double* deviation);
+// The camera with these parameters: rotation row-major, world to camera, camera point = R X + T.
+CCamera PinholeCamera(double focalLength,
+                      double principalX,
+                      double principalY,
+                      int width,
+                      int height,
+                      const std::array<double, 9>& rotation,
+                      const Vec3& translation);
+
+// Fails at node (InputError) unless the row-major matrix is within CCamera::kRotationTolerance of a
+// rotation (CCamera::GetRotationDeviation), naming the deviation.
+void RequireRotationMatrix(const JsonNode& node, const std::array<double, 9>& matrix);
 
 // Refuses a camera that is no usable pose once converted (core::CheckCameraPose: a rotation
 // vector or quaternion that overflowed, a centre -R^T T that is not finite): throws InputError

@@ -101,7 +101,7 @@ class Measurer {
     explicit Measurer(const Scene& scene) : m_scene(scene) {
         m_drawings.resize(scene.cameras.size());
         for (const Camera& camera : scene.cameras) {
-            m_cameraParams.push_back(camera.ToCameraParam());
+            m_cameraParams.push_back(camera.calibration.GetCameraParam());
         }
     }
 
@@ -131,7 +131,7 @@ void Measurer::DrawPoint(std::size_t camera,
                          const std::string& label,
                          const Vec2& point) {
     if (std::isfinite(point.x) && std::isfinite(point.y) &&
-        m_scene.cameras[camera].Contains(point)) {
+        m_scene.cameras[camera].calibration.Contains(ToCoordinate(point))) {
         m_drawings[camera].push_back({role, label, {point}, false, false});
     }
 }
@@ -141,7 +141,7 @@ void Measurer::DrawSegment(std::size_t camera,
                            const std::string& label,
                            const C2DLineSegment& segment) {
     Segment2 clipped;
-    if (ClipToImage(FromSegment(segment), m_scene.cameras[camera], clipped)) {
+    if (ClipToImage(FromSegment(segment), m_scene.cameras[camera].calibration, clipped)) {
         m_drawings[camera].push_back({role, label, {clipped.start, clipped.end}, false, false});
     }
 }
@@ -262,8 +262,9 @@ void Measurer::MeasureLine(const ShapeSpec& shape, ShapeResult& result) {
         for (std::size_t camera = 0; camera < m_cameraParams.size(); ++camera) {
             C2DLine image;
             line.Reproject(m_cameraParams[camera], image);
-            const Camera& frame = m_scene.cameras[camera];
-            const C2DLineSegment chord = image.GetLineSegment(0.0, 0.0, frame.width, frame.height);
+            const CCamera& frame = m_scene.cameras[camera].calibration;
+            const C2DLineSegment chord =
+                image.GetLineSegment(0.0, 0.0, frame.GetWidth(), frame.GetHeight());
             DrawSegment(camera, DrawRole::kLine, shape.name, chord);
         }
         if (shape.truth) {
@@ -625,14 +626,15 @@ Measurement Measurer::Run() {
 
 }  // namespace
 
-bool ClipToImage(const Segment2& segment, const Camera& camera, Segment2& clipped) {
+bool ClipToImage(const Segment2& segment, const CCamera& camera, Segment2& clipped) {
     const double values[4] = {segment.start.x, segment.start.y, segment.end.x, segment.end.y};
     for (const double value : values) {
         if (!std::isfinite(value)) {
             return false;
         }
     }
-    if (camera.Contains(segment.start) && camera.Contains(segment.end)) {
+    if (camera.Contains(ToCoordinate(segment.start)) &&
+        camera.Contains(ToCoordinate(segment.end))) {
         clipped = segment;
         return true;
     }
@@ -644,7 +646,7 @@ bool ClipToImage(const Segment2& segment, const Camera& camera, Segment2& clippe
     }
     // Where the segment's line crosses the image, then the overlap of the two stretches.
     const C2DLineSegment chord =
-        C2DLine(ToSegment(segment)).GetLineSegment(0.0, 0.0, camera.width, camera.height);
+        C2DLine(ToSegment(segment)).GetLineSegment(0.0, 0.0, camera.GetWidth(), camera.GetHeight());
     const Segment2 crossing = FromSegment(chord);
     if (crossing.start.x == 0.0 && crossing.start.y == 0.0 && crossing.end.x == 0.0 &&
         crossing.end.y == 1.0) {

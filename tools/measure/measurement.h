@@ -74,7 +74,7 @@ Measurement Measure(const Scene& scene);
 
 // The part of segment inside the image 0 <= x <= width, 0 <= y <= height; false when none of it
 // is (or it is not finite).
-bool ClipToImage(const Segment2& segment, const Camera& camera, Segment2& clipped);
+bool ClipToImage(const Segment2& segment, const CCamera& camera, Segment2& clipped);
 
 // The largest distance of the points from the polyline (two or more points), in image units.
 double MaxDistanceToPolyline(const std::vector<Vec2>& points, const std::vector<Vec2>& polyline);

@@ -19,6 +19,10 @@ std::string Format(const char* format, double value) {
     return printed;
 }
 
+Vec3 FromVector(const C3DVector& v) {
+    return {v.GetData(0), v.GetData(1), v.GetData(2)};
+}
+
 std::string Point3(const Vec3& v) {
     return "(" + Format("%.4f", v[0]) + ", " + Format("%.4f", v[1]) + ", " + Format("%.4f", v[2]) +
            ")";
@@ -87,9 +91,13 @@ void WriteTextReport(std::ostream& out, const Scene& scene, const Measurement& m
 
     out << "Cameras\n";
     for (const Camera& camera : scene.cameras) {
-        out << "  " << Printable(camera.id) << ": " << camera.width << " x " << camera.height
-            << ", f " << Format("%.2f", camera.focalLength) << ", centre "
-            << Point3(camera.Centre()) << " (from " << Printable(camera.origin) << ")\n";
+        const CCamera& calibration = camera.calibration;
+        out << "  " << Printable(camera.id) << ": " << calibration.GetWidth() << " x "
+            << calibration.GetHeight() << ", f "
+            << Format("%.2f",
+                      calibration.GetCameraParam().GetIntrinsicParam().GetFocalLengthParam())
+            << ", centre " << Point3(FromVector(calibration.GetCentre())) << " (from "
+            << Printable(camera.origin) << ")\n";
     }
     if (!scene.warnings.empty()) {
         out << "\nWarnings\n";
@@ -190,13 +198,16 @@ Json ReportJson(const Scene& scene, const Measurement& measurement) {
     report["warnings"] = scene.warnings;
     Json cameras = Json::array();
     for (const Camera& camera : scene.cameras) {
+        const CCamera& calibration = camera.calibration;
+        const CIntrinsicParam& pinhole = calibration.GetCameraParam().GetIntrinsicParam();
+        const C2DCoordinate principal = pinhole.GetPrincipalPointParam();
         cameras.push_back({{"id", camera.id},
                            {"origin", camera.origin},
-                           {"width", camera.width},
-                           {"height", camera.height},
-                           {"focal_length", camera.focalLength},
-                           {"principal_point", {camera.principalX, camera.principalY}},
-                           {"centre", Array3(camera.Centre())}});
+                           {"width", calibration.GetWidth()},
+                           {"height", calibration.GetHeight()},
+                           {"focal_length", pinhole.GetFocalLengthParam()},
+                           {"principal_point", {principal.GetData(0), principal.GetData(1)}},
+                           {"centre", Array3(FromVector(calibration.GetCentre()))}});
     }
     report["cameras"] = cameras;
 

@@ -10,34 +10,6 @@
 
 namespace measure {
 
-CCameraParam Camera::ToCameraParam() const {
-    const CRotateMatrix camFromWorld(C33Matrix(rotation[0],
-                                               rotation[1],
-                                               rotation[2],
-                                               rotation[3],
-                                               rotation[4],
-                                               rotation[5],
-                                               rotation[6],
-                                               rotation[7],
-                                               rotation[8]));
-    return CCameraParam(
-        CIntrinsicParam(focalLength, C2DCoordinate(principalX, principalY)),
-        CExtrinsicParam(camFromWorld, C3DVector(translation[0], translation[1], translation[2])));
-}
-
-Vec3 Camera::Centre() const {
-    Vec3 centre{};
-    for (int col = 0; col < 3; ++col) {
-        centre[col] = -(rotation[col] * translation[0] + rotation[3 + col] * translation[1] +
-                        rotation[6 + col] * translation[2]);
-    }
-    return centre;
-}
-
-bool Camera::Contains(const Vec2& point) const {
-    return point.x >= 0.0 && point.y >= 0.0 && point.x <= width && point.y <= height;
-}
-
 const char* KindName(ShapeKind kind) {
     switch (kind) {
         case ShapeKind::kPoint:
@@ -68,39 +40,32 @@ Camera ParseInlineCamera(const JsonNode& node) {
     Camera camera;
     camera.id = node.Member("id").String();
     camera.origin = node.Path();
-    camera.focalLength = node.Member("focal_length").PositiveNumber();
+    const double focalLength = node.Member("focal_length").PositiveNumber();
     const auto principal = node.Member("principal_point").Point2();
-    camera.principalX = principal[0];
-    camera.principalY = principal[1];
-    camera.width = node.Member("width").PositiveInteger();
-    camera.height = node.Member("height").PositiveInteger();
-    camera.translation = node.Member("translation").Vector3();
+    const int width = node.Member("width").PositiveInteger();
+    const int height = node.Member("height").PositiveInteger();
+    const Vec3 translation = node.Member("translation").Vector3();
 
     const JsonNode rotation = node.Member("rotation");
+    std::array<double, 9> matrix{};
     if (rotation.IsArray() && rotation.Size() == 3 && rotation.Value()[0].is_array()) {
-        std::array<double, 9> matrix{};
         for (std::size_t row = 0; row < 3; ++row) {
             const auto values = rotation.Element(row).Vector3();
             for (std::size_t col = 0; col < 3; ++col) {
                 matrix[3 * row + col] = values[col];
             }
         }
-        double deviation = 0.0;
-        if (!IsRotation(matrix, &deviation)) {
-            rotation.Fail(
-                "is not a rotation matrix (largest deviation of R R^T from I, or of "
-                "det R from 1: " +
-                std::to_string(deviation) + ")");
-        }
-        camera.rotation = matrix;
+        RequireRotationMatrix(rotation, matrix);
     } else if (rotation.IsArray() && rotation.Size() == 3) {
-        camera.rotation = RotationFromVector(rotation.Vector3());
+        matrix = RotationFromVector(rotation.Vector3());
     } else {
         rotation.Fail(
             "expected a rotation vector [rx, ry, rz] in radians or a 3 x 3 matrix "
             "[[r00, r01, r02], [r10, r11, r12], [r20, r21, r22]], got " +
             JsonNode::Describe(rotation.Value()));
     }
+    camera.calibration =
+        PinholeCamera(focalLength, principal[0], principal[1], width, height, matrix, translation);
     RequireUsablePose(camera, node.File(), rotation.Path(), node.Member("translation").Path());
     return camera;
 }
@@ -180,9 +145,10 @@ Vec2 SceneParser::ImagePoint(const JsonNode& node, std::size_t camera) const {
     const auto xy = node.Point2();
     const Vec2 point{xy[0], xy[1]};
     const Camera& image = m_scene.cameras[camera];
-    if (!image.Contains(point)) {
+    if (!image.calibration.Contains(C2DCoordinate(point.x, point.y))) {
         node.Fail("lies outside the image of camera " + Quote(image.id) + " (" +
-                  std::to_string(image.width) + " x " + std::to_string(image.height) + ")");
+                  std::to_string(image.calibration.GetWidth()) + " x " +
+                  std::to_string(image.calibration.GetHeight()) + ")");
     }
     return point;
 }

@@ -22,25 +22,12 @@ struct Segment2 {
     Vec2 end;
 };
 
-// A calibrated camera as the tool holds it: camera point = R X + T, image point =
-// (f x / z + cx, f y / z + cy), no lens distortion.
+// A calibrated camera of the scene: the library's camera (pinhole, pose, image size) with the id
+// that picks name it by and where it was defined.
 struct Camera {
     std::string id;
-    std::string origin;  // where it was defined, for the report ("scene", a model directory...)
-    double focalLength = 0.0;
-    double principalX = 0.0;
-    double principalY = 0.0;
-    int width = 0;
-    int height = 0;
-    std::array<double, 9> rotation{1, 0, 0, 0, 1, 0, 0, 0, 1};  // row-major, world to camera
-    Vec3 translation{0, 0, 0};
-
-    // The library's camera with these parameters.
-    CCameraParam ToCameraParam() const;
-    // The centre in world coordinates, -R^T T.
-    Vec3 Centre() const;
-    // Whether an image point lies in 0 <= x <= width, 0 <= y <= height.
-    bool Contains(const Vec2& point) const;
+    std::string origin;  // where it was defined, for the report ("cameras[0]", a model file...)
+    CCamera calibration;
 };
 
 enum class ShapeKind { kPoint, kLine, kSegment, kCylinder, kPlane, kCurve };

@@ -230,15 +230,16 @@ void DrawElement(std::ostream& out, const Drawing& drawing, double unit) {
 std::string SvgPicture(const Scene& scene, const Measurement& measurement, std::size_t camera) {
     const Camera& image = scene.cameras[camera];
     const std::vector<Drawing>& drawings = measurement.drawings[camera];
+    const int width = image.calibration.GetWidth();
+    const int height = image.calibration.GetHeight();
     // Strokes and text scale with the image, so that a picture looks alike at any size.
-    const double unit = std::max(1.0, std::max(image.width, image.height) / 1000.0);
+    const double unit = std::max(1.0, std::max(width, height) / 1000.0);
     std::ostringstream out;
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << image.width
-        << "\" height=\"" << image.height << "\" viewBox=\"0 0 " << image.width << " "
-        << image.height << "\">\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << width
+        << "\" height=\"" << height << "\" viewBox=\"0 0 " << width << " " << height << "\">\n"
         << "<title>" << Escape(image.id) << ": picks and reprojected shapes</title>\n"
-        << "<rect x=\"0\" y=\"0\" width=\"" << image.width << "\" height=\"" << image.height
+        << "<rect x=\"0\" y=\"0\" width=\"" << width << "\" height=\"" << height
         << "\" fill=\"#fcfcfa\" stroke=\"#999999\" stroke-width=\"" << Number(2.0 * unit)
         << "\"/>\n";
 
@@ -284,7 +285,7 @@ std::string SvgPicture(const Scene& scene, const Measurement& measurement, std::
             }
             const std::string text =
                 drawing.label + (unmeasured.count(drawing.label) != 0 ? " (not measured)" : "");
-            const Vec2 place = placer.Place(std::min(at.x + 8.0 * unit, image.width - 60.0 * unit),
+            const Vec2 place = placer.Place(std::min(at.x + 8.0 * unit, width - 60.0 * unit),
                                             std::max(at.y - 8.0 * unit, 16.0 * unit),
                                             Printable(text),
                                             16.0 * unit);
