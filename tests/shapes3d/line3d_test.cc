@@ -138,7 +138,7 @@ TEST(C3DLineCreate, RefusedWorkspaceLeavesLineUnchanged) {
     const C1DArray<SImageLine> array =
         ToArray(Observe(C3DVector(0, 0.5, 0.25), C3DVector(1, 0, 0.05), 40));
     const C3DAxis before(C3DVector(0.0, 0.0, 1.0), C3DVector(0.0, 1.0, 0.0), 7.0);
-    SweepAllocationFailures("CreateFromImageLines", [&]() {
+    const int allocations = SweepAllocationFailures("CreateFromImageLines", [&]() {
         C3DLine line(before);
         const bool created = line.CreateFromImageLines(array);
         if (!created) {
@@ -146,6 +146,9 @@ TEST(C3DLineCreate, RefusedWorkspaceLeavesLineUnchanged) {
         }
         return created;
     });
+    // The four flattened arrays (two blocks each) are refused too, not only the fit's normals and
+    // planes (two blocks each): they once came from operator new, out of the injector's reach.
+    EXPECT_EQ(allocations, 12);
 }
 
 // Two observations by cameras at the world origin with R = I, f = 1 and the principal point at

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <limits>
 #include <memory>
-#include <new>
 #include <utility>
 
 #include "polyview/foundations/matrix_mn.h"
@@ -278,11 +277,13 @@ bool InvertLu(const CMNMatrix& a, CMNMatrix& inverse, int* zeroPivots) {
     if (!scale) {
         return false;
     }
+    // The profile, first[0..n] then last[0..n]; when its workspace is refused the inversion runs
+    // without it (the same bits).
     int stackProfile[2 * (kStackProfileOrder + 1)];
-    const std::unique_ptr<int[]> heapProfile(
-        n > kStackProfileOrder ? new (std::nothrow) int[2 * (static_cast<size_t>(n) + 1)]
-                               : nullptr);
-    int* const first = n > kStackProfileOrder ? heapProfile.get() : stackProfile;
+    const bool heapHeld = n > kStackProfileOrder;
+    const IVectorPtr heapProfile(heapHeld ? ivector(0, 2 * n + 1) : nullptr,
+                                 SIVectorFree{0, 2 * n + 1});
+    int* const first = heapHeld ? heapProfile.get() : stackProfile;
     int* const last = first == nullptr ? nullptr : first + n + 1;
 
     double** const lu = work.get();

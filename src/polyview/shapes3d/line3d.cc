@@ -1,36 +1,15 @@
 #include "polyview/shapes3d/line3d.h"
 
 #include <cstddef>
-#include <memory>
-#include <new>
 
 #include "polyview/foundations/coordinate2d.h"
 #include "polyview/foundations/rotate_vector.h"
 #include "polyview/numeric/line_fit3d.h"
+#include "polyview/numeric/workspace.h"
 
 namespace {
 
-const std::size_t kStackObservations = 32;  // up to this many, the work arrays are on the stack
-
-// A work array of count doubles: inside the object up to kCapacity, else from operator new.
-template <std::size_t kCapacity>
-class CWorkArray {
-  public:
-    explicit CWorkArray(std::size_t count)
-        : m_heap(count > kCapacity ? new (std::nothrow) double[count] : nullptr),
-          m_data(count > kCapacity ? m_heap.get() : m_local) {}
-    CWorkArray(const CWorkArray&) = delete;
-    CWorkArray& operator=(const CWorkArray&) = delete;
-
-    explicit operator bool() const { return m_data != nullptr; }
-    double* get() const { return m_data; }
-    double& operator[](std::size_t i) const { return m_data[i]; }
-
-  private:
-    std::unique_ptr<double[]> m_heap;
-    double* m_data;
-    mutable double m_local[kCapacity];
-};
+const int kStackObservations = 32;  // up to this many, the work arrays are on the stack
 
 }  // namespace
 
@@ -91,22 +70,28 @@ bool C3DLine::CreateFromImageLines(const C1DArray<SImageLine>& observations) {
     if (n < 1) {
         return false;
     }
-    const std::size_t count = static_cast<std::size_t>(n);
-    const CWorkArray<7 * kStackObservations> cameras(7 * count);
-    const CWorkArray<7 * kStackObservations> lines(7 * count);
-    const CWorkArray<kStackObservations> principalX(count);
-    const CWorkArray<kStackObservations> principalY(count);
-    if (!cameras || !lines || !principalX || !principalY) {
+    // Row-major and contiguous from row 0: n rows of seven, and two of one. Beyond the stack
+    // they come from the numeric workspace, whose refusal is a failure like any other.
+    const CSmallMatrix<kStackObservations, 7> cameraRows(n - 1, 6);
+    const CSmallMatrix<kStackObservations, 7> lineRows(n - 1, 6);
+    const CSmallMatrix<kStackObservations, 1> principalXRows(n - 1, 0);
+    const CSmallMatrix<kStackObservations, 1> principalYRows(n - 1, 0);
+    if (cameraRows.Get() == nullptr || lineRows.Get() == nullptr ||
+        principalXRows.Get() == nullptr || principalYRows.Get() == nullptr) {
         return false;
     }
+    double* const cameras = cameraRows.Get()[0];
+    double* const lines = lineRows.Get()[0];
+    double* const principalX = principalXRows.Get()[0];
+    double* const principalY = principalYRows.Get()[0];
     // Each camera flattened to (rotation vector, translation, focal length), each line to
     // (a, b, c) padded to a row of seven.
     for (int i = 0; i < n; ++i) {
         const SImageLine& observation = observations[i];
         const CExtrinsicParam& pose = observation.cameraParam.GetExtrinsicParam();
         const CIntrinsicParam& intrinsic = observation.cameraParam.GetIntrinsicParam();
-        double* camera = cameras.get() + 7 * static_cast<std::size_t>(i);
-        double* line = lines.get() + 7 * static_cast<std::size_t>(i);
+        double* camera = cameras + 7 * static_cast<std::size_t>(i);
+        double* line = lines + 7 * static_cast<std::size_t>(i);
         pose.GetRotateMatrix().GetRotateVector().GetVector(camera);
         pose.GetTranslateVector().GetVector(camera + 3);
         camera[6] = intrinsic.GetFocalLengthParam();
@@ -119,8 +104,7 @@ bool C3DLine::CreateFromImageLines(const C1DArray<SImageLine>& observations) {
         }
     }
     double result[4];  // frame rotation vector, distance
-    if (dfitline3d(n, cameras.get(), lines.get(), principalX.get(), principalY.get(), result) ==
-        0) {
+    if (dfitline3d(n, cameras, lines, principalX, principalY, result) == 0) {
         return false;
     }
     const CRotateMatrix frame = CRotateVector(C3DVector(result)).GetRotateMatrix();
