@@ -1,5 +1,3 @@
-#include "measure/camera_import.h"
-
 #include <array>
 #include <cmath>
 #include <filesystem>
@@ -8,7 +6,12 @@
 #include <tuple>
 #include <vector>
 
+#include "measure/camera_fields.h"
+#include "measure/colmap_model.h"
 #include "measure/input_error.h"
+#include "measure/opencv_camera.h"
+#include "measure/rotation.h"
+#include "measure/scene.h"
 #include "temp_dir.h"
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "measure/camera_import.h"
+#include "measure/colmap_model.h"
 #include "measure/format.h"
 #include "measure/input_error.h"
 #include "measure/measurement.h"

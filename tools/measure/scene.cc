@@ -4,9 +4,12 @@
 #include <map>
 #include <set>
 
-#include "measure/camera_import.h"
+#include "measure/camera_fields.h"
+#include "measure/colmap_model.h"
 #include "measure/input_error.h"
 #include "measure/json_node.h"
+#include "measure/opencv_camera.h"
+#include "measure/rotation.h"
 
 namespace measure {
 
