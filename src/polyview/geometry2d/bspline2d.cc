@@ -341,7 +341,7 @@ EErrorType C2DBSpline::GetSamplePoint(const C1DArray<C2DCoordinate>& points,
     }
 
     const double* plainKnots = &knots[0];  // controlCount + 4 contiguous values
-    const bool spanwise = SpanwiseKnots(plainKnots, controlCount + kCubicOrder);
+    const bool spanwise = bspline_band::SpanwiseKnots(plainKnots, controlCount + kCubicOrder);
     int s = -1;  // the span of the last sample; the parameters only grow
     for (int j = 0; j <= sampleCount - 2; ++j) {
         const double t = static_cast<double>(j) / static_cast<double>(sampleCount - 1);
@@ -349,7 +349,7 @@ EErrorType C2DBSpline::GetSamplePoint(const C1DArray<C2DCoordinate>& points,
         double y = 0.0;
         if (spanwise) {
             if (s < 0) {
-                s = FindSpan(plainKnots, controlCount + kCubicOrder, t);
+                s = bspline_band::FindSpan(plainKnots, controlCount + kCubicOrder, t);
             } else {
                 while (plainKnots[s + 1] <= t) {
                     ++s;
@@ -360,7 +360,7 @@ EErrorType C2DBSpline::GetSamplePoint(const C1DArray<C2DCoordinate>& points,
             // Only the four functions of the span are not zero; the control points are finite,
             // so the other terms would add exact zeros.
             double weights[4];
-            CubicWeights(plainKnots, s, t, weights);
+            bspline_band::CubicWeights(plainKnots, s, t, weights);
             for (int i = s - 3; i <= s; ++i) {
                 x += weights[i - (s - 3)] * XOf(control[i]);
                 y += weights[i - (s - 3)] * YOf(control[i]);
@@ -496,9 +496,10 @@ bool C2DBSpline::GetControlPointOnPassPt(int order,
     if (pointCount < 1 || controlCount < 3 || params.GetSize() < pointCount) {
         return false;
     }
-    const EBandSolve banded = OnPassPtSpanwise(order, points, params, knots, control);
-    if (banded != EBandSolve::kNotBanded) {
-        return banded == EBandSolve::kSolved;
+    const bspline_band::EBandSolve banded =
+        bspline_band::OnPassPtSpanwise(order, points, params, knots, control);
+    if (banded != bspline_band::EBandSolve::kNotBanded) {
+        return banded == bspline_band::EBandSolve::kSolved;
     }
     CMNMatrix a(pointCount + 2, controlCount, 0.0);
     for (int c = 0; c < 3; ++c) {
@@ -543,9 +544,10 @@ bool C2DBSpline::GetControlPointNearPassPt(int order,
     if (pointCount < 3 || controlCount < 3 || params.GetSize() < pointCount) {
         return false;
     }
-    const EBandSolve banded = NearPassPtSpanwise(order, points, params, knots, control);
-    if (banded != EBandSolve::kNotBanded) {
-        return banded == EBandSolve::kSolved;
+    const bspline_band::EBandSolve banded =
+        bspline_band::NearPassPtSpanwise(order, points, params, knots, control);
+    if (banded != bspline_band::EBandSolve::kNotBanded) {
+        return banded == bspline_band::EBandSolve::kSolved;
     }
     const int rows = pointCount - 2;
     const int inner = controlCount - 2;

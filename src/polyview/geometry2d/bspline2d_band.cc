@@ -6,6 +6,8 @@
 #include "polyview/foundations/vector2d.h"
 #include "polyview/geometry2d/bspline2d.h"
 
+namespace bspline_band {
+
 namespace {
 
 constexpr int kCubicOrder = 4;  // the band forms are for cubic splines only
@@ -331,3 +333,5 @@ EBandSolve NearPassPtSpanwise(int order,
     }
     return EBandSolve::kSolved;
 }
+
+}  // namespace bspline_band

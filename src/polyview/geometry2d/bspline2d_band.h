@@ -7,6 +7,9 @@
 #include "polyview/foundations/coordinate2d.h"
 
 // The outcome of a band solve.
+// The band solvers are internal to the B-spline fit: their names stay in this namespace.
+namespace bspline_band {
+
 enum class EBandSolve {
     kNotBanded,  // the knots or a basis value do not allow it: the dense solve must run
     kSolved,     // control written
@@ -37,3 +40,5 @@ EBandSolve NearPassPtSpanwise(int order,
                               const C1DArray<double>& params,
                               const C1DArray<double>& knots,
                               C1DArray<C2DCoordinate>& control);
+
+}  // namespace bspline_band
