@@ -178,6 +178,10 @@ TEST(MeasureCommand, FailuresExitWithTheirStatus) {
     const std::string model = dir.Write("model/cameras.txt", "1 SIMPLE_PINHOLE 9 9 9 4 4\n");
     dir.Write("model/images.txt", "1 1 0 0 0 0 0 5 1 extra.png\n\n");
     const std::string colmap = "'" + dir.Write("colmap.json", sourced.dump()) + "'";
+    // The same model named from a folder below: outside that scene's folder.
+    sourced["camera_sources"][0]["path"] = "../model";
+    fs::create_directories(dir / "below");
+    const std::string outside = "'" + dir.Write("below/scene.json", sourced.dump()) + "'";
     const std::pair<std::string, std::string> cases[] = {
         {broken, "broken.json: line 1, column 14: malformed JSON"},
         {"'" + dir.Path() + "'", "is a directory"},
@@ -193,6 +197,11 @@ TEST(MeasureCommand, FailuresExitWithTheirStatus) {
         {"--export-colmap '" + (dir / "model") + "' " + colmap, "is an input"},
         {"--quiet --json /nonexistent/dir/report.json " + quoted,
          "/nonexistent/dir/report.json: cannot be written"},
+        {outside, "camera_sources[0].path: \"../model\" goes up with \"..\""},
+        {"measure", "no scene file given"},
+        {"format " + quoted + " -o", "-o needs a file name"},
+        {"format --allow-outside-paths -o '" + model + "' " + colmap, "is an input"},
+        {"format -o /nonexistent/dir/scene.json " + quoted, "cannot be written"},
     };
     for (const auto& [arguments, expected] : cases) {
         SCOPED_TRACE(arguments);
@@ -203,11 +212,31 @@ TEST(MeasureCommand, FailuresExitWithTheirStatus) {
     }
     EXPECT_EQ(ReadFile(scene), ReadFile(kDemoScene));
     EXPECT_EQ(ReadFile(model), "1 SIMPLE_PINHOLE 9 9 9 4 4\n");
+    EXPECT_EQ(Measure("--quiet --allow-outside-paths " + outside, dir).status, 0);
     // Through a symbolic link the file it points to is replaced, and the link is kept.
     fs::create_symlink("report.json", dir / "link.json");
     ASSERT_EQ(Measure("--quiet --json '" + (dir / "link.json") + "' " + quoted, dir).status, 0);
     EXPECT_TRUE(fs::is_symlink(dir / "link.json"));
     EXPECT_EQ(Json::parse(ReadFile(dir / "report.json")).at("summary").at("measured"), 12);
+}
+
+// "measure" is the bare command, "help" prints the usage, "format" writes the scene back: to
+// standard output, or with -o in place, where formatting it again changes nothing.
+TEST(Subcommands, MeasureHelpAndFormat) {
+    TempDir dir("subcommands");
+    const std::string scene = "'" + dir.Write("scene.json", ReadFile(kDemoScene)) + "'";
+    const SRunResult bare = Measure("--json - " + scene, dir);
+    ASSERT_EQ(bare.status, 0) << bare.err;
+    EXPECT_EQ(Measure("measure --json - " + scene, dir).out, bare.out);
+    const SRunResult help = Measure("help", dir);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("format SCENE.json [-o OUT.json]"), std::string::npos) << help.out;
+    const SRunResult formatted = Measure("format " + scene, dir);
+    ASSERT_EQ(formatted.status, 0) << formatted.err;
+    EXPECT_EQ(Json::parse(formatted.out), Json::parse(ReadFile(kDemoScene)));
+    ASSERT_EQ(Measure("format " + scene + " -o " + scene, dir).status, 0);
+    EXPECT_EQ(ReadFile(dir / "scene.json"), formatted.out);
+    EXPECT_EQ(Measure("format " + scene, dir).out, formatted.out);
 }
 
 // The complete example of docs/scene-format.md is valid and measures every shape: its picks are

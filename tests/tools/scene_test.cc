@@ -1,9 +1,11 @@
 #include "measure/scene.h"
 
+#include <filesystem>
 #include <string>
 
 #include "measure/input_error.h"
 #include "measure/json_node.h"
+#include "measure/scene_writer.h"
 #include "temp_dir.h"
 #include <gtest/gtest.h>
 
@@ -39,26 +41,102 @@ measure::Scene Parse(const Json& document) {
     return measure::ParseScene(document.dump(), "scene.json", "");
 }
 
-TEST(SceneParse, ReadsEveryKindInFileOrder) {
-    const measure::Scene scene = Parse(Json::parse(kValidScene));
-    ASSERT_EQ(scene.cameras.size(), 2u);
-    ASSERT_EQ(scene.shapes.size(), 5u);
-    // Picks keep the order of the file ("right" first), with camera indices resolved.
-    const measure::ShapeSpec& point = scene.shapes[0];
-    ASSERT_EQ(point.pointPicks.size(), 2u);
-    EXPECT_EQ(point.pointPicks[0].camera, 1u);
-    EXPECT_EQ(point.pointPicks[0].point.x, 250.0);
-    EXPECT_EQ(point.truth->point->at(2), 2.0);
-    EXPECT_FALSE(scene.shapes[2].tangentPlanes);
-    EXPECT_FALSE(scene.shapes[2].cylinderPicks[0].edges[1].has_value());
-    EXPECT_TRUE(scene.shapes[2].cylinderPicks[1].edges[1].has_value());
-    EXPECT_EQ(scene.shapes[3].planePoints[0].pointName, "p");
-    EXPECT_EQ(scene.shapes[3].planePoints[2].point[0], 1.0);
-    EXPECT_FALSE(scene.shapes[4].interpolate);
-    EXPECT_EQ(scene.shapes[4].interval, 10.0);
-    EXPECT_EQ(scene.shapes[4].sampleCount, 20);
-    // Camera centre -R^T T: the right camera sits at x = 1.
-    EXPECT_EQ(scene.cameras[1].calibration.GetCentre().GetData(0), 1.0);
+// A camera file in the OpenCV form: camera 3 m behind the world origin, image 1000 x 800.
+const char kSideCamera[] = R"({"K": [[1000, 0, 500], [0, 1000, 400], [0, 0, 1]], "rvec": [0, 0, 0],
+                               "tvec": [0, 0, 3], "image_size": [1000, 800]})";
+
+// Read, write, read again: every field of the document comes back as it was (these documents are
+// written in the writer's order, with every option spelled out), the scene read back is the same
+// scene, and writing it again gives the same text. The second document has camera files (kept as
+// references), comments, every shape kind and a truth for each, and an interval that only an
+// approximation would use.
+TEST(SceneDocument, ReadWriteReadKeepsEveryField) {
+    TempDir dir("document");
+    std::filesystem::create_directories(dir / "model");
+    dir.Write("model/cameras.txt", "1 SIMPLE_PINHOLE 1000 800 1000 500 400\n");
+    dir.Write("model/images.txt", "1 1 0 0 0 0 0 5 1 top.png\n\n");
+    dir.Write("side.json", kSideCamera);
+    const Json valid = Json::parse(kValidScene);
+    Json full = {{"title", "every field"}, {"comment", {{"any", "json"}}}, {"units", "mm"}};
+    full["cameras"] = valid["cameras"];
+    full["cameras"][0]["comment"] = "left";
+    full["camera_sources"] = Json::parse(R"([{"format": "colmap", "path": "model"},
+        {"format": "opencv", "path": "side.json", "id": "side", "comment": 7}])");
+    full["shapes"] = valid["shapes"];
+    Json& shapes = full["shapes"];
+    shapes[0]["truth"]["comment"] = "hand-worked";
+    shapes[1]["truth"] = Json::parse(R"({"start": [0.1, -0.2, 2], "end": [0.4, 0.2, 2]})");
+    shapes[2]["truth"] = Json::parse(R"({"start": [0, 0, 2], "end": [1, 0, 2], "radius": 0.1})");
+    shapes[3]["truth"] = Json::parse(R"({"point": [0, 0, 0], "normal": [0, 1, 0]})");
+    shapes[4]["truth"] = Json::parse(R"({"image_points": [[10, 10], [90, 20]]})");
+    shapes[4]["comment"] = "approximated";
+    shapes.push_back(Json::parse(R"({"name": "l", "kind": "line",
+        "picks": {"top.png": [[500, 100], [500, 700]], "side": [[400, 100], [400, 700]]},
+        "truth": {"point": [0, 0, 0], "direction": [0, 1, 0]}})"));
+    shapes.push_back(Json::parse(R"({"name": "i", "kind": "curve", "mode": "interpolate",
+        "interval": 5.5, "samples": 50, "picks": {"side": [[10, 10], [20, 30]]}})"));
+    const std::string files[] = {
+        std::string(POLYVIEW_SOURCE_DIR) + "/examples/scenes/pipe_rack.json",
+        dir.Write("full.json", full.dump())};
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const measure::Scene first = measure::LoadScene(file);
+        const std::string text = measure::SceneText(first);
+        EXPECT_EQ(Json::parse(text), Json::parse(ReadFile(file)));
+        measure::Scene second =
+            measure::ParseScene(text, file, std::filesystem::path(file).parent_path().string());
+        second.inputs.insert(second.inputs.begin(), file);
+        EXPECT_TRUE(second == first);
+        EXPECT_EQ(measure::SceneText(second), text);
+    }
+}
+
+// A scene names only files inside its own folder unless outside paths are allowed: an absolute
+// path, ".." and a link that leads out (a linked folder, or one linked file of a COLMAP model)
+// are refused naming the field; a link that stays inside is followed.
+TEST(SceneLoad, CameraFilesStayInsideTheSceneFolderUnlessAllowed) {
+    namespace fs = std::filesystem;
+    TempDir dir("confined");
+    fs::create_directories(dir / "scene/model");
+    fs::create_directories(dir / "outside");
+    dir.Write("outside/side.json", kSideCamera);
+    dir.Write("outside/images.txt", "1 1 0 0 0 0 0 5 1 top.png\n\n");
+    dir.Write("scene/model/cameras.txt", "1 SIMPLE_PINHOLE 1000 800 1000 500 400\n");
+    fs::create_symlink(dir / "outside/images.txt", dir / "scene/model/images.txt");
+    fs::create_directory_symlink(dir / "outside", dir / "scene/out");
+    fs::create_directory_symlink(".", dir / "scene/here");
+    dir.Write("scene/side.json", kSideCamera);
+    struct Case {
+        const char* format;
+        std::string path;
+        const char* id;
+        const char* refusal;  // nullptr: read either way
+    };
+    const Case cases[] = {
+        {"opencv", "here/side.json", "side", nullptr},
+        {"opencv", "../outside/side.json", "side", "goes up with \"..\""},
+        {"opencv", dir / "outside/side.json", "side", "is an absolute path"},
+        {"opencv", "out/side.json", "side", "leads outside the scene's folder"},
+        {"colmap", "model", "top.png", "leads outside the scene's folder"},
+    };
+    for (const Case& c : cases) {
+        Json scene = {{"camera_sources", {{{"format", c.format}, {"path", c.path}}}}};
+        scene["shapes"] = {{{"name", "p"}, {"kind", "point"}, {"picks", {{c.id, {500, 400}}}}}};
+        const std::string file = dir.Write("scene/scene.json", scene.dump());
+        for (const bool allowed : {false, true}) {
+            SCOPED_TRACE(c.path + (allowed ? ", allowed" : ""));
+            try {
+                EXPECT_EQ(measure::LoadScene(file, allowed).cameras.at(0).id, c.id);
+                EXPECT_TRUE(allowed || c.refusal == nullptr);
+            } catch (const measure::InputError& error) {
+                EXPECT_FALSE(allowed) << error.what();
+                ASSERT_NE(c.refusal, nullptr) << error.what();
+                EXPECT_EQ(error.Where(), "camera_sources[0].path");
+                EXPECT_NE(error.Message().find(c.refusal), std::string::npos) << error.Message();
+                EXPECT_NE(error.Message().find("--allow-outside-paths"), std::string::npos);
+            }
+        }
+    }
 }
 
 TEST(SceneParse, RotationVectorAndMatrixAgree) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "measure/camera_fields.h"
 #include "measure/colmap_model.h"
@@ -37,12 +38,18 @@ std::string Quote(const std::string& text) {
     return Json(text).dump();
 }
 
+// An object's free-text "comment", kept for the document (null when none).
+Json Comment(const JsonNode& node) {
+    return node.IsObject() && node.Has("comment") ? node.Value().at("comment") : Json();
+}
+
 Camera ParseInlineCamera(const JsonNode& node) {
     node.CheckMembers(
         {"id", "focal_length", "principal_point", "width", "height", "rotation", "translation"});
     Camera camera;
     camera.id = node.Member("id").String();
     camera.origin = node.Path();
+    camera.comment = Comment(node);
     const double focalLength = node.Member("focal_length").PositiveNumber();
     const auto principal = node.Member("principal_point").Point2();
     const int width = node.Member("width").PositiveInteger();
@@ -60,7 +67,8 @@ Camera ParseInlineCamera(const JsonNode& node) {
         }
         RequireRotationMatrix(rotation, matrix);
     } else if (rotation.IsArray() && rotation.Size() == 3) {
-        matrix = RotationFromVector(rotation.Vector3());
+        camera.rotationVector = rotation.Vector3();
+        matrix = RotationFromVector(*camera.rotationVector);
     } else {
         rotation.Fail(
             "expected a rotation vector [rx, ry, rz] in radians or a 3 x 3 matrix "
@@ -73,29 +81,37 @@ Camera ParseInlineCamera(const JsonNode& node) {
     return camera;
 }
 
-void ParseCameraSource(const JsonNode& node, const std::string& baseDirectory, Scene& scene) {
+void ParseCameraSource(const JsonNode& node, const FileResolver& resolver, Scene& scene) {
     std::vector<Camera>& cameras = scene.cameras;
     std::vector<std::string>& warnings = scene.warnings;
     node.CheckMembers({"format", "path", "id"});
+    CameraSource source;
     const JsonNode formatNode = node.Member("format");
-    const std::string format = formatNode.String();
-    const std::string relative = node.Member("path").String();
-    const std::string path = (relative.front() == '/' || baseDirectory.empty())
-                                 ? relative
-                                 : baseDirectory + "/" + relative;
-    if (format == "colmap") {
+    source.format = formatNode.String();
+    const JsonNode pathNode = node.Member("path");
+    source.path = pathNode.String();
+    source.comment = Comment(node);
+    const std::string& relative = source.path;
+    const std::string path = resolver.Resolve(relative, pathNode);
+    const std::size_t index = scene.cameraSources.size();
+    const std::size_t before = cameras.size();
+    if (source.format == "colmap") {
         if (node.Has("id")) {
             node.Member("id").Fail("a COLMAP model names its cameras after its images; no id here");
         }
+        // Each file of the model is checked on its own: either may be a link.
+        resolver.Resolve(relative + "/cameras.txt", pathNode);
+        resolver.Resolve(relative + "/images.txt", pathNode);
         scene.inputs.push_back(path + "/cameras.txt");
         scene.inputs.push_back(path + "/images.txt");
         for (Camera& camera : ReadColmapModel(path, warnings)) {
             cameras.push_back(std::move(camera));
         }
-    } else if (format == "opencv") {
+    } else if (source.format == "opencv") {
         std::string id;
         if (node.Has("id")) {
-            id = node.Member("id").String();
+            source.id = node.Member("id").String();
+            id = source.id;
         } else {
             // The file name without directory and extension.
             const std::size_t slash = relative.find_last_of('/');
@@ -105,9 +121,13 @@ void ParseCameraSource(const JsonNode& node, const std::string& baseDirectory, S
         scene.inputs.push_back(path);
         cameras.push_back(ReadOpenCvCamera(path, id, warnings));
     } else {
-        formatNode.Fail("unknown camera format " + Quote(format) +
+        formatNode.Fail("unknown camera format " + Quote(source.format) +
                         " (expected \"colmap\" or \"opencv\")");
     }
+    for (std::size_t i = before; i < cameras.size(); ++i) {
+        cameras[i].source = index;
+    }
+    scene.cameraSources.push_back(source);
 }
 
 class SceneParser {
@@ -262,10 +282,8 @@ void SceneParser::ParseCurve(const JsonNode& node, ShapeSpec& shape) const {
                       " (expected \"interpolate\" or \"approximate\")");
         }
     }
-    if (!shape.interpolate) {
+    if (!shape.interpolate || node.Has("interval")) {
         shape.interval = node.Member("interval").PositiveNumber();
-    } else if (node.Has("interval")) {
-        node.Member("interval").PositiveNumber();  // checked, but only approximation uses it
     }
     if (node.Has("samples")) {
         const JsonNode samples = node.Member("samples");
@@ -278,6 +296,7 @@ void SceneParser::ParseCurve(const JsonNode& node, ShapeSpec& shape) const {
 
 void SceneParser::ParseTruth(const JsonNode& node, ShapeSpec& shape) const {
     Truth truth;
+    truth.comment = Comment(node);
     switch (shape.kind) {
         case ShapeKind::kPoint:
             node.CheckMembers({"point"});
@@ -332,6 +351,7 @@ void SceneParser::ParseShapes(const JsonNode& shapes) {
         const JsonNode node = shapes.Element(i);
         ShapeSpec shape;
         shape.path = node.Path();
+        shape.comment = Comment(node);
         shape.name = node.Member("name").String();
         if (!names.insert(shape.name).second) {
             node.Member("name").Fail("duplicate shape name " + Quote(shape.name));
@@ -419,17 +439,16 @@ void SceneParser::ResolvePlanePoints() const {
 
 }  // namespace
 
-Scene ParseScene(const std::string& text,
-                 const std::string& file,
-                 const std::string& baseDirectory) {
+Scene ParseScene(const std::string& text, const std::string& file, const FileResolver& resolver) {
     const Json document = ParseJsonText(text, file);
     const JsonNode root(document, file, "");
     root.CheckMembers({"title", "units", "cameras", "camera_sources", "shapes"});
 
     Scene scene;
     scene.file = file;
+    scene.comment = Comment(root);
     if (root.Has("title")) {
-        root.Member("title").String();
+        scene.title = root.Member("title").String();
     }
     if (root.Has("units")) {
         scene.units = root.Member("units").String();
@@ -449,7 +468,7 @@ Scene ParseScene(const std::string& text,
         const std::size_t count = sources.SizeAtLeast(1, "camera sources");
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t before = scene.cameras.size();
-            ParseCameraSource(sources.Element(i), baseDirectory, scene);
+            ParseCameraSource(sources.Element(i), resolver, scene);
             if (scene.cameras.size() == before) {
                 sources.Element(i).Fail("defines no camera");
             }
@@ -472,12 +491,125 @@ Scene ParseScene(const std::string& text,
     return scene;
 }
 
-Scene LoadScene(const std::string& file) {
+Scene ParseScene(const std::string& text,
+                 const std::string& file,
+                 const std::string& baseDirectory) {
+    return ParseScene(text, file, FileResolver(baseDirectory, true));
+}
+
+Scene LoadScene(const std::string& file, bool allowOutsidePaths) {
     const std::size_t slash = file.find_last_of('/');
     const std::string directory = slash == std::string::npos ? "" : file.substr(0, slash);
-    Scene scene = ParseScene(ReadTextFile(file, kSceneFileLimit), file, directory);
+    const FileResolver resolver(
+        directory, !allowOutsidePaths, " (--allow-outside-paths opens any path)");
+    Scene scene = ParseScene(ReadTextFile(file, kSceneFileLimit), file, resolver);
     scene.inputs.insert(scene.inputs.begin(), file);
     return scene;
+}
+
+bool operator==(const Vec2& a, const Vec2& b) {
+    return a.x == b.x && a.y == b.y;
+}
+bool operator==(const Segment2& a, const Segment2& b) {
+    return a.start == b.start && a.end == b.end;
+}
+
+bool operator==(const Camera& a, const Camera& b) {
+    const auto values = [](const CCamera& camera) {
+        const CCameraParam& param = camera.GetCameraParam();
+        const C2DCoordinate principal = param.GetIntrinsicParam().GetPrincipalPointParam();
+        std::array<double, 15> all{param.GetIntrinsicParam().GetFocalLengthParam(),
+                                   principal.GetData(0),
+                                   principal.GetData(1)};
+        param.GetExtrinsicParam().GetRotateMatrix().GetMatrix(&all[3]);
+        param.GetExtrinsicParam().GetTranslateVector().GetVector(&all[12]);
+        return std::make_tuple(all, camera.GetWidth(), camera.GetHeight());
+    };
+    return std::tie(a.id, a.origin, a.source, a.rotationVector, a.comment) ==
+               std::tie(b.id, b.origin, b.source, b.rotationVector, b.comment) &&
+           values(a.calibration) == values(b.calibration);
+}
+
+bool operator==(const CameraSource& a, const CameraSource& b) {
+    return std::tie(a.format, a.path, a.id, a.comment) ==
+           std::tie(b.format, b.path, b.id, b.comment);
+}
+bool operator==(const PointPick& a, const PointPick& b) {
+    return a.camera == b.camera && a.point == b.point;
+}
+bool operator==(const SegmentPick& a, const SegmentPick& b) {
+    return a.camera == b.camera && a.segment == b.segment;
+}
+bool operator==(const CylinderPick& a, const CylinderPick& b) {
+    return a.camera == b.camera && a.edges == b.edges;
+}
+bool operator==(const PlaneSource& a, const PlaneSource& b) {
+    return std::tie(a.pointName, a.point, a.path) == std::tie(b.pointName, b.point, b.path);
+}
+
+bool operator==(const Truth& a, const Truth& b) {
+    return std::tie(a.point,
+                    a.direction,
+                    a.start,
+                    a.end,
+                    a.normal,
+                    a.radius,
+                    a.imagePoints,
+                    a.comment) ==
+           std::tie(
+               b.point, b.direction, b.start, b.end, b.normal, b.radius, b.imagePoints, b.comment);
+}
+
+bool operator==(const ShapeSpec& a, const ShapeSpec& b) {
+    return std::tie(a.name,
+                    a.kind,
+                    a.path,
+                    a.pointPicks,
+                    a.segmentPicks,
+                    a.cylinderPicks,
+                    a.tangentPlanes,
+                    a.planePoints,
+                    a.curveCamera,
+                    a.curvePicks,
+                    a.interpolate,
+                    a.interval,
+                    a.sampleCount,
+                    a.truth,
+                    a.comment) == std::tie(b.name,
+                                           b.kind,
+                                           b.path,
+                                           b.pointPicks,
+                                           b.segmentPicks,
+                                           b.cylinderPicks,
+                                           b.tangentPlanes,
+                                           b.planePoints,
+                                           b.curveCamera,
+                                           b.curvePicks,
+                                           b.interpolate,
+                                           b.interval,
+                                           b.sampleCount,
+                                           b.truth,
+                                           b.comment);
+}
+
+bool operator==(const Scene& a, const Scene& b) {
+    return std::tie(a.file,
+                    a.title,
+                    a.units,
+                    a.comment,
+                    a.cameras,
+                    a.cameraSources,
+                    a.shapes,
+                    a.warnings,
+                    a.inputs) == std::tie(b.file,
+                                          b.title,
+                                          b.units,
+                                          b.comment,
+                                          b.cameras,
+                                          b.cameraSources,
+                                          b.shapes,
+                                          b.warnings,
+                                          b.inputs);
 }
 
 }  // namespace measure

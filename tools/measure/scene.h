@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "measure/file_resolver.h"
+#include "measure/json_node.h"
+
 #include "polyview/polyview.h"
 
 namespace measure {
@@ -28,6 +31,19 @@ struct Camera {
     std::string id;
     std::string origin;  // where it was defined, for the report ("cameras[0]", a model file...)
     CCamera calibration;
+    // The entry of Scene::cameraSources that defines it; none when written in "cameras".
+    std::optional<std::size_t> source;
+    // Written in "cameras": the rotation vector given instead of a matrix, kept for the document.
+    std::optional<Vec3> rotationVector;
+    Json comment;  // the document's "comment" (null when none), as for the records below
+};
+
+// A file of cameras named in "camera_sources", kept as the reference the document makes.
+struct CameraSource {
+    std::string format;  // "colmap" or "opencv"
+    std::string path;    // as written: relative to the scene's folder
+    std::string id;      // opencv: the camera's id; empty when named after the file
+    Json comment;
 };
 
 enum class ShapeKind { kPoint, kLine, kSegment, kCylinder, kPlane, kCurve };
@@ -67,6 +83,7 @@ struct Truth {
     std::optional<Vec3> normal;  // plane
     std::optional<double> radius;
     std::vector<Vec2> imagePoints;  // curve: the true curve in its image, densely sampled
+    Json comment;
 };
 
 struct ShapeSpec {
@@ -83,16 +100,21 @@ struct ShapeSpec {
     std::size_t curveCamera = 0;  // curve: its one image
     std::vector<Vec2> curvePicks;
     bool interpolate = true;  // curve: through the picks (true) or near them
-    double interval = 0.0;    // curve, approximation: sets the number of control points
+    double interval = 0.0;    // curve: sets the number of control points when approximating; 0
+                              // when not given (interpolation ignores it)
     int sampleCount = 50;
 
     std::optional<Truth> truth;
+    Json comment;
 };
 
 struct Scene {
     std::string file;
+    std::string title;  // empty when none
     std::string units = "m";
-    std::vector<Camera> cameras;
+    Json comment;
+    std::vector<Camera> cameras;  // those of "cameras" first, then those of each camera source
+    std::vector<CameraSource> cameraSources;
     std::vector<ShapeSpec> shapes;
     std::vector<std::string> warnings;  // e.g. imported cameras with fx != fy
     std::vector<std::string> inputs;    // the files read: the scene file and camera files
@@ -101,12 +123,29 @@ struct Scene {
 // Reads and checks a scene file (a regular file of at most kSceneFileLimit bytes). Throws
 // InputError (file, JSON path, message) on malformed JSON, missing or mistyped fields, unknown
 // camera ids or point names, non-finite numbers, focal lengths or image sizes that are not
-// positive, cameras that are no usable pose, empty pick lists and picks outside the image.
-Scene LoadScene(const std::string& file);
+// positive, cameras that are no usable pose, empty pick lists and picks outside the image. Camera
+// files are resolved in the scene file's folder, confined to it unless allowOutsidePaths.
+Scene LoadScene(const std::string& file, bool allowOutsidePaths = false);
 
-// The same for a document already in memory; camera files are found relative to baseDirectory.
+// The same for a document already in memory, its camera files opened through resolver.
+Scene ParseScene(const std::string& text, const std::string& file, const FileResolver& resolver);
+
+// ParseScene with a resolver confined to baseDirectory.
 Scene ParseScene(const std::string& text,
                  const std::string& file,
                  const std::string& baseDirectory);
+
+// Equal in every field, cameras by the exact values of their pinhole, pose and image size.
+bool operator==(const Vec2& a, const Vec2& b);
+bool operator==(const Segment2& a, const Segment2& b);
+bool operator==(const Camera& a, const Camera& b);
+bool operator==(const CameraSource& a, const CameraSource& b);
+bool operator==(const PointPick& a, const PointPick& b);
+bool operator==(const SegmentPick& a, const SegmentPick& b);
+bool operator==(const CylinderPick& a, const CylinderPick& b);
+bool operator==(const PlaneSource& a, const PlaneSource& b);
+bool operator==(const Truth& a, const Truth& b);
+bool operator==(const ShapeSpec& a, const ShapeSpec& b);
+bool operator==(const Scene& a, const Scene& b);
 
 }  // namespace measure

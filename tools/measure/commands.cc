@@ -1,0 +1,49 @@
+#include "measure/commands.h"
+
+#include <iostream>
+
+#include "measure/format.h"
+
+namespace measure {
+
+namespace {
+
+const char kUsage[] =
+    "usage: polyview-measure [measure] [options] SCENE.json\n"
+    "       polyview-measure format SCENE.json [-o OUT.json] [--allow-outside-paths]\n"
+    "       polyview-measure help\n"
+    "\n"
+    "measure (also without the word): reconstructs the points, lines, segments, cylinders,\n"
+    "planes and curves picked in the scene's calibrated images and prints a report (format:\n"
+    "docs/scene-format.md).\n"
+    "  --json FILE           also write the report as JSON (FILE '-': standard output, which\n"
+    "                        then carries the JSON alone)\n"
+    "  --svg DIR             one SVG picture per camera into DIR: picks and reprojected shapes\n"
+    "  --export-colmap DIR   write the scene's cameras as a COLMAP text model into DIR\n"
+    "                        (outputs never overwrite an input; each is written whole or not\n"
+    "                        at all; directories are created)\n"
+    "  --quiet               no text report\n"
+    "  --allow-outside-paths open camera files anywhere; by default a scene names only files\n"
+    "                        inside its own folder (no absolute path, no '..', no link out)\n"
+    "  -h, --help            this text\n"
+    "\n"
+    "format: reads the scene and writes it back normalised (every option spelled out, camera\n"
+    "files kept as references) to standard output, or to OUT.json with -o (which may be the\n"
+    "scene itself, never a camera file). Takes --allow-outside-paths as measure does.\n"
+    "\n"
+    "exit status: 0 done (shapes that cannot be reconstructed are reported as such),\n"
+    "1 an output could not be written, 2 bad input or usage.\n";
+
+}  // namespace
+
+int HelpCommand(const std::vector<std::string>& /*arguments*/) {
+    std::cout << kUsage;
+    return kExitDone;
+}
+
+int UsageError(const std::string& problem) {
+    std::cerr << "polyview-measure: " << Printable(problem) << "\n\n" << kUsage;
+    return kExitBadInput;
+}
+
+}  // namespace measure
