@@ -223,42 +223,4 @@ TEST(MeasureCylinder, LoneEdgeAgainstItsDirectionWarns) {
     EXPECT_NE(measured.shapes[1].notes[0].find("direction"), std::string::npos);
 }
 
-TEST(ClipToImage, KeepsThePartInsideTheImage) {
-    const CCamera camera(CCameraParam(), 200, 100);
-    struct Case {
-        const char* label;
-        measure::Segment2 segment;
-        bool visible;
-        measure::Segment2 expected;
-    };
-    const double inf = std::numeric_limits<double>::infinity();
-    const Case cases[] = {
-        {"inside", {{10, 10}, {50, 80}}, true, {{10, 10}, {50, 80}}},
-        {"through both sides", {{-100, 50}, {300, 50}}, true, {{0, 50}, {200, 50}}},
-        {"reversed, one end inside", {{100, 20}, {-100, 60}}, true, {{100, 20}, {0, 40}}},
-        {"diagonal entering at the left edge", {{-50, -40}, {50, 60}}, true, {{0, 10}, {50, 60}}},
-        {"beside the image", {{-50, -10}, {300, -10}}, false, {}},
-        {"on the line, short of the image", {{-300, 50}, {-100, 50}}, false, {}},
-        {"not finite", {{inf, 50}, {100, 50}}, false, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        measure::Segment2 clipped{{-1, -1}, {-1, -1}};
-        ASSERT_EQ(measure::ClipToImage(c.segment, camera, clipped), c.visible);
-        if (c.visible) {
-            EXPECT_NEAR(clipped.start.x, c.expected.start.x, 1e-9);
-            EXPECT_NEAR(clipped.start.y, c.expected.start.y, 1e-9);
-            EXPECT_NEAR(clipped.end.x, c.expected.end.x, 1e-9);
-            EXPECT_NEAR(clipped.end.y, c.expected.end.y, 1e-9);
-        }
-    }
-}
-
-TEST(MaxDistanceToPolyline, PerpendicularOrToTheNearerEnd) {
-    const std::vector<measure::Vec2> polyline = {{0, 0}, {10, 0}, {10, 10}};
-    EXPECT_DOUBLE_EQ(measure::MaxDistanceToPolyline({{5, 3}}, polyline), 3.0);
-    EXPECT_DOUBLE_EQ(measure::MaxDistanceToPolyline({{13, 14}}, polyline), 5.0);  // past the end
-    EXPECT_DOUBLE_EQ(measure::MaxDistanceToPolyline({{5, -1}, {12, 5}}, polyline), 2.0);
-}
-
 }  // namespace

@@ -1,6 +1,7 @@
 #include "measure/report.h"
 
 #include <iomanip>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -78,6 +79,30 @@ TEST_F(ReportOfSyntheticScene, JsonHasOneEntryPerCameraAndShape) {
     EXPECT_EQ(report.at("summary").at("shapes"), m_scene.shapes.size());
     EXPECT_EQ(report.at("summary").at("measured"), m_scene.shapes.size() - 1);
     EXPECT_EQ(report.at("summary").at("failed"), 1);
+    // The overlays: per camera what its picture draws, in the order drawn, with role and shape.
+    const Json& overlays = report.at("overlays");
+    ASSERT_EQ(overlays.size(), m_scene.cameras.size());
+    EXPECT_EQ(overlays.at(1).at("camera"), m_scene.cameras[1].id);
+    std::set<std::string> roles;
+    for (std::size_t camera = 0; camera < overlays.size(); ++camera) {
+        const Json& drawings = overlays.at(camera).at("drawings");
+        ASSERT_EQ(drawings.size(), m_measured.drawings[camera].size());
+        for (std::size_t i = 0; i < drawings.size(); ++i) {
+            const Json& points = drawings.at(i).at("points");
+            EXPECT_EQ(points.back().at(0), m_measured.drawings[camera][i].points.back().x);
+            roles.insert(drawings.at(i).at("role").get<std::string>() +
+                         (drawings.at(i).at("closed").get<bool>() ? " closed" : ""));
+        }
+    }
+    EXPECT_EQ(roles,
+              (std::set<std::string>{"pick",
+                                     "point",
+                                     "line",
+                                     "segment",
+                                     "silhouette",
+                                     "centre_line",
+                                     "curve",
+                                     "plane closed"}));
     EXPECT_EQ(Json::parse(report.dump(2)), report);  // nothing that JSON text cannot hold
 }
 

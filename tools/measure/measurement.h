@@ -5,15 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "core/reprojection.h"
 #include "measure/scene.h"
 
 namespace measure {
 
-// What a drawn element shows; each role has its own colour in the pictures.
-enum class DrawRole { kPick, kPoint, kLine, kSegment, kSilhouette, kCentreLine, kCurve, kPlane };
+// What a drawn element shows (the core's roles); each role has its own colour in the pictures.
+using DrawRole = core::Role;
 
-// One element to draw into a camera's picture, already in image coordinates and, for lines and
-// segments, clipped to the image.
+// One element to draw into a camera's picture: the core's overlay, in the photo's pixels, with
+// the name of its shape. Lines and segments are clipped to the image.
 struct Drawing {
     DrawRole role = DrawRole::kPick;
     std::string label;         // the shape's name
@@ -23,12 +24,7 @@ struct Drawing {
 };
 
 // The reprojection residual of a shape in one camera in which it was picked, in pixels.
-struct Residual {
-    std::size_t camera = 0;
-    bool ok = false;
-    double pixels = 0.0;
-    std::string note;  // why there is no value
-};
+using Residual = core::Residual;
 
 // One difference from the ground truth; unit is the scene's length unit, "deg" or "px".
 struct TruthError {
@@ -67,16 +63,10 @@ struct Measurement {
     std::vector<std::vector<Drawing>> drawings;  // per camera, in the order of the scene
 };
 
-// Reconstructs every shape of the scene with the library, reprojects it into every camera and
-// compares it with its picks and its ground truth. A shape that cannot be reconstructed is a
-// result with ok = false and a reason; the others are measured all the same.
+// Measures every shape of the scene with the measurement core (tools/core), which reconstructs,
+// reprojects into every camera and words the failures; adds the comparison with the ground truth.
+// A shape that cannot be reconstructed is a result with ok = false and a reason; the others are
+// measured all the same.
 Measurement Measure(const Scene& scene);
-
-// The part of segment inside the image 0 <= x <= width, 0 <= y <= height; false when none of it
-// is (or it is not finite).
-bool ClipToImage(const Segment2& segment, const CCamera& camera, Segment2& clipped);
-
-// The largest distance of the points from the polyline (two or more points), in image units.
-double MaxDistanceToPolyline(const std::vector<Vec2>& points, const std::vector<Vec2>& polyline);
 
 }  // namespace measure

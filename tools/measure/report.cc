@@ -302,6 +302,23 @@ Json ReportJson(const Scene& scene, const Measurement& measurement) {
     report["summary"] = {{"shapes", scene.shapes.size()},
                          {"measured", measured},
                          {"failed", scene.shapes.size() - measured}};
+    // What the pictures draw, per camera in the order drawn: the picks and the reprojections.
+    Json overlays = Json::array();
+    for (std::size_t camera = 0; camera < scene.cameras.size(); ++camera) {
+        Json drawings = Json::array();
+        for (const Drawing& drawing : measurement.drawings[camera]) {
+            Json points = Json::array();
+            for (const Vec2& point : drawing.points) {
+                points.push_back({point.x, point.y});
+            }
+            drawings.push_back({{"shape", drawing.label},
+                                {"role", core::RoleName(drawing.role)},
+                                {"closed", drawing.closed},
+                                {"points", points}});
+        }
+        overlays.push_back({{"camera", scene.cameras[camera].id}, {"drawings", drawings}});
+    }
+    report["overlays"] = overlays;
     return report;
 }
 
