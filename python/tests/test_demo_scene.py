@@ -1,5 +1,5 @@
-"""The demo scene measured through the module: against the measurement tool's report (the same
-library called from C++) and against the scene's known truth."""
+"""The demo scene measured through the module against the measurement tool's report: both front
+ends measure with the same core (the tool's own test holds the results to the scene's truth)."""
 
 import json
 import os
@@ -11,7 +11,6 @@ import numpy as np
 import pytest
 
 import polyview as pv
-from construction import angle_between, distance_to_line
 
 ROOT = pathlib.Path(os.environ.get("POLYVIEW_SOURCE_DIR", pathlib.Path(__file__).parents[2]))
 SCENE_PATH = ROOT / "examples" / "scenes" / "pipe_rack.json"
@@ -109,37 +108,6 @@ def test_results_and_reasons_match_the_measurement_tool(tmp_path, failing):
         if len(residuals):
             np.testing.assert_allclose(residuals, [r["pixels"] for r in report[name]["residuals"]],
                                        rtol=1e-9, atol=1e-12, err_msg=name)
-
-
-def test_results_are_near_the_truth():
-    # The picks are the true projections plus 0.5 px of noise; at these distances and focal
-    # lengths that is about a millimetre.
-    measured = measure_scene()
-    for name, kind, truth in ((s["name"], s["kind"], s["truth"]) for s in SCENE["shapes"]):
-        result = measured[name][0]
-        if kind == "point":
-            np.testing.assert_allclose(result["point"], truth["point"], atol=3e-3, err_msg=name)
-        elif kind == "segment":
-            np.testing.assert_allclose([result["start"], result["end"]],
-                                       [truth["start"], truth["end"]], atol=3e-3, err_msg=name)
-        elif kind == "line":
-            assert np.degrees(angle_between(result["direction"], truth["direction"])) < 0.2
-            end = np.add(truth["point"], truth["direction"])
-            assert distance_to_line(result["point_nearest_origin"], truth["point"], end) < 3e-3
-        elif kind == "cylinder":
-            assert result["radius"] == pytest.approx(truth["radius"], abs=1e-3)
-            for key in ("start", "end"):  # the extent is known to a fraction of the radius
-                assert distance_to_line(result[key], truth["start"], truth["end"]) < 3e-3
-                assert np.linalg.norm(result[key] - truth[key]) < truth["radius"] / 2
-        elif kind == "plane":
-            a, b, c, d = result["coefficients"]
-            assert np.degrees(angle_between([a, b, c], truth["normal"])) < 0.05
-            assert abs(np.dot([a, b, c], truth["point"]) + d) < 1e-3
-        elif kind == "curve":
-            # every sample lies near the densely sampled true curve
-            gaps = np.linalg.norm(result["samples"][:, None] - np.array(truth["image_points"]),
-                                  axis=2).min(axis=1)
-            assert gaps.max() < 3.0, name
 
 
 def test_example_measures_the_pipe():

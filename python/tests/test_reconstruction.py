@@ -17,14 +17,6 @@ def test_triangulate_point_rebuilds_projected_points_and_leaves_nan_rows_out():
     np.testing.assert_array_equal(pv.triangulate_point(RIG, images).xyz, without.xyz)
 
 
-def test_rays_that_miss_meet_at_the_middle_of_their_common_perpendicular():
-    # Ray 1: the z axis. Ray 2: from (1, 0.2, 0) along (-0.5, 0, 1), passing (0, 0.2, 2).
-    first = pv.Camera(1.0, [0.0, 0.0], np.eye(3), [0.0, 0.0, 0.0])
-    second = pv.Camera(1.0, [0.0, 0.0], np.eye(3), [-1.0, -0.2, 0.0])
-    point = pv.triangulate_point([first, second], [[0.0, 0.0], [-0.5, 0.0]])
-    np.testing.assert_allclose(point.xyz, [0.0, 0.1, 2.0], atol=1e-12)
-
-
 def test_line_and_segment_from_the_stretches_seen():
     start, end = np.array([-0.8, 0.2, 0.1]), np.array([0.6, -0.3, 1.2])
     # the line: each camera sees another stretch of it
