@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "measure/camera_fields.h"
 #include "measure/measurement.h"
 #include "measure/svg.h"
 #include <benchmark/benchmark.h>
@@ -20,12 +21,8 @@ measure::Scene ManyPoints(std::size_t picks) {
     for (int i = 0; i < 2; ++i) {
         measure::Camera camera;
         camera.id = i == 0 ? "left" : "right";
-        camera.focalLength = 3000.0;
-        camera.principalX = 2000.0;
-        camera.principalY = 1500.0;
-        camera.width = 4000;
-        camera.height = 3000;
-        camera.translation = {-static_cast<double>(i), 0.0, 0.0};
+        camera.calibration = measure::PinholeCamera(
+            3000.0, 2000.0, 1500.0, 4000, 3000, {1, 0, 0, 0, 1, 0, 0, 0, 1}, {-1.0 * i, 0.0, 0.0});
         scene.cameras.push_back(camera);
     }
     std::mt19937_64 random(7);
