@@ -66,6 +66,11 @@ TEST(CoreMeasure, ResidualsAndOverlaysOnTwoCameras) {
         EXPECT_TRUE(residuals[i].ok);
         EXPECT_NEAR(residuals[i].pixels, i == 0 ? 5.0 : 3.0, 1e-9);
     }
+    // A curve of one sample (the last pick): the picks' distance from it, not infinity.
+    const core::CurveMeasurement single =
+        core::MeasureCurve(kCameras, 0, {{20, 0}, {35, 20}, {50, 40}}, {true, 0.0, 1});
+    ASSERT_TRUE(single.ok) << single.reason;
+    EXPECT_DOUBLE_EQ(single.residuals.at(0).pixels, 50.0);  // (20, 0) from (50, 40)
     const core::Residual behind = core::PointResidual(kCameras, 2, truth, {500.0, 400.0});
     EXPECT_FALSE(behind.ok);
     EXPECT_EQ(behind.camera, 2u);

@@ -638,7 +638,10 @@ CurveMeasurement MeasureCurve(const std::vector<CCamera>& cameras,
                  std::to_string(cameras.size()) + " cameras");
         return result;
     }
-    if (!picks.empty()) {
+    const bool drawable = std::all_of(picks.begin(), picks.end(), [](const Pixel& pick) {
+        return std::isfinite(pick.x) && std::isfinite(pick.y);
+    });
+    if (!picks.empty() && drawable) {
         result.overlays.push_back({camera, Role::kPick, picks, false, true});
     }
     if (std::string reason = FitCurve(picks, options, result.samples); !reason.empty()) {

@@ -330,6 +330,9 @@ double MaxDistanceToPolyline(const std::vector<Pixel>& points, const Polyline& p
     double worst = 0.0;
     for (const Pixel& point : points) {
         double best = std::numeric_limits<double>::infinity();
+        if (polyline.size() == 1) {
+            best = std::hypot(point.x - polyline[0].x, point.y - polyline[0].y);
+        }
         for (std::size_t i = 0; i + 1 < polyline.size(); ++i) {
             const Pixel& a = polyline[i];
             const Pixel& b = polyline[i + 1];

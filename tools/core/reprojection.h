@@ -129,8 +129,8 @@ bool ClipToImage(const PixelSegment& segment, const CCamera& camera, PixelSegmen
 // The pieces of polyline inside the photo, each with two or more points, in order.
 std::vector<Polyline> ClipPolyline(const Polyline& polyline, const CCamera& camera);
 
-// The largest distance of the points from the polyline (two or more points), in pixels; 0 when
-// there are no points.
+// The largest distance of the points from the polyline (of one point: from that point), in
+// pixels; 0 when there are no points, infinity when the polyline is empty.
 double MaxDistanceToPolyline(const std::vector<Pixel>& points, const Polyline& polyline);
 
 }  // namespace core
