@@ -139,24 +139,6 @@ TEST(SceneLoad, CameraFilesStayInsideTheSceneFolderUnlessAllowed) {
     }
 }
 
-TEST(SceneParse, RotationVectorAndMatrixAgree) {
-    // A quarter turn about z: the matrix maps the x axis onto the y axis.
-    Json vectorForm = Json::parse(kValidScene);
-    vectorForm["cameras"][0]["rotation"] = {0.0, 0.0, 1.5707963267948966};  // pi / 2
-    Json matrixForm = Json::parse(kValidScene);
-    matrixForm["cameras"][0]["rotation"] = Json::parse("[[0, -1, 0], [1, 0, 0], [0, 0, 1]]");
-    const measure::Camera a = Parse(vectorForm).cameras[0];
-    const measure::Camera b = Parse(matrixForm).cameras[0];
-    double ra[9];
-    double rb[9];
-    a.calibration.GetCameraParam().GetExtrinsicParam().GetRotateMatrix().GetMatrix(ra);
-    b.calibration.GetCameraParam().GetExtrinsicParam().GetRotateMatrix().GetMatrix(rb);
-    for (int i = 0; i < 9; ++i) {
-        EXPECT_NEAR(ra[i], rb[i], 1e-15) << i;
-    }
-    EXPECT_EQ(rb[3], 1.0);  // row 1, column 0: (1, 0, 0) goes to (0, 1, 0)
-}
-
 // One change to the valid scene (a JSON pointer and the new value, or nullptr to remove the
 // member), the path that the message must name and part of the message.
 struct BadCase {
