@@ -32,15 +32,11 @@ TEST(FuzzFindings, TriangulationRefusesAPointBeyondTheDoubleRange) {
     // camera's centre (-DBL_MAX, 0, DBL_MAX): they meet at z = 2 DBL_MAX, beyond the double range.
     C1DArray<SImagePoint> points;
     points.SetSize(2);
-    points[0].cameraParam = Camera(100.0, C3DVector(0.0, 0.0, 0.0));
-    points[0].imagePoint = C2DCoordinate(0.0, 0.0);
-    points[1].cameraParam = Camera(100.0, C3DVector(kMax, 0.0, -kMax));
-    points[1].imagePoint = C2DCoordinate(100.0, 0.0);
+    points[0] = {Camera(100.0, C3DVector(0.0, 0.0, 0.0)), C2DCoordinate(0.0, 0.0)};
+    points[1] = {Camera(100.0, C3DVector(kMax, 0.0, -kMax)), C2DCoordinate(100.0, 0.0)};
     C3DPoint point(C3DCoordinate(1.0, 2.0, 3.0));
     EXPECT_FALSE(point.CreateFromImagePoints(points));
-    EXPECT_EQ(point.GetPoint().GetData(0), 1.0);
-    EXPECT_EQ(point.GetPoint().GetData(1), 2.0);
-    EXPECT_EQ(point.GetPoint().GetData(2), 3.0);
+    ExpectVectorNear(point.GetPoint(), C3DVector(1.0, 2.0, 3.0), 0.0);
 }
 
 TEST(FuzzFindings, SegmentRangeLeavesOutALiftThatOverflows) {
@@ -50,26 +46,19 @@ TEST(FuzzFindings, SegmentRangeLeavesOutALiftThatOverflows) {
     // through 100 * 1e307, which overflows: that observation gives no position.
     const C3DLineSegment initial(C3DAxis(C3DVector(0.0, 1.0, 0.0), C3DVector(1.0, 0.0, 0.0), 1.0),
                                  CRange(0.0, 1.0));
-    SImageLine near;
-    near.cameraParam = Camera(100.0, C3DVector(0.0, 0.0, 10.0));
-    near.lineSegment.SetEndPoints(C2DCoordinate(20.0, 10.0), C2DCoordinate(50.0, 10.0));
-    SImageLine overflowing;
-    overflowing.cameraParam = Camera(100.0, C3DVector(0.0, 0.0, 100.0));
-    overflowing.lineSegment.SetEndPoints(C2DCoordinate(1e307, 1.0), C2DCoordinate(1.5e307, 1.0));
-
-    C1DArray<SImageLine> observations;
-    observations.SetSize(2);
-    observations[0] = near;
-    observations[1] = overflowing;
+    const auto seen = [](double distance, double u0, double v0, double u1, double v1) {
+        SImageLine observation;
+        observation.cameraParam = Camera(100.0, C3DVector(0.0, 0.0, distance));
+        observation.lineSegment.SetEndPoints(C2DCoordinate(u0, v0), C2DCoordinate(u1, v1));
+        return observation;
+    };
+    const SImageLine overflowing = seen(100.0, 1e307, 1.0, 1.5e307, 1.0);
     C3DLineSegment segment(initial);
-    ASSERT_TRUE(segment.CalcRange(observations));
+    ASSERT_TRUE(segment.CalcRange(ToArray({seen(10.0, 20.0, 10.0, 50.0, 10.0), overflowing})));
     EXPECT_EQ(segment.GetRange().GetStartPosition(), 2.0);
     EXPECT_EQ(segment.GetRange().GetEndPosition(), 5.0);
-
-    observations.SetSize(1);  // the overflowing observation alone: nothing is left
-    observations[0] = overflowing;
-    segment = initial;
-    ASSERT_TRUE(segment.CalcRange(observations));
+    segment = initial;  // the overflowing observation alone: nothing is left
+    ASSERT_TRUE(segment.CalcRange(ToArray({overflowing})));
     EXPECT_EQ(segment.GetRange().GetStartPosition(), 0.0);
     EXPECT_EQ(segment.GetRange().GetEndPosition(), 0.0);
 }
@@ -129,32 +118,25 @@ SImageCylinder CylinderRecord(const CCameraParam& camera, const double (&edges)[
     return record;
 }
 
+CRotateMatrix Rows(const double (&m)[3][3]) {
+    return CRotateMatrix(
+        C33Matrix(m[0][0], m[0][1], m[0][2], m[1][0], m[1][1], m[1][2], m[2][0], m[2][1], m[2][2]));
+}
+
 TEST(FuzzFindings, CylinderRefusesARadiusThatOverflows) {
     // Four records as the fuzzer decoded them: two proper cameras, one of focal length 0 and
     // one whose "rotation" has entries of 1e-158. That one's viewing lines meet the axis in a
     // distance formula with a determinant near the underflow limit: its distances, and so the
     // mean distance (the radius), came out infinite, and the call returned true.
     const double t = 8.8544945874389708e-159;
-    const CRotateMatrix tiny(
-        C33Matrix(t, t, t, t, t, 8.8544948926884329e-159, t, t, 2.4221327129510472e-156));
-    const CRotateMatrix first(C33Matrix(0.99995448449510649,
-                                        -0.0014357555511860867,
-                                        0.009432260817171783,
-                                        0.009432260817171783,
-                                        0.29753423278862223,
-                                        -0.95466455510548986,
-                                        -0.0014357555511860867,
-                                        0.95471007061038338,
-                                        0.29753423278862223));
-    const CRotateMatrix fourth(C33Matrix(0.28317467688354458,
-                                         -0.21730116945566891,
-                                         0.93412649257212432,
-                                         0.93412649257212432,
-                                         0.28317467688354458,
-                                         -0.21730116945566891,
-                                         -0.21730116945566891,
-                                         0.93412649257212432,
-                                         0.28317467688354458));
+    const CRotateMatrix tiny =
+        Rows({{t, t, t}, {t, t, 8.8544948926884329e-159}, {t, t, 2.4221327129510472e-156}});
+    const CRotateMatrix first =
+        Rows({{0.99995448449510649, -0.0014357555511860867, 0.009432260817171783},
+              {0.009432260817171783, 0.29753423278862223, -0.95466455510548986},
+              {-0.0014357555511860867, 0.95471007061038338, 0.29753423278862223}});
+    const double a = 0.28317467688354458, b = -0.21730116945566891, c = 0.93412649257212432;
+    const CRotateMatrix fourth = Rows({{a, b, c}, {c, a, b}, {b, c, a}});
     const double edges1[2][4] = {
         {2504.5642565109774, 11452.575518807111, 2526.5040169703047, 9169.9213841401433},
         {2534.28088202668, 11452.872213359256, 2555.4043739524386, 9170.2058334273424}};
@@ -180,12 +162,8 @@ TEST(FuzzFindings, CylinderRefusesARadiusThatOverflows) {
             edges4),
     };
     C3DCylinder cylinder;
-    cylinder.Set3DCylinder(C3DAxis(C3DVector(0.0, 0.0, 1.0), C3DVector(1.0, 0.0, 0.0), 2.0),
-                           CRange(0.0, 1.0),
-                           0.5,
-                           true,
-                           true,
-                           true);
+    const C3DAxis axis(C3DVector(0.0, 0.0, 1.0), C3DVector(1.0, 0.0, 0.0), 2.0);
+    cylinder.Set3DCylinder(axis, CRange(0.0, 1.0), 0.5, true, true, true);
     const std::string before(reinterpret_cast<const char*>(&cylinder), sizeof cylinder);
     EXPECT_FALSE(cylinder.CreateFromImageCylinder(Records(list), false));
     EXPECT_TRUE(std::string(reinterpret_cast<const char*>(&cylinder), sizeof cylinder) == before);
