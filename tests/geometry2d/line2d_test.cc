@@ -17,13 +17,6 @@ namespace {
 const double kNan = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
-C2DLine MakeLine(double a, double b, double c) {
-    const double params[3] = {a, b, c};
-    C2DLine line;
-    line.SetLineParams(params);
-    return line;
-}
-
 TEST(C2DLineDistance, SignFollowsNormalAndScaleCancels) {
     const struct {
         double a, b, c, x, y;
@@ -102,15 +95,6 @@ TEST(C2DLineIntersection, PivotToleranceOnlyChoosesThePivot) {
     }
 }
 
-C1DArray<C2DCoordinate> Points(const std::vector<C2DVector>& list) {
-    C1DArray<C2DCoordinate> points;
-    points.SetSize(static_cast<int>(list.size()));
-    for (int i = 0; i < points.GetSize(); ++i) {
-        points[i] = list[static_cast<size_t>(i)];
-    }
-    return points;
-}
-
 TEST(C2DLineApproximation, FitsKnownLinesUpToSign) {
     const struct {
         std::vector<C2DVector> points;
@@ -128,7 +112,8 @@ TEST(C2DLineApproximation, FitsKnownLinesUpToSign) {
         SCOPED_TRACE(test.points.size());
         C2DLine line = MakeLine(2.0, 3.0, 4.0);
         const bool fitted = !std::isnan(test.a);
-        EXPECT_EQ(line.GetApproximationLine(Points(test.points)), fitted);
+        EXPECT_EQ(line.GetApproximationLine(ToArray<C2DVector, C2DCoordinate>(test.points)),
+                  fitted);
         double params[3];
         line.GetLineParams(params);
         const double sign = params[0] * test.a + params[1] * test.b < 0.0 ? -1.0 : 1.0;

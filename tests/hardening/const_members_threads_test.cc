@@ -24,6 +24,7 @@
 #include "polyview/shapes3d/point3d.h"
 #include "support/camera_rig.h"
 #include "support/expect_geometry.h"
+#include "support/expect_line2d.h"
 
 namespace {
 
@@ -49,8 +50,7 @@ struct SScene {
         circle.SetCenter(C3DCoordinate(1.0, 2.0, 3.0));
         circle.SetRadius(0.25);
         cylinder.Set3DCylinder(axis, CRange(-1.0, 1.0), 0.1, true, true, true);
-        const double params[3] = {1.0, -2.0, 30.0};
-        line2d.SetLineParams(params);
+        line2d = MakeLine(1.0, -2.0, 30.0);
         segment2d.SetEndPoints(C2DCoordinate(10.0, 20.0), C2DCoordinate(300.0, 90.0));
         otherSegment2d.SetEndPoints(C2DCoordinate(12.0, 30.0), C2DCoordinate(280.0, 100.0));
         picks.SetSize(6);

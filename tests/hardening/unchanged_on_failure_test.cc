@@ -15,22 +15,15 @@
 
 namespace {
 
-C2DLine Line(double a, double b, double c) {
-    const double params[3] = {a, b, c};
-    C2DLine line;
-    line.SetLineParams(params);
-    return line;
-}
-
 TEST(UnchangedOnFailure, TwoDimensionalResultsBeyondTheDoubleRange) {
     // x = 1 meets x + 1e-300 y = 1e300 at y = (1e300 - 1) / 1e-300.
     C2DCoordinate point(7.0, 8.0);
-    EXPECT_FALSE(Line(1.0, 0.0, -1.0).GetIntersection(Line(1.0, 1e-300, -1e300), point));
+    EXPECT_FALSE(MakeLine(1.0, 0.0, -1.0).GetIntersection(MakeLine(1.0, 1e-300, -1e300), point));
     ExpectVectorNear(point, C2DVector(7.0, 8.0), 0.0);
 
-    C2DLine centre = Line(0.0, 1.0, 8.0);
+    C2DLine centre = MakeLine(0.0, 1.0, 8.0);
     const double kInf = std::numeric_limits<double>::infinity();
-    EXPECT_FALSE(Line(1.0, 1.0, kInf).CalcCenterLine(Line(1.0, 0.0, 0.0), centre));
+    EXPECT_FALSE(MakeLine(1.0, 1.0, kInf).CalcCenterLine(MakeLine(1.0, 0.0, 0.0), centre));
     ExpectLineParams(centre, 0.0, 1.0, 8.0, 0.0);
 
     C1DArray<C2DCoordinate> points;  // their mean overflows

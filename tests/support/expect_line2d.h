@@ -5,6 +5,15 @@
 #include <gtest/gtest.h>
 
 #include "polyview/foundations/coordinate2d.h"
+#include "polyview/geometry2d/line2d.h"
+
+// The line a x + b y + c = 0, coefficients stored as given.
+inline C2DLine MakeLine(double a, double b, double c) {
+    const double params[3] = {a, b, c};
+    C2DLine line;
+    line.SetLineParams(params);
+    return line;
+}
 
 // Compares the coefficient triple (a, b, c) of anything with GetLineParams (a C2DLine or a
 // C2DLineSegment) with the expected one; fails on not-a-number. Tolerance 0.0 means exact.
