@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -29,24 +30,10 @@ std::vector<double> Matrix(std::mt19937_64& random, int rows, int cols, bool sym
     std::uniform_int_distribution<int> kind(0, 9);
     std::uniform_real_distribution<double> value(-3.0, 3.0);
     std::vector<double> m(static_cast<size_t>(rows * cols));
+    const double fixed[] = {0.0, 0.0, -0.0, 1.0};
     for (double& entry : m) {
-        switch (kind(random)) {
-            case 0:
-            case 1:
-                entry = 0.0;
-                break;
-            case 2:
-                entry = -0.0;
-                break;
-            case 3:
-                entry = 1.0;
-                break;
-            case 4:
-                entry = value(random) * 1e150;
-                break;
-            default:
-                entry = value(random);
-        }
+        const int k = kind(random);
+        entry = k < 4 ? fixed[k] : (k == 4 ? value(random) * 1e150 : value(random));
     }
     if (symmetric) {
         for (int i = 0; i < rows; ++i) {
@@ -110,19 +97,15 @@ TEST(WorkspaceForms, SymmetricEigenOnTheStackMatchesTheHeapForm) {
         double values1[4], values2[4], vectors1[16], vectors2[16];
         ASSERT_TRUE(dsymeig_sorted(a.data(), n, values1, vectors1));
         ASSERT_TRUE(dsymeig_sorted_small(a.data(), n, values2, vectors2));
-        for (int k = 0; k < n; ++k) {
-            EXPECT_TRUE(Same(values1[k], values2[k])) << k;
-        }
-        for (int k = 0; k < n * n; ++k) {
-            EXPECT_TRUE(Same(vectors1[k], vectors2[k])) << k;
-        }
+        EXPECT_EQ(std::memcmp(values1, values2, n * sizeof(double)), 0);
+        EXPECT_EQ(std::memcmp(vectors1, vectors2, n * n * sizeof(double)), 0);
         double smallest1[4], smallest2[4], second1[4], second2[4];
         ASSERT_TRUE(dsymeig_smallest2(a.data(), n, smallest1, second1, values1, true));
         ASSERT_TRUE(dsymeig_smallest2_small(a.data(), n, smallest2, second2, values2, true));
-        for (int k = 0; k < n; ++k) {
-            EXPECT_TRUE(Same(smallest1[k], smallest2[k]) && Same(second1[k], second2[k]) &&
-                        Same(values1[k], values2[k]))
-                << k;
+        for (const auto& [first, second] : {std::pair(smallest1, smallest2),
+                                            std::pair(second1, second2),
+                                            std::pair(values1, values2)}) {
+            EXPECT_EQ(std::memcmp(first, second, n * sizeof(double)), 0);
         }
     }
 }
