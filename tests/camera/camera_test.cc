@@ -13,6 +13,19 @@
 
 namespace {
 
+// CreateLookAt with up +z, focal length 1000, principal point (0, 0) and an n x n image.
+bool LookAt(const C3DVector& c, const C3DVector& t, int n, CCamera& out) {
+    return CCamera::CreateLookAt(c, t, C3DVector(0, 0, 1), 1e3, C2DCoordinate(0, 0), n, n, out);
+}
+
+// A camera of focal length 1 and a 1 x 1 image with the given pose.
+CCamera Posed(const CRotateMatrix& camFromWorld, const C3DVector& translation) {
+    return CCamera(CCameraParam(CIntrinsicParam(1.0, C2DCoordinate(0, 0)),
+                                CExtrinsicParam(camFromWorld, translation)),
+                   1,
+                   1);
+}
+
 TEST(CCamera, LookAtSeesItsTargetAtThePrincipalPointAndKeepsItsCentre) {
     CCamera camera;
     const C3DVector centre(4.0, -3.0, 2.0);
@@ -34,44 +47,18 @@ TEST(CCamera, LookAtSeesItsTargetAtThePrincipalPointAndKeepsItsCentre) {
     EXPECT_FALSE(camera.Project(centre * 2.0 - target, pixel));
     ExpectVectorNear(pixel, C2DVector(7, 8), 0.0);
     // Looking straight down along -up still gives a camera.
-    EXPECT_TRUE(CCamera::CreateLookAt(C3DVector(0, 0, 5),
-                                      C3DVector(0, 0, 0),
-                                      C3DVector(0, 0, 1),
-                                      1000.0,
-                                      C2DCoordinate(0, 0),
-                                      0,
-                                      0,
-                                      camera));
+    EXPECT_TRUE(LookAt(C3DVector(0, 0, 5), C3DVector(0, 0, 0), 0, camera));
 }
 
 TEST(CCamera, RefusesWhatIsNoCamera) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     CCamera camera;
-    EXPECT_FALSE(CCamera::CreateLookAt(C3DVector(1, 1, 1),
-                                       C3DVector(1, 1, 1),
-                                       C3DVector(0, 0, 1),
-                                       1000.0,
-                                       C2DCoordinate(0, 0),
-                                       10,
-                                       10,
-                                       camera));
-    EXPECT_FALSE(CCamera::CreateLookAt(C3DVector(nan, 1, 1),
-                                       C3DVector(0, 0, 0),
-                                       C3DVector(0, 0, 1),
-                                       1000.0,
-                                       C2DCoordinate(0, 0),
-                                       10,
-                                       10,
-                                       camera));
+    EXPECT_FALSE(LookAt(C3DVector(1, 1, 1), C3DVector(1, 1, 1), 10, camera));
+    EXPECT_FALSE(LookAt(C3DVector(nan, 1, 1), C3DVector(0, 0, 0), 10, camera));
     EXPECT_EQ(camera.GetWidth(), 0);  // untouched
     // A rotation vector of 1e200 rad gives no finite centre.
-    const CCamera spun(
-        CCameraParam(CIntrinsicParam(1000.0, C2DCoordinate(0, 0)),
-                     CExtrinsicParam(CRotateVector(C3DVector(1e200, 0, 0)).GetRotateMatrix(),
-                                     C3DVector(0, 0, 1))),
-        10,
-        10);
-    EXPECT_FALSE(spun.HasValidPose());
+    const CRotateMatrix spun = CRotateVector(C3DVector(1e200, 0, 0)).GetRotateMatrix();
+    EXPECT_FALSE(Posed(spun, C3DVector(0, 0, 1)).HasValidPose());
     C2DCoordinate ideal;
     EXPECT_FALSE(camera.ToIdealPixel(C2DCoordinate(nan, 0), ideal));
 }
@@ -82,14 +69,9 @@ TEST(CCamera, RotationDeviationAtTheTolerance) {
         const double r[9] = {1 + e, 0, 0, 0, 1, 0, 0, 0, 1};
         const double deviation = CCamera::GetRotationDeviation(r);
         EXPECT_NEAR(deviation, 2 * e + e * e, 1e-15);
-        const CCamera camera(
-            CCameraParam(CIntrinsicParam(1.0, C2DCoordinate(0, 0)),
-                         CExtrinsicParam(CRotateMatrix(C33Matrix(
-                                             r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8])),
-                                         C3DVector(0, 0, 0))),
-            1,
-            1);
-        EXPECT_EQ(camera.HasValidPose(), deviation <= CCamera::kRotationTolerance);
+        const CRotateMatrix rotation(C33Matrix(1 + e, 0, 0, 0, 1, 0, 0, 0, 1));
+        EXPECT_EQ(Posed(rotation, C3DVector(0, 0, 0)).HasValidPose(),
+                  deviation <= CCamera::kRotationTolerance);
     }
     const double infinite[9] = {std::numeric_limits<double>::infinity(), 0, 0, 0, 1, 0, 0, 0, 1};
     EXPECT_TRUE(std::isinf(CCamera::GetRotationDeviation(infinite)));
