@@ -12,6 +12,7 @@
 #include "support/camera_rig.h"
 #include "support/cylinder_observations.h"
 #include "support/expect_geometry.h"
+#include "support/expect_line2d.h"
 
 namespace {
 
@@ -144,10 +145,10 @@ TEST(C3DCylinderSilhouette, EdgesAndLinesFollowTheGrazingGenerators) {
             ASSERT_TRUE(
                 cylinder.Reproject(camera, centre, edges, observed, distances, &maxDistance));
             EXPECT_TRUE(maxDistance >= 0.0 && maxDistance < 1e-8) << maxDistance;
-            C2DCoordinate centreStart, centreEnd;
-            centre.GetEndPoints(centreStart, centreEnd);
-            ExpectVectorNear(centreStart, ProjectPoint(camera, known.AxisPoint(known.start)), 1e-8);
-            ExpectVectorNear(centreEnd, ProjectPoint(camera, known.AxisPoint(known.end)), 1e-8);
+            ExpectEndPoints(centre,
+                            ProjectPoint(camera, known.AxisPoint(known.start)),
+                            ProjectPoint(camera, known.AxisPoint(known.end)),
+                            1e-8);
         }
     }
 }
@@ -165,10 +166,7 @@ TEST(C3DCylinderSilhouette, CameraOnTheSurfaceSeesOneEdge) {
     ASSERT_TRUE(C3DCylinderTestPeer::ProjectedLines(cylinder, camera, lines));
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
-        C2DCoordinate start, end;
-        edges[i].GetEndPoints(start, end);
-        ExpectVectorNear(start, C2DVector(320.0, 240.0), 1e-12);
-        ExpectVectorNear(end, C2DVector(320.0, 240.0), 1e-12);
+        ExpectEndPoints(edges[i], {320.0, 240.0}, {320.0, 240.0}, 1e-12);
         double params[3];
         lines[i].GetLineParams(params);
         ASSERT_NE(params[0], 0.0);

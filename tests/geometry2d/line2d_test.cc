@@ -205,10 +205,7 @@ TEST(C2DLineClip, HalfOpenRectangleCountsTheMinimumCornerOnce) {
         const C2DLineSegment segment =
             MakeLine(test.a, test.b, test.c)
                 .GetLineSegment(test.xMin, test.yMin, test.xMax, test.yMax);
-        C2DCoordinate start, end;
-        segment.GetEndPoints(start, end);
-        ExpectVectorNear(start, C2DVector(test.x1, test.y1), 1e-14);
-        ExpectVectorNear(end, C2DVector(test.x2, test.y2), 1e-14);
+        ExpectEndPoints(segment, {test.x1, test.y1}, {test.x2, test.y2}, 1e-14);
     }
 }
 
@@ -218,10 +215,7 @@ TEST(C2DLineClip, LineThroughACornerCountsItOnceDespiteRounding) {
     const C2DLineSegment corner =
         C2DLine(C2DLineSegment(C2DCoordinate(3, 7), C2DCoordinate(103, 52)))
             .GetLineSegment(3, 7, 103, 207);
-    C2DCoordinate start, end;
-    corner.GetEndPoints(start, end);
-    ExpectVectorNear(start, C2DVector(3, 7), 1e-12);
-    ExpectVectorNear(end, C2DVector(103, 52), 1e-12);
+    ExpectEndPoints(corner, {3, 7}, {103, 52}, 1e-12);
     // Lines from the corners that belong to the rectangle to integer points of the far edges are
     // clipped to that stretch.
     const double xMin = 3, yMin = 7, xMax = 103, yMax = 207;

@@ -21,14 +21,6 @@ C2DLineSegment MakeSegment(double x1, double y1, double x2, double y2) {
     return C2DLineSegment(C2DCoordinate(x1, y1), C2DCoordinate(x2, y2));
 }
 
-void ExpectEndPoints(
-    const C2DLineSegment& segment, double x1, double y1, double x2, double y2, double tolerance) {
-    C2DCoordinate start, end;
-    segment.GetEndPoints(start, end);
-    ExpectVectorNear(start, C2DVector(x1, y1), tolerance);
-    ExpectVectorNear(end, C2DVector(x2, y2), tolerance);
-}
-
 TEST(C2DLineSegment, CoefficientFormsFollowEndPoints) {
     const struct {
         double x1, y1, x2, y2;
@@ -53,7 +45,7 @@ TEST(C2DLineSegment, CoefficientFormsFollowEndPoints) {
         C2DLineSegment segment = MakeSegment(7, 8, 9, 11);  // moving the ends re-derives the form
         segment.SetEndPoints(C2DCoordinate(test.x1, test.y1), C2DCoordinate(test.x2, test.y2));
         ExpectLineParams(segment, test.a, test.b, test.c, 0.0);
-        ExpectEndPoints(segment, test.x1, test.y1, test.x2, test.y2, 0.0);
+        ExpectEndPoints(segment, {test.x1, test.y1}, {test.x2, test.y2}, 0.0);
     }
 }
 
@@ -88,7 +80,7 @@ TEST(C2DLineSegmentUnify, MeanDistanceRuleThenFirstFarthestPair) {
         SCOPED_TRACE(test.what);
         C2DLineSegment unified = MakeSegment(7, 8, 9, 11);
         EXPECT_EQ(test.first.Unify(test.second, unified, test.tolerance), test.merges);
-        ExpectEndPoints(unified, test.x1, test.y1, test.x2, test.y2, 0.0);
+        ExpectEndPoints(unified, {test.x1, test.y1}, {test.x2, test.y2}, 0.0);
         double params[3];  // the coefficients follow the new end points
         MakeSegment(test.x1, test.y1, test.x2, test.y2).GetLineParams(params);
         ExpectLineParams(unified, params[0], params[1], params[2], 0.0);
@@ -96,9 +88,9 @@ TEST(C2DLineSegmentUnify, MeanDistanceRuleThenFirstFarthestPair) {
     C2DLineSegment first = base;  // unified may be either input
     C2DLineSegment second = MakeSegment(5, 0, -1, 0);
     ASSERT_TRUE(first.Unify(second, second, 0.0));
-    ExpectEndPoints(second, 5, 0, -1, 0, 0.0);
+    ExpectEndPoints(second, {5, 0}, {-1, 0}, 0.0);
     ASSERT_TRUE(first.Unify(second, first, 0.0));
-    ExpectEndPoints(first, 5, 0, -1, 0, 0.0);
+    ExpectEndPoints(first, {5, 0}, {-1, 0}, 0.0);
 }
 
 TEST(C2DLineSegmentIsIn, CrossingCountThenEndPoints) {
@@ -162,10 +154,10 @@ TEST(C2DLineSegmentEpipolar, RowsForSideBySideCamerasAndNothingWhenVertical) {
         const bool found = !std::isnan(test.y);
         EXPECT_EQ(segment.SetEpipolarLine(camera1, test.camera2, test.point, 100, 600), found);
         if (found) {
-            ExpectEndPoints(segment, 100, test.y, 600, test.y, 1e-12);
+            ExpectEndPoints(segment, {100, test.y}, {600, test.y}, 1e-12);
             ExpectLineParams(segment, 0.0, 1.0, -test.y, 1e-12);
         } else {
-            ExpectEndPoints(segment, 1, 2, 3, 5, 0.0);
+            ExpectEndPoints(segment, {1, 2}, {3, 5}, 0.0);
             ExpectLineParams(segment, 1.0, -2.0 / 3.0, 1.0 / 3.0, 1e-15);
         }
     }
@@ -197,14 +189,14 @@ TEST(C2DLineSegmentCenterLine, SpansAllFourEndPoints) {
         const bool found = !std::isnan(test.x1);
         EXPECT_EQ(test.first.CalcCenterLine(test.second, center), found);
         if (!found) {
-            ExpectEndPoints(center, 1, 2, 3, 5, 0.0);
+            ExpectEndPoints(center, {1, 2}, {3, 5}, 0.0);
             continue;
         }
-        ExpectEndPoints(center, test.x1, test.y1, test.x2, test.y2, r);
+        ExpectEndPoints(center, {test.x1, test.y1}, {test.x2, test.y2}, r);
         ExpectLineParams(center, test.a, test.b, test.c, r);
         C2DLineSegment first = test.first;  // the centre may be one of the inputs
         ASSERT_TRUE(first.CalcCenterLine(test.second, first));
-        ExpectEndPoints(first, test.x1, test.y1, test.x2, test.y2, r);
+        ExpectEndPoints(first, {test.x1, test.y1}, {test.x2, test.y2}, r);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "polyview/shapes3d/line3d.h"
 #include "support/camera_rig.h"
 #include "support/expect_geometry.h"
+#include "support/expect_line2d.h"
 #include "support/line_observations.h"
 
 namespace {
@@ -238,10 +239,7 @@ TEST(C3DLineSegmentCalcRange, VerticalImageOfTheAxis) {
         segment.SetEndPoint3D(Point(middle - vertical), Point(middle + vertical));
         C2DLineSegment image;
         ASSERT_TRUE(segment.Reproject(camera, image, nullptr, nullptr));
-        C2DCoordinate start, end;
-        image.GetEndPoints(start, end);
-        ExpectVectorNear(start, C2DVector(700, 280), 1e-9);  // (0.3, -1, 5) and (0.3, 1, 5)
-        ExpectVectorNear(end, C2DVector(700, 680), 1e-9);
+        ExpectEndPoints(image, {700, 280}, {700, 680}, 1e-9);  // (0.3, -1, 5) and (0.3, 1, 5)
     }
 }
 
@@ -289,10 +287,7 @@ TEST(C3DLineSegmentReproject, ImageEndsAndResidual) {
     segment.SetEndPoint3D(Point({1, 2, 5}), Point({-1, 2, 10}));
     C2DLineSegment image;
     ASSERT_TRUE(segment.Reproject(camera, image, nullptr, nullptr));
-    C2DCoordinate start, end;
-    image.GetEndPoints(start, end);
-    ExpectVectorNear(start, C2DVector(340, 280), 1e-12);
-    ExpectVectorNear(end, C2DVector(310, 260), 1e-12);
+    ExpectEndPoints(image, {340, 280}, {310, 260}, 1e-12);
     // Observed points 1 and 3 pixels off the image line, whose unit normal is (2, -3) / sqrt(13).
     const double unit = 1.0 / std::sqrt(13.0);
     const C2DCoordinate observed[2] = {C2DCoordinate(340 + 2 * unit, 280 - 3 * unit),
@@ -335,10 +330,7 @@ TEST(C3DLineSegmentReproject, ClipsAtTheImagePlane) {
         const C2DCoordinate observed[2] = {C2DCoordinate(0, 0), C2DCoordinate(1, 1)};
         double residual = -7.0;
         EXPECT_FALSE(segment.Reproject(camera, image, observed, &residual));
-        C2DCoordinate start, end;
-        image.GetEndPoints(start, end);
-        ExpectVectorNear(start, C2DVector(1, 2), 0.0);
-        ExpectVectorNear(end, C2DVector(3, 4), 0.0);
+        ExpectEndPoints(image, {1, 2}, {3, 4}, 0.0);
         EXPECT_EQ(residual, -7.0);
     }
 }

@@ -6,6 +6,8 @@
 
 #include "polyview/foundations/coordinate2d.h"
 #include "polyview/geometry2d/line2d.h"
+#include "polyview/geometry2d/line_segment2d.h"
+#include "support/expect_geometry.h"
 
 // The line a x + b y + c = 0, coefficients stored as given.
 inline C2DLine MakeLine(double a, double b, double c) {
@@ -27,6 +29,17 @@ void ExpectLineParams(const Line& line, double a, double b, double c, double tol
         ASSERT_FALSE(std::isnan(params[i]));
         EXPECT_NEAR(params[i], expected[i], tolerance);
     }
+}
+
+// The end points of segment, start and end in that order.
+inline void ExpectEndPoints(const C2DLineSegment& segment,
+                            const C2DVector& start,
+                            const C2DVector& end,
+                            double tolerance) {
+    C2DCoordinate actual[2];
+    segment.GetEndPoints(actual[0], actual[1]);
+    ExpectVectorNear(actual[0], start, tolerance);
+    ExpectVectorNear(actual[1], end, tolerance);
 }
 
 // Perpendicular distance of point from the line a x + b y + c = 0 of params, computed here

@@ -20,14 +20,10 @@ inline SImageLine ObserveSegment(const CCameraParam& camera,
                                  const C3DVector& end,
                                  const C2DVector& startOffset = C2DVector(0.0, 0.0),
                                  const C2DVector& endOffset = C2DVector(0.0, 0.0)) {
-    C2DCoordinate imageStart = ProjectPoint(camera, start);
-    C2DCoordinate imageEnd = ProjectPoint(camera, end);
-    imageStart += startOffset;
-    imageEnd += endOffset;
-    SImageLine observation;
-    observation.cameraParam = camera;
-    observation.lineSegment.SetEndPoints(imageStart, imageEnd);
-    return observation;
+    const C2DCoordinate imageStart(ProjectPoint(camera, start) + startOffset,
+                                   WorldCoordinateSystem);
+    const C2DCoordinate imageEnd(ProjectPoint(camera, end) + endOffset, WorldCoordinateSystem);
+    return {camera, C2DLineSegment(imageStart, imageEnd)};
 }
 
 // count cameras of focal length 1000 (principal point (640, 480)), at distance from the point
