@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The demo scene's outputs, byte for byte: the text report, the JSON report and the pictures that
+# polyview-measure writes for examples/scenes/pipe_rack.json must equal the recorded ones in
+# tests/tools/demo_outputs/. A change of any of them must be intended: record them anew with
+#   tests/tools/demo_outputs.sh <polyview-measure> <source dir> --record
+# and explain the change in the commit.
+set -euo pipefail
+tool=$1
+source_dir=$2
+expected="$source_dir/tests/tools/demo_outputs"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cd "$work"
+"$tool" "$source_dir/examples/scenes/pipe_rack.json" --json report.json --svg pictures |
+    sed "s#$source_dir/##" > report.txt
+sed -i "s#\"$source_dir/#\"#" report.json
+
+if [ "${3:-}" = "--record" ]; then
+    rm -rf "$expected"
+    mkdir -p "$expected"
+    cp -r report.txt report.json pictures "$expected/"
+    echo "recorded into $expected"
+    exit 0
+fi
+diff -r "$expected" . && echo "demo outputs unchanged"
