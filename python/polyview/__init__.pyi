@@ -31,6 +31,18 @@ class Camera:
 
         ValueError naming the argument for a pose that is none (a rotation vector whose matrix is
         not finite, a matrix that is not a rotation, a centre -R^T T that overflows)."""
+    @staticmethod
+    def look_at(
+        centre: ArrayLike,
+        target: ArrayLike,
+        focal_length: float,
+        principal_point: ArrayLike,
+        up: ArrayLike = ...,
+        width: Optional[int] = None,
+        height: Optional[int] = None,
+    ) -> "Camera":
+        """A camera at centre looking at target, up pointing up in the photo (x right, y down).
+        ValueError when centre equals target or a value is not finite."""
     @property
     def focal_length(self) -> float: ...
     @property

@@ -8,6 +8,7 @@
 #include "array_input.h"
 #include "core/reprojection.h"
 #include "core/soundness.h"
+#include <pybind11/stl.h>
 
 #include "polyview/foundations/coordinate2d.h"
 #include "polyview/foundations/coordinate3d.h"
@@ -94,6 +95,42 @@ CCamera MakeCamera(double focalLength,
                               reason);
     }
     return CCamera(pinhole, width, height);
+}
+
+// The library's look-at camera (CCamera::CreateLookAt): x to the right, y down, up up.
+CCamera LookAt(py::handle centreValue,
+               py::handle targetValue,
+               double focalLength,
+               py::handle principalPoint,
+               py::handle upValue,
+               py::handle widthValue,
+               py::handle heightValue) {
+    const DoubleArray centre = ReadArray(centreValue, "centre", {Fixed(3)});
+    const DoubleArray target = ReadArray(targetValue, "target", {Fixed(3)});
+    const DoubleArray up = ReadArray(upValue, "up", {Fixed(3)});
+    const DoubleArray principal = ReadArray(principalPoint, "principal_point", {Fixed(2)});
+    if (!(std::isfinite(focalLength) && focalLength > 0.0)) {
+        throw py::value_error("focal_length: must be a finite number greater than 0, got " +
+                              ReprNumber(focalLength));
+    }
+    const int width = ReadImageSide(widthValue, "width");
+    const int height = ReadImageSide(heightValue, "height");
+    if ((width == 0) != (height == 0)) {
+        throw py::value_error("width, height: give both or neither");
+    }
+    CCamera camera;
+    if (!CCamera::CreateLookAt(C3DVector(centre.data()),
+                               C3DVector(target.data()),
+                               C3DVector(up.data()),
+                               focalLength,
+                               C2DCoordinate(principal.at(0), principal.at(1)),
+                               width,
+                               height,
+                               camera)) {
+        throw py::value_error(
+            "centre, target: the camera must stand apart from its target, all values finite");
+    }
+    return camera;
 }
 
 // The image of each point in observed pixels, NaN where the point is not in front of the camera or
@@ -234,6 +271,20 @@ void BindCamera(py::module_& module) {
              "The images of world points (n, 3) as (n, 2) pixels (a single point (3,) gives "
              "(2,)). A point that is not in front of the camera (depth <= 0), or NaN, gives a "
              "NaN row.")
+        .def_static("look_at",
+                    &LookAt,
+                    py::arg("centre"),
+                    py::arg("target"),
+                    py::arg("focal_length"),
+                    py::arg("principal_point"),
+                    py::arg("up") = std::vector<double>{0.0, 0.0, 1.0},
+                    py::arg("width") = py::none(),
+                    py::arg("height") = py::none(),
+                    "look_at(centre, target, focal_length, principal_point, up=(0, 0, 1), "
+                    "width=None, height=None) -> Camera\n\n"
+                    "A camera at centre (3,) whose optical axis points at target (3,), with up "
+                    "pointing up in the photo (x to the right, y down). ValueError when centre "
+                    "equals target or a value is not finite.")
         .def("__repr__", &ReprCamera);
 }
 

@@ -6,15 +6,8 @@ import polyview as pv
 
 
 def look_at(centre, target, focal_length=1500.0, principal_point=(960.0, 540.0), up=(0, 0, 1)):
-    """A camera at centre whose optical axis points at target, x to the right, y down."""
-    centre = np.asarray(centre, dtype=float)
-    z_axis = np.asarray(target, dtype=float) - centre
-    z_axis /= np.linalg.norm(z_axis)
-    x_axis = np.cross(z_axis, up)
-    x_axis /= np.linalg.norm(x_axis)
-    y_axis = np.cross(z_axis, x_axis)
-    rotation = np.array([x_axis, y_axis, z_axis])  # rows: the camera axes in world coordinates
-    return pv.Camera(focal_length, principal_point, rotation, -rotation @ centre)
+    """The library's look-at camera: optical axis at target, x to the right, y down."""
+    return pv.Camera.look_at(centre, target, focal_length, principal_point, up)
 
 
 def ring(count=5, radius=6.0, target=(0.0, 0.0, 0.5)):
