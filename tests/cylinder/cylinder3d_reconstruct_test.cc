@@ -25,23 +25,13 @@ struct SScene {
     double roll;      // 0: the axis nearly vertical in the images, pi / 2 nearly horizontal
 };
 
+const C3DVector kNearlyZ = C3DVector(0.02, -0.01, 1.0).GetNormalizedVector();
+const C3DVector kNearlyX = C3DVector(1.0, 0.03, -0.02).GetNormalizedVector();
 const SScene kScenes[] = {
-    {"radius 2, general position",
-     {C3DVector(1.0, -2.0, 3.0), C3DVector(0.48, -0.6, 0.64), 2.0, -4.0, 6.0},
-     15.0,
-     0.7},
-    {"radius 2, axis nearly vertical in the images",
-     {C3DVector(-3.0, 1.0, 2.0), C3DVector(0.02, -0.01, 1.0).GetNormalizedVector(), 2.0, 0.0, 8.0},
-     15.0,
-     0.0},
-    {"pipe 0.05, general position",
-     {C3DVector(0.4, 0.2, -0.3), C3DVector(0.0, 0.6, 0.8), 0.05, -0.5, 1.5},
-     3.0,
-     1.1},
-    {"pipe 0.05, axis nearly horizontal in the images",
-     {C3DVector(0.1, -0.2, 0.3), C3DVector(1.0, 0.03, -0.02).GetNormalizedVector(), 0.05, 0.0, 2.0},
-     3.0,
-     kPi / 2.0},
+    {"radius 2, general position", {{1, -2, 3}, {0.48, -0.6, 0.64}, 2, -4, 6}, 15, 0.7},
+    {"radius 2, axis nearly vertical in the images", {{-3, 1, 2}, kNearlyZ, 2, 0, 8}, 15, 0},
+    {"pipe 0.05, general position", {{0.4, 0.2, -0.3}, {0, 0.6, 0.8}, 0.05, -0.5, 1.5}, 3, 1.1},
+    {"pipe 0.05, axis nearly horizontal", {{0.1, -0.2, 0.3}, kNearlyX, 0.05, 0, 2}, 3, kPi / 2},
 };
 
 // Errors of a reconstruction against the known cylinder, relative to its size.

@@ -11,10 +11,7 @@ namespace {
 const C3DCoordinate kUntouched(-7.0, 8.0, -9.0);
 
 SImagePoint Observation(const CCameraParam& camera, double u, double v) {
-    SImagePoint observation;
-    observation.cameraParam = camera;
-    observation.imagePoint = C2DCoordinate(u, v);
-    return observation;
+    return {camera, C2DCoordinate(u, v)};
 }
 
 // An unrotated camera with focal length 1 and principal point (0, 0) centred at (x, y, z).
@@ -134,15 +131,14 @@ TEST(C3DPointCreateFromImagePoints, HandWorkedRaysConditioningLimitAndRefusals) 
     const CCameraParam alongX = LookAtCamera(C3DVector(-5, 0, 0), C3DVector(0, 0, 0), 500.0);
     const CCameraParam alongY = LookAtCamera(C3DVector(0, -5, 1), C3DVector(0, 0, 1), 500.0);
     const SImagePoint ahead = Observation(Unrotated(0, 0, 0), 0.1, 0.2);
+    const SImagePoint onAxis = Observation(Unrotated(0, 0, 0), 0, 0);
     const C3DVector refused(kUntouched);
     const struct {
         std::vector<SImagePoint> observations;
         C3DVector expected;  // refused: the point left alone
         const char* what;
     } cases[] = {
-        {{Observation(Unrotated(0, 0, 0), 0, 0), Observation(Unrotated(1, 0, 0), -0.5, 0)},
-         {0, 0, 2},
-         "centres (0, 0, 0) and (1, 0, 0) meet on the z axis"},
+        {{onAxis, Observation(Unrotated(1, 0, 0), -0.5, 0)}, {0, 0, 2}, "meeting at z = 2"},
         // Ray 1 the x axis, ray 2 the line (0, s, 1): the common perpendicular joins (0, 0, 0)
         // and (0, 0, 1).
         {{Observation(alongX, 0, 0), Observation(alongY, 0, 0)}, {0, 0, 0.5}, "skew rays"},
@@ -151,9 +147,7 @@ TEST(C3DPointCreateFromImagePoints, HandWorkedRaysConditioningLimitAndRefusals) 
         {RaysAtAngle(1e-5), refused, "phi 1e-5"},
         {{}, refused, "no observations"},
         {{ahead}, refused, "one observation"},
-        {{Observation(Unrotated(0, 0, 0), 0, 0), Observation(Unrotated(1, 0, 0), 0, 0)},
-         refused,
-         "parallel rays"},
+        {{onAxis, Observation(Unrotated(1, 0, 0), 0, 0)}, refused, "parallel rays"},
         {{ahead, Observation(Unrotated(1, 0, 0), std::nan(""), 0.0)}, refused, "a NaN pick"},
     };
     for (const auto& c : cases) {
