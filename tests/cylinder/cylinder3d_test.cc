@@ -196,9 +196,7 @@ TEST(C3DCylinderSilhouette, CameraInsideOrOnTheAxisLineFailsWithOutputsUntouched
         EXPECT_EQ(maxDistance, 9.0);
         C2DLine lines[2];
         EXPECT_FALSE(C3DCylinderTestPeer::ProjectedLines(cylinder, camera, lines));
-        double params[3];
-        lines[0].GetLineParams(params);
-        EXPECT_EQ(params[0], 1.0);  // the default line x = 0
+        ExpectLineParams(lines[0], 1.0, 0.0, 0.0, 0.0);  // the default line x = 0
     }
 }
 

@@ -33,25 +33,15 @@ inline SImageCylinder OneEdgeRecord(const SKnownCylinder& cylinder,
                                     int which,
                                     bool reversed = false) {
     const SImageCylinder both = ExactRecord(cylinder, camera);
-    C2DCoordinate p0;
-    C2DCoordinate p1;
-    both.edgeSegment[which].GetEndPoints(p0, p1);
-    C2DCoordinate other0;
-    C2DCoordinate other1;
-    both.edgeSegment[1 - which].GetEndPoints(other0, other1);
-    const double dx = p1.GetData(0) - p0.GetData(0);
-    const double dy = p1.GetData(1) - p0.GetData(1);
+    C2DCoordinate p[2], other[2];
+    both.edgeSegment[which].GetEndPoints(p[0], p[1]);
+    both.edgeSegment[1 - which].GetEndPoints(other[0], other[1]);
+    const C2DVector along = p[1] - p[0];
+    const C2DVector across = other[0] - p[0];
     const double towards =
-        dy * (other0.GetData(0) - p0.GetData(0)) - dx * (other0.GetData(1) - p0.GetData(1));
-    SImageCylinder record;
-    record.cameraParam = camera;
-    if ((towards < 0.0) != reversed) {
-        record.edgeSegment[0].SetEndPoints(p1, p0);
-    } else {
-        record.edgeSegment[0].SetEndPoints(p0, p1);
-    }
-    record.edgeSegment[1].SetEndPoints(p0, p0);  // not observed
-    return record;
+        along.GetData(1) * across.GetData(0) - along.GetData(0) * across.GetData(1);
+    const bool turn = (towards < 0.0) != reversed;
+    return {camera, {C2DLineSegment(p[turn], p[!turn]), C2DLineSegment(p[0], p[0])}};
 }
 
 // n cameras (n <= 6) around the cylinder's middle at distances near `distance`, spread in
