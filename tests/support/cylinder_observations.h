@@ -22,7 +22,6 @@
 using scene::ExactRecord;
 using scene::MakeCylinder;
 using scene::SilhouetteOffsets;
-using scene::SilhouettePointAt;
 using scene::SKnownCylinder;
 
 // A record with only generator `which` observed (slot 1 of zero length), its segment running so

@@ -48,17 +48,3 @@ inline double DistanceFromParams(const double* params, const C2DVector& point) {
     return std::fabs(params[0] * point.GetData(0) + params[1] * point.GetData(1) + params[2]) /
            std::hypot(params[0], params[1]);
 }
-
-// Distance of point from the segment start-end (to its nearest point, end points included).
-inline double DistanceFromSegment(const C2DVector& point,
-                                  const C2DVector& start,
-                                  const C2DVector& end) {
-    const double dx = end.GetData(0) - start.GetData(0);
-    const double dy = end.GetData(1) - start.GetData(1);
-    const double px = point.GetData(0) - start.GetData(0);
-    const double py = point.GetData(1) - start.GetData(1);
-    const double lengthSquared = dx * dx + dy * dy;
-    double t = lengthSquared > 0.0 ? (px * dx + py * dy) / lengthSquared : 0.0;
-    t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
-    return std::hypot(px - t * dx, py - t * dy);
-}
