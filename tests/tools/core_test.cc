@@ -1,5 +1,4 @@
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -84,57 +83,32 @@ TEST(CoreMeasure, RefusalsKeepOnlyTheDrawablePicks) {
     const core::PixelSegment dot = {{300.0, 400.0}, {300.0, 400.0}};
     const struct {
         const char* reason;
-        std::function<core::Outcome()> measure;
+        core::Outcome outcome;
         std::size_t picksDrawn;
     } cases[] = {
-        {"picked in no camera", [] { return core::MeasurePoint(kCameras, {}); }, 0},
-        {"names camera 7",
-         [] {
-             return core::MeasurePoint(kCameras, {{0, {1.0, 1.0}}, {7, {1.0, 1.0}}});
-         },
-         0},
-        {"no viewing ray",
-         [] {
-             return core::MeasurePoint(kCameras, {{0, {500.0, 400.0}}, {1, {kNan, 400.0}}});
-         },
-         1},
+        {"picked in no camera", core::MeasurePoint(kCameras, {}), 0},
+        {"names camera 7", core::MeasurePoint(kCameras, {{0, {1.0, 1.0}}, {7, {1.0, 1.0}}}), 0},
+        {"no viewing ray", core::MeasurePoint(kCameras, {{0, {500, 400}}, {1, {kNan, 400}}}), 1},
         // Rays that part: x = -0.01 z from A, x = 1 + 0.01 z from B meet at z = -50.
         {"behind a camera that saw the point",
-         [] {
-             return core::MeasurePoint(kCameras, {{0, {490.0, 400.0}}, {1, {510.0, 400.0}}});
-         },
+         core::MeasurePoint(kCameras, {{0, {490.0, 400.0}}, {1, {510.0, 400.0}}}),
          2},
+        {"ends coincide", core::MeasureLine(kCameras, {{0, seen}, {1, dot}}), 2},
         {"ends coincide",
-         [&] {
-             return core::MeasureLine(kCameras, {{0, seen}, {1, dot}});
-         },
-         2},
-        {"ends coincide",
-         [&] {
-             return core::MeasureCylinder(kCameras,
-                                          {{0, {seen, seen}}, {1, {dot, std::nullopt}}},
-                                          core::CylinderMethod::kTangentPlanes);
-         },
+         core::MeasureCylinder(kCameras,
+                               {{0, {seen, seen}}, {1, {dot, std::nullopt}}},
+                               core::CylinderMethod::kTangentPlanes),
          3},
-        {"sample count",
-         [] {
-             return core::MeasureCurve(kCameras, 0, {{1, 1}, {50, 50}}, {true, 0.0, 0});
-         },
-         1},
-        {"names camera 5",
-         [] {
-             return core::MeasureCurve(kCameras, 5, {{1, 1}}, {});
-         },
-         0},
+        {"sample count", core::MeasureCurve(kCameras, 0, {{1, 1}, {50, 50}}, {true, 0.0, 0}), 1},
+        {"names camera 5", core::MeasureCurve(kCameras, 5, {{1, 1}}, {}), 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
-        const core::Outcome outcome = c.measure();
-        EXPECT_FALSE(outcome.ok);
-        EXPECT_NE(outcome.reason.find(c.reason), std::string::npos) << outcome.reason;
-        EXPECT_TRUE(outcome.residuals.empty());
-        EXPECT_EQ(outcome.overlays.size(), c.picksDrawn);
-        for (const core::Overlay& overlay : outcome.overlays) {
+        EXPECT_FALSE(c.outcome.ok);
+        EXPECT_NE(c.outcome.reason.find(c.reason), std::string::npos) << c.outcome.reason;
+        EXPECT_TRUE(c.outcome.residuals.empty());
+        EXPECT_EQ(c.outcome.overlays.size(), c.picksDrawn);
+        for (const core::Overlay& overlay : c.outcome.overlays) {
             EXPECT_EQ(overlay.role, core::Role::kPick);
         }
     }
