@@ -8,7 +8,6 @@
 
 #include "measure/camera_fields.h"
 #include "measure/colmap_model.h"
-#include "measure/input_error.h"
 #include "measure/opencv_camera.h"
 #include "measure/rotation.h"
 #include "measure/scene.h"
@@ -89,8 +88,7 @@ TEST(ColmapModel, WriteThenReadGivesTheSameCameras) {
             return std::tuple(c.id, values, c.calibration.GetWidth(), c.calibration.GetHeight());
         };
         EXPECT_EQ(fields(read[i]), fields(cameras[i]));  // written to full precision
-        double rotation[9];
-        double expected[9];
+        double rotation[9], expected[9];
         read[i].calibration.GetCameraParam().GetExtrinsicParam().GetRotateMatrix().GetMatrix(
             rotation);
         cameras[i].calibration.GetCameraParam().GetExtrinsicParam().GetRotateMatrix().GetMatrix(
@@ -98,11 +96,6 @@ TEST(ColmapModel, WriteThenReadGivesTheSameCameras) {
         for (int k = 0; k < 9; ++k) {
             EXPECT_NEAR(rotation[k], expected[k], 1e-14);  // via a quaternion
         }
-        // The same image of a point in front of both.
-        const C2DCoordinate a = Image(cameras[i], {0.2, 0.1, 1.0});
-        const C2DCoordinate b = Image(read[i], {0.2, 0.1, 1.0});
-        EXPECT_NEAR(a.GetData(0), b.GetData(0), 1e-9);
-        EXPECT_NEAR(a.GetData(1), b.GetData(1), 1e-9);
     }
 }
 
@@ -131,14 +124,10 @@ TEST(ColmapModel, UnusableModelsNameFileAndLine) {
         dir.Write("cameras.txt", bad.cameras);
         dir.Write("images.txt", bad.images);
         std::vector<std::string> warnings;
-        try {
-            measure::ReadColmapModel(dir.Path(), warnings);
-            ADD_FAILURE() << "accepted";
-        } catch (const measure::InputError& error) {
-            EXPECT_EQ(error.File(), dir / (bad.file + std::string(".txt")));
-            EXPECT_EQ(error.Where(), bad.where);
-            EXPECT_NE(error.Message().find(bad.fragment), std::string::npos) << error.Message();
-        }
+        ExpectInputError([&] { measure::ReadColmapModel(dir.Path(), warnings); },
+                         dir / (bad.file + std::string(".txt")),
+                         bad.where,
+                         bad.fragment);
     }
 }
 
@@ -146,32 +135,15 @@ TEST(ColmapModel, UnusableModelsNameFileAndLine) {
 // R a quarter turn about z, t = (0, 0, 4), image 640 x 480. World (1, 0, 0) maps to camera
 // (0, 1, 4) and so to image (320, 240 + 800 / 4) = (320, 440).
 const char kYaml[] =
-    "%YAML:1.0\n"
-    "---\n"
-    "calibration_time: \"Mon Jan  1 00:00:00 2024\"\n"
-    "image_width: 640\n"
-    "image_height: 480   # pixels\n"
-    "camera_matrix: !!opencv-matrix\n"
-    "   rows: 3\n"
-    "   cols: 3\n"
-    "   dt: d\n"
-    "   data: [ 8.0e+02, 0., 320., 0., 8.0e+02, 240.,\n"
-    "       0., 0., 1. ]\n"
-    "distortion_coefficients: !!opencv-matrix\n"
-    "   rows: 1\n"
-    "   cols: 5\n"
-    "   dt: d\n"
+    "%YAML:1.0\n---\ncalibration_time: \"Mon Jan  1 00:00:00 2024\"\n"
+    "image_width: 640\nimage_height: 480   # pixels\n"
+    "camera_matrix: !!opencv-matrix\n   rows: 3\n   cols: 3\n   dt: d\n"
+    "   data: [ 8.0e+02, 0., 320., 0., 8.0e+02, 240.,\n       0., 0., 1. ]\n"
+    "distortion_coefficients: !!opencv-matrix\n   rows: 1\n   cols: 5\n   dt: d\n"
     "   data: [ 0., 0., 0., 0., 0. ]\n"
-    "R: !!opencv-matrix\n"
-    "   rows: 3\n"
-    "   cols: 3\n"
-    "   dt: d\n"
+    "R: !!opencv-matrix\n   rows: 3\n   cols: 3\n   dt: d\n"
     "   data: [ 0., -1., 0., 1., 0., 0., 0., 0., 1. ]\n"
-    "t: !!opencv-matrix\n"
-    "   rows: 3\n"
-    "   cols: 1\n"
-    "   dt: d\n"
-    "   data: [ 0., 0., 4. ]\n";
+    "t: !!opencv-matrix\n   rows: 3\n   cols: 1\n   dt: d\n   data: [ 0., 0., 4. ]\n";
 
 TEST(OpenCvCamera, YamlAndJsonGiveTheSameCamera) {
     TempDir dir("opencv");
@@ -256,14 +228,10 @@ TEST(OpenCvCamera, UnusableFilesNameTheField) {
         SCOPED_TRACE(bad.fragment);
         const std::string file = *bad.where ? dir.Write("bad.yml", bad.text) : bad.text;
         std::vector<std::string> warnings;
-        try {
-            measure::ReadOpenCvCamera(file, "cam", warnings);
-            ADD_FAILURE() << "accepted";
-        } catch (const measure::InputError& error) {
-            EXPECT_EQ(error.File(), file);
-            EXPECT_EQ(error.Where(), bad.where);
-            EXPECT_NE(error.Message().find(bad.fragment), std::string::npos) << error.Message();
-        }
+        ExpectInputError([&] { measure::ReadOpenCvCamera(file, "cam", warnings); },
+                         file,
+                         bad.where,
+                         bad.fragment);
     }
 }
 
@@ -301,9 +269,9 @@ TEST(SceneCameraSources, ImportsNextToTheSceneFile) {
     // PINHOLE fx = 1000, fy = 1010: the mean, and a warning saying how far apart they are.
     EXPECT_EQ(FocalLength(scene.cameras[1]), 1005.0);
     ASSERT_EQ(scene.warnings.size(), 1u);
-    EXPECT_NE(scene.warnings[0].find("cameras.txt line 4"), std::string::npos);
-    EXPECT_NE(scene.warnings[0].find("10 px"), std::string::npos) << scene.warnings[0];
-    EXPECT_NE(scene.warnings[0].find("mean 1005"), std::string::npos) << scene.warnings[0];
+    for (const char* fragment : {"cameras.txt line 4", "10 px", "mean 1005"}) {
+        EXPECT_NE(scene.warnings[0].find(fragment), std::string::npos) << scene.warnings[0];
+    }
     EXPECT_EQ(scene.inputs.size(), 4u);  // the scene, cameras.txt, images.txt, side.yml
 }
 

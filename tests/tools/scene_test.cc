@@ -194,16 +194,9 @@ TEST(SceneParse, BadFieldsNameFileAndPath) {
         } else {
             document[pointer] = Json::parse(bad.value);
         }
-        try {
-            Parse(document);
-            ADD_FAILURE() << "accepted";
-        } catch (const measure::InputError& error) {
-            EXPECT_EQ(error.File(), "scene.json");
-            EXPECT_EQ(error.Where(), bad.where);
-            EXPECT_NE(error.Message().find(bad.fragment), std::string::npos) << error.Message();
-            EXPECT_EQ(std::string(error.what()).rfind("scene.json: " + error.Where() + ": ", 0),
-                      0u);
-        }
+        const std::string what =
+            ExpectInputError([&] { Parse(document); }, "scene.json", bad.where, bad.fragment);
+        EXPECT_EQ(what.rfind("scene.json: " + std::string(bad.where) + ": ", 0), 0u);
     }
 }
 
@@ -220,16 +213,10 @@ TEST(SceneParse, UnreadableTextNamesLineAndColumn) {
     };
     for (const auto& [text, where] : cases) {
         SCOPED_TRACE(where);
-        try {
-            measure::ParseScene(text, "broken.json", "");
-            ADD_FAILURE() << "accepted";
-        } catch (const measure::InputError& error) {
-            EXPECT_EQ(error.File(), "broken.json");
-            EXPECT_EQ(error.Where(), where);
-            EXPECT_NE(error.Message().find(where[0] == 'l' ? "malformed JSON: " : "given twice"),
-                      std::string::npos)
-                << error.Message();
-        }
+        ExpectInputError([&] { measure::ParseScene(text, "broken.json", ""); },
+                         "broken.json",
+                         where.c_str(),
+                         where[0] == 'l' ? "malformed JSON: " : "given twice");
     }
 }
 
@@ -244,13 +231,7 @@ TEST(SceneLoad, OnlyRegularFilesAreRead) {
     };
     for (const auto& [file, fragment] : cases) {
         SCOPED_TRACE(file);
-        try {
-            measure::LoadScene(file);
-            ADD_FAILURE() << "accepted";
-        } catch (const measure::InputError& error) {
-            EXPECT_EQ(error.File(), file);
-            EXPECT_NE(error.Message().find(fragment), std::string::npos) << error.Message();
-        }
+        ExpectInputError([&] { measure::LoadScene(file); }, file, nullptr, fragment);
     }
 }
 

@@ -1,13 +1,15 @@
 #pragma once
 
-// A fresh directory under the system's temporary directory, removed at the end of the test, and
-// whole-file reads for the tests of polyview-measure.
+// A fresh directory under the system's temporary directory, removed at the end of the test,
+// whole-file reads and the check of a refused input for the tests of polyview-measure.
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
+#include "measure/input_error.h"
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 class TempDir {
@@ -33,7 +35,24 @@ class TempDir {
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Runs load, which must refuse its input naming file, where (unless null) and fragment; returns
+// the error's text ("" when nothing was refused).
+template <typename Load>
+std::string ExpectInputError(Load load,
+                             const std::string& file,
+                             const char* where,
+                             const std::string& fragment) {
+    try {
+        load();
+        ADD_FAILURE() << "accepted";
+    } catch (const measure::InputError& error) {
+        EXPECT_EQ(error.File(), file);
+        EXPECT_EQ(error.Where(), where ? where : error.Where());
+        EXPECT_NE(error.Message().find(fragment), std::string::npos) << error.Message();
+        return error.what();
+    }
+    return "";
 }
