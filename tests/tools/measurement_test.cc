@@ -34,16 +34,10 @@ double MaxResidual(const ShapeResult& result) {
 }
 
 // The synthetic scene, measured once for the tests of its exact picks.
-const measure::Scene& SyntheticScene() {
-    static const measure::Scene scene = synthetic::MakeScene();
-    return scene;
-}
-const measure::Measurement& ExactMeasurement() {
-    static const measure::Measurement measured = measure::Measure(SyntheticScene());
-    return measured;
-}
+const measure::Scene kScene = synthetic::MakeScene();
+const measure::Measurement kExact = measure::Measure(kScene);
 const ShapeResult& Result(int index) {
-    return ExactMeasurement().shapes.at(index);
+    return kExact.shapes.at(index);
 }
 
 // Exact picks: the reconstructions return the constructed shapes up to rounding, every residual
@@ -90,17 +84,17 @@ TEST(ExactScene, ShapesComeBackAndOnlyTheLonelyPointFails) {
     EXPECT_NE(lonely.reason.find("one camera"), std::string::npos) << lonely.reason;
     EXPECT_TRUE(lonely.residuals.empty());
     int measured = 0;
-    for (const ShapeResult& result : ExactMeasurement().shapes) {
+    for (const ShapeResult& result : kExact.shapes) {
         measured += result.ok ? 1 : 0;
     }
-    EXPECT_EQ(measured, static_cast<int>(SyntheticScene().shapes.size()) - 1);
+    EXPECT_EQ(measured, static_cast<int>(kScene.shapes.size()) - 1);
 }
 
 TEST(ExactScene, DrawingsStayInsideTheirImages) {
-    for (std::size_t camera = 0; camera < SyntheticScene().cameras.size(); ++camera) {
-        const measure::Camera& image = SyntheticScene().cameras[camera];
+    for (std::size_t camera = 0; camera < kScene.cameras.size(); ++camera) {
+        const measure::Camera& image = kScene.cameras[camera];
         bool silhouette = false;
-        for (const measure::Drawing& drawing : ExactMeasurement().drawings[camera]) {
+        for (const measure::Drawing& drawing : kExact.drawings[camera]) {
             silhouette = silhouette || drawing.role == measure::DrawRole::kSilhouette;
             for (const measure::Vec2& p : drawing.points) {
                 if (drawing.role != measure::DrawRole::kPlane) {
@@ -145,9 +139,7 @@ TEST(MeasureFailures, ReasonsForDegenerateInput) {
     // A plane of two points, one of which failed.
     measure::ShapeSpec lonely = shapes[synthetic::kLonelyShape];
     scene.shapes.push_back(lonely);
-    measure::ShapeSpec plane;
-    plane.name = "thin_plane";
-    plane.kind = measure::ShapeKind::kPlane;
+    measure::ShapeSpec plane = synthetic::Shape("thin_plane", measure::ShapeKind::kPlane);
     plane.planePoints = {{"lonely", {0, 0, 0}, ""}, {"", {0, 0, 0}, ""}, {"", {1, 0, 0}, ""}};
     scene.shapes.push_back(plane);
     // Points on a line, and four points within 0.5 mm of a 1.5 m line: the fit's normal would turn

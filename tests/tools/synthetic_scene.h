@@ -106,20 +106,24 @@ enum Index {
     kLonelyShape
 };
 
+inline measure::ShapeSpec Shape(const std::string& name, measure::ShapeKind kind) {
+    measure::ShapeSpec shape;
+    shape.name = name;
+    shape.kind = kind;
+    return shape;
+}
+
 // A point shape picked at its exact image in every camera; with a truth when truth is set.
 inline measure::ShapeSpec PointShape(const measure::Scene& scene,
                                      const std::string& name,
                                      const measure::Vec3& point,
                                      bool truth) {
-    measure::ShapeSpec shape;
-    shape.name = name;
-    shape.kind = measure::ShapeKind::kPoint;
+    measure::ShapeSpec shape = Shape(name, measure::ShapeKind::kPoint);
     for (std::size_t c = 0; c < scene.cameras.size(); ++c) {
         shape.pointPicks.push_back({c, Project(scene.cameras[c], point)});
     }
     if (truth) {
-        shape.truth = measure::Truth();
-        shape.truth->point = point;
+        shape.truth.emplace().point = point;
     }
     return shape;
 }
@@ -137,15 +141,9 @@ inline measure::Scene MakeScene() {
     const std::size_t n = scene.cameras.size();
     scene.shapes.push_back(PointShape(scene, "corner", kCorner, true));
 
-    ShapeSpec rail;
-    rail.name = "rail";
-    rail.kind = ShapeKind::kSegment;
-    ShapeSpec pole;
-    pole.name = "pole";
-    pole.kind = ShapeKind::kLine;
-    ShapeSpec tank;
-    tank.name = "tank";
-    tank.kind = ShapeKind::kCylinder;
+    ShapeSpec rail = Shape("rail", ShapeKind::kSegment);
+    ShapeSpec pole = Shape("pole", ShapeKind::kLine);
+    ShapeSpec tank = Shape("tank", ShapeKind::kCylinder);
     for (std::size_t c = 0; c < n; ++c) {
         const measure::Camera& camera = scene.cameras[c];
         rail.segmentPicks.push_back({c, {Project(camera, kRailStart), Project(camera, kRailEnd)}});
@@ -157,34 +155,26 @@ inline measure::Scene MakeScene() {
         const auto edges = TankEdges(camera);
         tank.cylinderPicks.push_back({c, {edges[0], edges[1]}});
     }
-    rail.truth = measure::Truth();
-    rail.truth->start = kRailStart;
+    rail.truth.emplace().start = kRailStart;
     rail.truth->end = kRailEnd;
-    pole.truth = measure::Truth();
-    pole.truth->point = Add(kPoleFoot, {0, 0, 5.0});
+    pole.truth.emplace().point = Add(kPoleFoot, {0, 0, 5.0});
     pole.truth->direction = measure::Vec3{0, 0, -2};
-    tank.truth = measure::Truth();
-    tank.truth->start = kTankStart;
+    tank.truth.emplace().start = kTankStart;
     tank.truth->end = kTankEnd;
     tank.truth->radius = kTankRadius;
     scene.shapes.insert(scene.shapes.end(), {rail, pole, tank});
 
-    ShapeSpec ground;
-    ground.name = "ground";
-    ground.kind = ShapeKind::kPlane;
+    ShapeSpec ground = Shape("ground", ShapeKind::kPlane);
     for (int i = 0; i < 3; ++i) {
         scene.shapes.push_back(PointShape(scene, "marker" + std::to_string(i), kMarkers[i], false));
         ground.planePoints.push_back({"marker" + std::to_string(i), {0, 0, 0}, ""});
     }
     ground.planePoints.push_back({"", {0.5, 0.5, 0.0}, ""});
-    ground.truth = measure::Truth();
-    ground.truth->point = measure::Vec3{3.0, -2.0, 0.0};
+    ground.truth.emplace().point = measure::Vec3{3.0, -2.0, 0.0};
     ground.truth->normal = measure::Vec3{0, 0, -1};
     scene.shapes.push_back(ground);
 
-    ShapeSpec arc;
-    arc.name = "arc";
-    arc.kind = ShapeKind::kCurve;
+    ShapeSpec arc = Shape("arc", ShapeKind::kCurve);
     arc.curveCamera = 2;
     for (int i = 0; i <= 12; ++i) {
         arc.curvePicks.push_back(Project(scene.cameras[2], ArcPoint(i / 12.0)));
