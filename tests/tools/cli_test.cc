@@ -10,7 +10,6 @@
 #include "measure/measurement.h"
 #include "measure/scene.h"
 #include "temp_dir.h"
-#include "xml_check.h"
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -129,14 +128,6 @@ TEST(MeasureCommand, DemoRunWritesJsonPicturesAndColmapModel) {
     EXPECT_EQ(count(dir.Path()), 4);  // and stdout.txt, stderr.txt
     EXPECT_EQ(count(dir / "pictures"), 5);
     EXPECT_EQ(count(dir / "model"), 3);
-    for (const Json& camera : before.at("cameras")) {
-        const std::string path = (dir / "pictures/") + camera.at("id").get<std::string>() + ".svg";
-        SCOPED_TRACE(path);
-        const SXmlCheck xml = CheckXml(ReadFile(path));
-        ASSERT_TRUE(xml.wellFormed) << xml.problem;
-        EXPECT_EQ(xml.rootAttributes.at("width"), "4032");
-        EXPECT_EQ(xml.rootAttributes.at("height"), "3024");
-    }
 
     Json scene = Json::parse(ReadFile(kDemoScene));
     scene.erase("cameras");
@@ -151,12 +142,10 @@ TEST(MeasureCommand, DemoRunWritesJsonPicturesAndColmapModel) {
         const Json& b = after.at("shapes").at(i);
         SCOPED_TRACE(a.at("name").get<std::string>());
         EXPECT_EQ(a.at("status"), b.at("status"));
-        if (a.at("result").contains("point")) {
-            for (int k = 0; k < 3; ++k) {
-                EXPECT_NEAR(a.at("result").at("point").at(k).get<double>(),
-                            b.at("result").at("point").at(k).get<double>(),
-                            1e-9);
-            }
+        const Json& point = a.at("result").value("point", Json::array());
+        for (std::size_t k = 0; k < point.size(); ++k) {
+            EXPECT_NEAR(
+                point[k].get<double>(), b.at("result").at("point").at(k).get<double>(), 1e-9);
         }
         if (!a.at("max_residual").is_null()) {
             EXPECT_NEAR(
