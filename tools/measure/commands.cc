@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "measure/format.h"
+#include "measure/input_error.h"
 
 namespace measure {
 
@@ -44,6 +45,35 @@ int HelpCommand(const std::vector<std::string>& /*arguments*/) {
 int UsageError(const std::string& problem) {
     std::cerr << "polyview-measure: " << Printable(problem) << "\n\n" << kUsage;
     return kExitBadInput;
+}
+
+int TakeSceneArgument(const std::string& argument, std::string& sceneFile, bool& allowOutside) {
+    if (argument == "--allow-outside-paths") {
+        allowOutside = true;
+    } else if (argument.size() > 1 && argument[0] == '-') {
+        return UsageError("unknown option " + argument);
+    } else if (sceneFile.empty()) {
+        sceneFile = argument;
+    } else {
+        return UsageError("one scene file at a time (got " + sceneFile + " and " + argument + ")");
+    }
+    return kExitDone;
+}
+
+int LoadCommandScene(const std::string& sceneFile, bool allowOutside, Scene& scene) {
+    if (sceneFile.empty()) {
+        return UsageError("no scene file given");
+    }
+    try {
+        scene = LoadScene(sceneFile, allowOutside);
+    } catch (const InputError& error) {
+        std::cerr << "polyview-measure: " << Printable(error.what()) << "\n";
+        return kExitBadInput;
+    }
+    for (const std::string& warning : scene.warnings) {
+        std::cerr << "polyview-measure: warning: " << Printable(warning) << "\n";
+    }
+    return kExitDone;
 }
 
 }  // namespace measure

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "measure/scene.h"
+
 // The subcommands of polyview-measure, each given the arguments after its name. Each returns the
 // exit status: kExitDone, kExitOutputError or kExitBadInput.
 namespace measure {
@@ -23,5 +25,14 @@ int HelpCommand(const std::vector<std::string>& arguments);
 
 // The usage on standard error after "polyview-measure: problem"; returns kExitBadInput.
 int UsageError(const std::string& problem);
+
+// The arguments every command that reads a scene shares: --allow-outside-paths, the one scene
+// file, and an unknown option. kExitDone when the argument was taken, else the usage error's
+// status (after printing it).
+int TakeSceneArgument(const std::string& argument, std::string& sceneFile, bool& allowOutside);
+
+// Loads the scene named on the command line and prints its warnings; kExitDone, or
+// kExitBadInput after printing the usage problem or the input error.
+int LoadCommandScene(const std::string& sceneFile, bool allowOutside, Scene& scene);
 
 }  // namespace measure

@@ -25,30 +25,13 @@ int FormatCommand(const std::vector<std::string>& arguments) {
                 return UsageError("-o needs a file name");
             }
             outputFile = arguments[++i];
-        } else if (argument == "--allow-outside-paths") {
-            allowOutsidePaths = true;
-        } else if (argument.size() > 1 && argument[0] == '-') {
-            return UsageError("unknown option " + argument);
-        } else if (sceneFile.empty()) {
-            sceneFile = argument;
-        } else {
-            return UsageError("one scene file at a time (got " + sceneFile + " and " + argument +
-                              ")");
+        } else if (const int status = TakeSceneArgument(argument, sceneFile, allowOutsidePaths)) {
+            return status;
         }
     }
-    if (sceneFile.empty()) {
-        return UsageError("no scene file given");
-    }
-
     Scene scene;
-    try {
-        scene = LoadScene(sceneFile, allowOutsidePaths);
-    } catch (const InputError& error) {
-        std::cerr << "polyview-measure: " << Printable(error.what()) << "\n";
-        return kExitBadInput;
-    }
-    for (const std::string& warning : scene.warnings) {
-        std::cerr << "polyview-measure: warning: " << Printable(warning) << "\n";
+    if (const int status = LoadCommandScene(sceneFile, allowOutsidePaths, scene)) {
+        return status;
     }
     const std::string text = SceneText(scene);
     if (outputFile.empty()) {

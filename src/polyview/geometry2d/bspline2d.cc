@@ -8,6 +8,10 @@
 
 namespace {
 
+using bspline_band::AllFinite;
+using bspline_band::XOf;
+using bspline_band::YOf;
+
 constexpr int kCubicOrder = 4;              // the sampler always fits cubic splines
 constexpr double kSamePointDistance = 2.0;  // pixels, per coordinate, strict
 constexpr double kLastParam = 0.999999999;  // inside the last half-open knot span
@@ -103,24 +107,6 @@ bool BasisArgumentsFit(int index, int order, const C1DArray<double>& knots) {
 
 bool BasisArgumentsFit(int index, int order, const double* knots) {
     return order >= 1 && index >= 0 && knots != nullptr;
-}
-
-double XOf(const C2DVector& point) {
-    return point.GetData(0);
-}
-double YOf(const C2DVector& point) {
-    return point.GetData(1);
-}
-
-bool AllFinite(const CMNMatrix& matrix) {
-    for (int row = 0; row < matrix.Rows(); ++row) {
-        for (int col = 0; col < matrix.Cols(); ++col) {
-            if (!std::isfinite(matrix(row, col))) {
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 // Writes the zeros of the clamped start and the ones of the clamped end; false when knots cannot

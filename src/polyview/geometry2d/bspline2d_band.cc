@@ -18,24 +18,6 @@ constexpr int kCubicOrder = 4;  // the band forms are for cubic splines only
 // recursion as an exact zero, whose products leave every sum as it is.
 constexpr double kSmallestGap = 1e-300;
 
-double XOf(const C2DVector& point) {
-    return point.GetData(0);
-}
-double YOf(const C2DVector& point) {
-    return point.GetData(1);
-}
-
-bool AllFinite(const CMNMatrix& matrix) {
-    for (int row = 0; row < matrix.Rows(); ++row) {
-        for (int col = 0; col < matrix.Cols(); ++col) {
-            if (!std::isfinite(matrix(row, col))) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 // Level kOrder of the Cox-de Boor recursion of SplineBaseFunction in span s: upper[r] = N(s - 3 +
 // r, kOrder) from lower[r] = N(s - 3 + r, kOrder - 1), for the functions whose support holds the
 // span (r >= 4 - kOrder); the others, and the vanishing children, are taken as 0.0 instead of being
@@ -113,6 +95,24 @@ void AddOuterProduct(const SSparseRow& row, int offset, CMNMatrix& normal) {
 }
 
 }  // namespace
+
+double XOf(const C2DVector& point) {
+    return point.GetData(0);
+}
+double YOf(const C2DVector& point) {
+    return point.GetData(1);
+}
+
+bool AllFinite(const CMNMatrix& matrix) {
+    for (int row = 0; row < matrix.Rows(); ++row) {
+        for (int col = 0; col < matrix.Cols(); ++col) {
+            if (!std::isfinite(matrix(row, col))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
 
 bool SpanwiseKnots(const double* u, int count) {
     for (int j = 0; j < count; ++j) {

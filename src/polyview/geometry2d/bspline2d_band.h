@@ -5,6 +5,7 @@
 
 #include "polyview/foundations/array1d.h"
 #include "polyview/foundations/coordinate2d.h"
+#include "polyview/foundations/matrix_mn.h"
 
 // The outcome of a band solve.
 // The band solvers are internal to the B-spline fit: their names stay in this namespace.
@@ -19,6 +20,11 @@ enum class EBandSolve {
 // True when the span-wise evaluation may use the knots u[0 .. count - 1]: finite, within [0, 1],
 // non-decreasing, and every non-zero gap at least 1e-300. Then every quotient of the recursion is
 // finite, and a basis function whose support does not hold t comes out as an exact zero.
+// The x and y of a point, and whether every entry of a matrix is finite: shared by both fits.
+double XOf(const C2DVector& point);
+double YOf(const C2DVector& point);
+bool AllFinite(const CMNMatrix& matrix);
+
 bool SpanwiseKnots(const double* u, int count);
 // The knot span of t: the s with u[s] <= t < u[s + 1] (unique for non-decreasing knots), or -1
 // when t lies outside [u[0], u[count - 1]).
