@@ -16,12 +16,16 @@ namespace {
 const CRotateMatrix kIdentity(C33Matrix(1, 0, 0, 0, 1, 0, 0, 0, 1));
 const CRotateMatrix kCollapse(C33Matrix(0, 0, 0, 0, 0, 0, 0, 0, 0));  // sends every V to zero
 
-TEST(C3DAxisTransform, ReplacesLeaningFootByTrueFoot) {
+TEST(C3DAxisTransform, ReplacesLeaningFootByTrueFootAndZeroesItThroughTheOrigin) {
     // U leans towards V: the base 2 * (0.6, 0.8, 0) is not the point closest to the origin.
     C3DAxis axis(C3DVector(0.6, 0.8, 0.0), C3DVector(1.0, 0.0, 0.0), 2.0);
     ASSERT_TRUE(axis.Transform(kIdentity, C3DVector(0.0, 0.0, 0.0), 1.0));
     EXPECT_NEAR(axis.GetDistance(), 1.6, 1e-14);  // the line y = 1.6; a few ulps
     ExpectVectorNear(axis.GetUVector(), C3DVector(0.0, 1.0, 0.0), 1e-14);
+    axis = C3DAxis(C3DVector(0.0, 1.0, 0.0), C3DVector(1.0, 0.0, 0.0), 2.0);
+    ASSERT_TRUE(axis.Transform(kIdentity, C3DVector(0.0, -2.0, 0.0), 1.0));  // onto the x axis
+    EXPECT_EQ(axis.GetDistance(), 0.0);
+    ExpectVectorNear(axis.GetUVector(), C3DVector(0.0, 0.0, 0.0), 0.0);
 }
 
 TEST(C3DAxisTransform, MovesEveryPointOfTheLine) {
@@ -61,13 +65,6 @@ TEST(C3DAxisTransform, RejectedCallsLeaveAxisUntouched) {
         ExpectVectorNear(axis.GetUVector(), C3DVector(0.0, 1.0, 0.0), 0.0);
         ExpectVectorNear(axis.GetVVector(), C3DVector(1.0, 0.0, 0.0), 0.0);
     }
-}
-
-TEST(C3DAxisTransform, LineThroughOriginGetsZeroFootVector) {
-    C3DAxis axis(C3DVector(0.0, 1.0, 0.0), C3DVector(1.0, 0.0, 0.0), 2.0);
-    ASSERT_TRUE(axis.Transform(kIdentity, C3DVector(0.0, -2.0, 0.0), 1.0));
-    EXPECT_EQ(axis.GetDistance(), 0.0);
-    ExpectVectorNear(axis.GetUVector(), C3DVector(0.0, 0.0, 0.0), 0.0);
 }
 
 TEST(C3DAxisFourParams, WorkedExampleIsRotationAboutDiagonal) {
