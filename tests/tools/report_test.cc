@@ -23,14 +23,8 @@ class ReportOfSyntheticScene : public ::testing::Test {
 
 TEST_F(ReportOfSyntheticScene, JsonHasOneEntryPerCameraAndShape) {
     const Json report = measure::ReportJson(m_scene, m_measured);
-    EXPECT_EQ(report.at("scene"), "synthetic.json");
-    EXPECT_EQ(report.at("units"), "m");
+    // The fields of a measured scene are held by value in DemoOutputsUnchanged's report.json.
     ASSERT_EQ(report.at("cameras").size(), m_scene.cameras.size());
-    const Json& north = report.at("cameras").at(0);
-    EXPECT_EQ(north.at("id"), "north");
-    EXPECT_NEAR(north.at("centre").at(1).get<double>(), 6.0, 1e-12);  // placed at (0.5, 6, 2.5)
-    EXPECT_EQ(north.at("width"), 1600);
-
     const Json& shapes = report.at("shapes");
     ASSERT_EQ(shapes.size(), m_scene.shapes.size());
     // Per kind, the members of "result" that a reader can rely on.
@@ -101,8 +95,6 @@ TEST_F(ReportOfSyntheticScene, TextNamesEveryShapeAndTheFailure) {
     }
     EXPECT_NE(report.find("lonely: point, NOT MEASURED"), std::string::npos) << report;
     EXPECT_NE(report.find("reason          picked in one camera only"), std::string::npos);
-    EXPECT_NE(report.find("tank: cylinder (tangent planes), measured"), std::string::npos);
-    EXPECT_NE(report.find("radius          0.2500 m (250.0 mm)"), std::string::npos) << report;
     EXPECT_NE(report.find("9 of 10 shapes measured"), std::string::npos);
     EXPECT_EQ(report.find("nan"), std::string::npos);
     EXPECT_EQ(report.find("-0.0000"), std::string::npos);
