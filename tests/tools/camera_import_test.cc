@@ -188,16 +188,12 @@ TEST(OpenCvCamera, UnequalFocalLengthsSkewAndDistortionWarn) {
 // end) and a file above the size limit of 64 MiB.
 TEST(OpenCvCamera, UnusableFilesNameTheField) {
     TempDir dir("opencv_bad");
-    const auto edit = [](const std::string& from, const std::string& to) {
-        std::string text = kYaml;
+    const auto edit = [](const std::string& from, const std::string& to, std::string text = kYaml) {
         return text.replace(text.find(from), from.size(), to);
     };
-    const std::string json =
-        R"({"K": [[800, 0, 320], [0, 800, 240], [0, 0, 1]], "R": [1, 0, 0, 0, 1, 0, 0, 0, 1],
-            "t": [0, 0, 4], "width": 640, "height": 480})";
     const auto editJson = [&](const std::string& from, const std::string& to) {
-        std::string text = json;
-        return text.replace(text.find(from), from.size(), to);
+        return edit(from, to, R"({"K": [[800, 0, 320], [0, 800, 240], [0, 0, 1]],
+            "R": [1, 0, 0, 0, 1, 0, 0, 0, 1], "t": [0, 0, 4], "width": 640, "height": 480})");
     };
     const std::string large = dir / "large.yml";
     std::ofstream(large) << kYaml;
