@@ -28,7 +28,6 @@ def test_line_and_segment_from_the_stretches_seen():
     assert distance_to_line(line.point, start, end) < 1e-9
     assert abs(np.dot(line.point, line.direction)) < 1e-9  # the point nearest the origin
     assert line.direction[np.argmax(np.abs(line.direction))] > 0.0
-    assert line.distance == pytest.approx(np.linalg.norm(line.point), abs=1e-12)
     # the segment: two cameras saw one half, two the other, one none
     middle = (start + end) / 2.0
     segment = pv.reconstruct_segment(RIG, np.concatenate([
@@ -75,7 +74,6 @@ def test_fit_plane_through_points_of_a_known_plane():
     for oriented in (points, points[::-1]):  # the sign follows the largest component, not order
         plane = pv.fit_plane(oriented)
         np.testing.assert_allclose(plane.coefficients, [*normal, -4.0], atol=1e-12)
-        np.testing.assert_allclose([*plane.normal, plane.offset], [*normal, 4.0], atol=1e-12)
     np.testing.assert_allclose(plane.distance([normal * 7.0, normal * 1.5]), [3.0, 2.5], atol=1e-12)
     assert plane.distance(normal * 4.0 + u) == pytest.approx(0.0, abs=1e-12)
     # spread across the line 0.0101 of the spread along it: just above the limit of 0.01
@@ -117,7 +115,7 @@ def test_sample_curve_along_an_arc(count, options, start_tolerance, radius_toler
     (pv.Cylinder([1, 0, 0], [1, 0, 2], 0.5), dict(axis_start=[1, 0, 0], axis_end=[1, 0, 2],
                                                   radius=0.5, length=2)),
     (pv.Line3D([3, 1, 7], [0, 0, -2]), dict(point=[3, 1, 0], distance=np.sqrt(10.0))),
-    (pv.Plane([0, 0, -2], 3.0), dict(coefficients=[0, 0, -1, -3])),  # -z = 3
+    (pv.Plane([0, 0, -2], 3.0), dict(coefficients=[0, 0, -1, -3], normal=[0, 0, -1], offset=3)),
     (pv.Line2D([0, 2], 5.0), dict(coefficients=[0, 1, -5])),
     # normals whose squared length over- or underflows (gave NaN, or "the zero vector")
     (pv.Line2D([1e200, 1e200], 1.0), dict(normal=[0.5**0.5] * 2)),
