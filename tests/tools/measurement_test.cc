@@ -113,46 +113,38 @@ TEST(MeasureFailures, ReasonsForDegenerateInput) {
     const std::vector<measure::ShapeSpec> shapes = scene.shapes;
     scene.shapes.clear();
 
-    measure::ShapeSpec rail = shapes[synthetic::kRailShape];
-    rail.name = "rail_once";
-    rail.segmentPicks.resize(1);
-    scene.shapes.push_back(rail);
-
+    // Adds a copy of shape under a new name; returns the copy (valid until the next add).
+    const auto add = [&](measure::ShapeSpec shape, const char* name) -> measure::ShapeSpec& {
+        shape.name = name;
+        return scene.shapes.emplace_back(std::move(shape));
+    };
+    add(shapes[synthetic::kRailShape], "rail_once").segmentPicks.resize(1);
     // Two edges in all: too few tangent planes; with one edge per image the centre lines fail.
-    measure::ShapeSpec tank = shapes[synthetic::kTankShape];
-    tank.name = "tank_two_edges";
+    measure::ShapeSpec& tank = add(shapes[synthetic::kTankShape], "tank_two_edges");
     tank.cylinderPicks.resize(2);
     tank.cylinderPicks[0].edges[1].reset();
     tank.cylinderPicks[1].edges[0].reset();
-    scene.shapes.push_back(tank);
-    tank.name = "tank_centre_lines";
-    tank.tangentPlanes = false;
-    scene.shapes.push_back(tank);
-
+    add(tank, "tank_centre_lines").tangentPlanes = false;
     // A curve whose interval leaves fewer than 4 control points.
-    measure::ShapeSpec arc = shapes[synthetic::kArcShape];
-    arc.name = "arc_coarse";
+    measure::ShapeSpec& arc = add(shapes[synthetic::kArcShape], "arc_coarse");
     arc.interpolate = false;
     arc.interval = 1e6;
-    scene.shapes.push_back(arc);
 
+    // A plane of points, the first of them taken from the point shape named first if one is.
+    const auto plane =
+        [&](const char* name, const std::vector<measure::Vec3>& points, std::string first = "") {
+            measure::ShapeSpec& shape = add(synthetic::Shape("", measure::ShapeKind::kPlane), name);
+            for (const measure::Vec3& point : points) {
+                shape.planePoints.push_back({std::exchange(first, ""), point, ""});
+            }
+        };
     // A plane of two points, one of which failed.
-    measure::ShapeSpec lonely = shapes[synthetic::kLonelyShape];
-    scene.shapes.push_back(lonely);
-    measure::ShapeSpec plane = synthetic::Shape("thin_plane", measure::ShapeKind::kPlane);
-    plane.planePoints = {{"lonely", {0, 0, 0}, ""}, {"", {0, 0, 0}, ""}, {"", {1, 0, 0}, ""}};
-    scene.shapes.push_back(plane);
+    add(shapes[synthetic::kLonelyShape], "lonely");
+    plane("thin_plane", {{0, 0, 0}, {0, 0, 0}, {1, 0, 0}}, "lonely");
     // Points on a line, and four points within 0.5 mm of a 1.5 m line: the fit's normal would turn
     // with the noise (12.5 degrees off here), yet its rms distance is 0.
-    plane.name = "collinear";
-    plane.planePoints = {{"", {0, 0, 0}, ""}, {"", {1, 0, 0}, ""}, {"", {2, 0, 0}, ""}};
-    scene.shapes.push_back(plane);
-    plane.name = "nearly_collinear";
-    plane.planePoints = {{"", {0, 0, 0}, ""},
-                         {"", {0.5, 0.0005, 0}, ""},
-                         {"", {1.0, -0.0005, 0.0003}, ""},
-                         {"", {1.5, 0.0002, -0.0004}, ""}};
-    scene.shapes.push_back(plane);
+    plane("collinear", {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}});
+    plane("nearly_collinear", {{0, 0, 0}, {0.5, 5e-4, 0}, {1.0, -5e-4, 3e-4}, {1.5, 2e-4, -4e-4}});
 
     // A point on the line through the north and south cameras, seen from those two: the rays
     // coincide.
