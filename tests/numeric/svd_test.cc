@@ -92,13 +92,12 @@ TEST(DsvdInplace, RankDeficientMatricesGiveTrailingZeros) {
     const int shapes[][3] = {{4, 3, 1}, {5, 4, 2}, {3, 3, 2}, {10, 4, 3}, {2, 4, 1}, {6, 6, 3}};
     for (const auto& [m, n, r] : shapes) {
         SCOPED_TRACE(testing::Message() << m << " x " << n << " rank " << r);
-        std::vector<double> left(static_cast<size_t>(m * r)), right(static_cast<size_t>(r * n));
-        for (double& value : left) {
+        std::vector<double> factors(static_cast<size_t>(m * r + r * n));  // left, then right
+        for (double& value : factors) {
             value = uniform(generator);
         }
-        for (double& value : right) {
-            value = uniform(generator);
-        }
+        const double* left = factors.data();
+        const double* right = left + m * r;
         std::vector<double> input(static_cast<size_t>(m * n), 0.0);
         for (int i = 0; i < m * n; ++i) {
             for (int k = 0; k < r; ++k) {

@@ -17,12 +17,9 @@
 #include "polyview/numeric/svd.h"
 #include "polyview/numeric/symmetric_eigen.h"
 #include "polyview/numeric/workspace.h"
+#include "support/expect_geometry.h"
 
 namespace {
-
-bool Same(double a, double b) {
-    return std::memcmp(&a, &b, sizeof(double)) == 0;
-}
 
 // A matrix of the given size whose entries are drawn from a few kinds: ordinary values, exact
 // zeros of both signs, repeated values, and (rarely) huge or tiny magnitudes.
@@ -77,12 +74,12 @@ TEST(WorkspaceForms, SvdOnTheStackMatchesTheHeapForm) {
         ASSERT_TRUE(dsvd_inplace_small(*a2, m, n, w2.data(), *v2));
         ASSERT_TRUE(dsvd_values_small(*a3, m, n, w3.data()));
         for (int j = 1; j <= n; ++j) {
-            EXPECT_TRUE(Same(w1[j], w2[j]) && Same(w1[j], w3[j])) << "w " << j;
+            EXPECT_TRUE(SameBits(w1[j], w2[j]) && SameBits(w1[j], w3[j])) << "w " << j;
             for (int i = 1; i <= n; ++i) {
-                EXPECT_TRUE(Same((*v1)[i][j], (*v2)[i][j])) << "v " << i << " " << j;
+                EXPECT_TRUE(SameBits((*v1)[i][j], (*v2)[i][j])) << "v " << i << " " << j;
             }
             for (int i = 1; i <= m; ++i) {
-                EXPECT_TRUE(Same((*a1)[i][j], (*a2)[i][j])) << "u " << i << " " << j;
+                EXPECT_TRUE(SameBits((*a1)[i][j], (*a2)[i][j])) << "u " << i << " " << j;
             }
         }
     }
@@ -129,7 +126,7 @@ TEST(WorkspaceForms, ProfileEliminationMatchesThePlainElimination) {
             continue;  // a zero row
         }
         for (int k = 0; k < n * n; ++k) {
-            EXPECT_TRUE(Same(profiled(k / n, k % n), plain[k]) ||
+            EXPECT_TRUE(SameBits(profiled(k / n, k % n), plain[k]) ||
                         (std::isnan(profiled(k / n, k % n)) && std::isnan(plain[k])))
                 << k;
         }
@@ -173,7 +170,7 @@ TEST(WorkspaceForms, ProfileInverseMatchesColumnByColumnSolves) {
             }
             dlu_solve(*lu, n, index.data(), b.data());
             for (int i = 1; i <= n; ++i) {
-                EXPECT_TRUE(Same(inverse(i - 1, j - 1), b[i])) << i << " " << j;
+                EXPECT_TRUE(SameBits(inverse(i - 1, j - 1), b[i])) << i << " " << j;
             }
         }
     }

@@ -279,7 +279,7 @@ TEST(C3DLineSegmentCalcRange, UnitesObservationsAndLeavesOutThoseThatSeeNothing)
     }
 }
 
-TEST(C3DLineSegmentReproject, ImageEndsAndResidual) {
+TEST(C3DLineSegmentReproject, ImageEndsResidualAndClippingAtTheImagePlane) {
     // R = I, t = 0, f = 100, principal point (320, 240): (1, 2, 5) images at (340, 280) and
     // (-1, 2, 10) at (310, 260).
     const CCameraParam camera(CIntrinsicParam(100.0, C2DCoordinate(320, 240)), CExtrinsicParam());
@@ -296,10 +296,6 @@ TEST(C3DLineSegmentReproject, ImageEndsAndResidual) {
     ASSERT_TRUE(segment.Reproject(camera, image, observed, &residual));
     EXPECT_NEAR(residual, 3.0, 1e-12);
     EXPECT_TRUE(segment.Reproject(camera, image, observed, nullptr));  // no residual wanted
-}
-
-TEST(C3DLineSegmentReproject, ClipsAtTheImagePlane) {
-    const CCameraParam camera(CIntrinsicParam(100.0, C2DCoordinate(320, 240)), CExtrinsicParam());
     // From (2, 1, 4) to (0, 1, -4): depth 1e-8 is reached at x = 1 + 2.5e-9, y = 1, which images
     // at (100 (1 + 2.5e-9) / 1e-8 + 320, 100 / 1e-8 + 240) = (1e10 + 345, 1e10 + 240).
     for (const bool startBehind : {false, true}) {
