@@ -212,8 +212,7 @@ TEST(C3DCylinderTangentPlanes, NoisyPipeRadiusWithinFewMillimetres) {
     std::mt19937_64 generator(20261206);
     std::normal_distribution<double> noise(0.0, 0.5);
     double worst = 0.0;
-    const int trials = 200;
-    for (int trial = 0; trial < trials; ++trial) {
+    for (int trial = 0; trial < 200; ++trial) {
         C1DArray<SImageCylinder> records = ExactRecords(pipe, cameras);
         for (int i = 0; i < 8; ++i) {
             C2DCoordinate ends[2];
@@ -225,8 +224,7 @@ TEST(C3DCylinderTangentPlanes, NoisyPipeRadiusWithinFewMillimetres) {
         }
         C3DCylinder cylinder;
         ASSERT_TRUE(cylinder.CreateFromImageCylinder(records, true));
-        const double error = std::fabs(cylinder.GetRadius() - pipe.radius);
-        worst = std::fmax(worst, error);
+        worst = std::fmax(worst, std::fabs(cylinder.GetRadius() - pipe.radius));
     }
     EXPECT_LT(worst, 0.005);
 }
