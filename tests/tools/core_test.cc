@@ -25,14 +25,6 @@ const std::vector<CCamera> kCameras = {
     Camera(CRotateMatrix(C33Matrix(-1, 0, 0, 0, 1, 0, 0, 0, -1)), 0.0)};
 const double kNan = std::numeric_limits<double>::quiet_NaN();
 
-std::vector<std::pair<std::size_t, core::Role>> Roles(const core::Outcome& outcome) {
-    std::vector<std::pair<std::size_t, core::Role>> roles;
-    for (const core::Overlay& overlay : outcome.overlays) {
-        roles.emplace_back(overlay.camera, overlay.role);
-    }
-    return roles;
-}
-
 // Residuals in pixels against hand-placed picks, and the overlays: picks first, then the point in
 // the cameras before which it lies.
 TEST(CoreMeasure, ResidualsAndOverlaysOnTwoCameras) {
@@ -44,9 +36,13 @@ TEST(CoreMeasure, ResidualsAndOverlaysOnTwoCameras) {
     EXPECT_EQ(point.residuals[1].camera, 1u);
     EXPECT_NEAR(point.residuals[1].pixels, 0.0, 1e-9);
     using core::Role;
-    const std::vector<std::pair<std::size_t, Role>> roles = {
-        {0, Role::kPick}, {1, Role::kPick}, {0, Role::kPoint}, {1, Role::kPoint}};
-    EXPECT_EQ(Roles(point), roles);
+    std::vector<std::pair<std::size_t, Role>> roles;
+    for (const core::Overlay& overlay : point.overlays) {
+        roles.emplace_back(overlay.camera, overlay.role);
+    }
+    EXPECT_EQ(roles,
+              (decltype(roles){
+                  {0, Role::kPick}, {1, Role::kPick}, {0, Role::kPoint}, {1, Role::kPoint}}));
 
     // 3 and 4 px off the point; the segment (-1, 0, 5)-(1, 0, 5) images at (300, 400)-(700, 400)
     // in A, and the pick's ends lie 2 and 3 px off it.
