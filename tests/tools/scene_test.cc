@@ -37,10 +37,6 @@ const char kValidScene[] = R"({
   ]
 })";
 
-measure::Scene Parse(const Json& document) {
-    return measure::ParseScene(document.dump(), "scene.json", "");
-}
-
 // A camera file in the OpenCV form: camera 3 m behind the world origin, image 1000 x 800.
 const char kSideCamera[] = R"({"K": [[1000, 0, 500], [0, 1000, 400], [0, 0, 1]], "rvec": [0, 0, 0],
                                "tvec": [0, 0, 3], "image_size": [1000, 800]})";
@@ -195,7 +191,10 @@ TEST(SceneParse, BadFieldsNameFileAndPath) {
             document[pointer] = Json::parse(bad.value);
         }
         const std::string what =
-            ExpectInputError([&] { Parse(document); }, "scene.json", bad.where, bad.fragment);
+            ExpectInputError([&] { measure::ParseScene(document.dump(), "scene.json", ""); },
+                             "scene.json",
+                             bad.where,
+                             bad.fragment);
         EXPECT_EQ(what.rfind("scene.json: " + std::string(bad.where) + ": ", 0), 0u);
     }
 }
