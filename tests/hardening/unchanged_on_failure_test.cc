@@ -26,11 +26,9 @@ TEST(UnchangedOnFailure, TwoDimensionalResultsBeyondTheDoubleRange) {
     EXPECT_FALSE(MakeLine(1.0, 1.0, kInf).CalcCenterLine(MakeLine(1.0, 0.0, 0.0), centre));
     ExpectLineParams(centre, 0.0, 1.0, 8.0, 0.0);
 
-    C1DArray<C2DCoordinate> points;  // their mean overflows
-    points.SetSize(3);
-    points[1].SetVector(1.7e308, 0.0);
-    points[2].SetVector(1.7e308, 1.0);
-    EXPECT_FALSE(centre.GetApproximationLine(points));
+    // The mean of these points overflows.
+    EXPECT_FALSE(centre.GetApproximationLine(ToArray(
+        {C2DCoordinate(0.0, 0.0), C2DCoordinate(1.7e308, 0.0), C2DCoordinate(1.7e308, 1.0)})));
     ExpectLineParams(centre, 0.0, 1.0, 8.0, 0.0);
 
     // The epipolar lines of a camera displaced by (1e-310, 1) have a slope beyond the range.
