@@ -32,12 +32,10 @@ struct SRig {
 
     // roll turns the camera about its optical axis, and the axis image with it.
     explicit SRig(bool verticalImage, double roll = 0.0) : vertical(verticalImage) {
-        const C3DVector v = vertical ? C3DVector(0.0, kHalfRoot2, kHalfRoot2)
-                                     : C3DVector(kHalfRoot2, 0.0, kHalfRoot2);
-        const C3DVector u = vertical ? C3DVector(0.0, -kHalfRoot2, kHalfRoot2)
-                                     : C3DVector(-kHalfRoot2, 0.0, kHalfRoot2);
-        cylinder.Set3DCylinder(
-            C3DAxis(u, v, std::sqrt(2.0)), CRange(0.0, 1.0), 0.1, true, true, true);
+        const double h = kHalfRoot2;
+        const C3DVector v = vertical ? C3DVector(0.0, h, h) : C3DVector(h, 0.0, h);
+        const C3DVector u = vertical ? C3DVector(0.0, -h, h) : C3DVector(-h, 0.0, h);
+        cylinder.Set3DCylinder(C3DAxis(u, v, 2 * h), CRange(0.0, 1.0), 0.1, true, true, true);
         const CRotateMatrix turn(CRotateVector(C3DVector(0.0, 0.0, roll)));
         camera = CCameraParam(CIntrinsicParam(kF, C2DCoordinate(kCx, kCy)),
                               CExtrinsicParam(turn, C3DVector(0.0, 0.0, 0.0)));
