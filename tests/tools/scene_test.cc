@@ -212,7 +212,8 @@ TEST(SceneParse, UnreadableTextNamesLineAndColumn) {
     };
     for (const auto& [text, where] : cases) {
         SCOPED_TRACE(where);
-        ExpectInputError([&] { measure::ParseScene(text, "broken.json", ""); },
+        const std::string& document = text;  // a lambda may not capture a structured binding
+        ExpectInputError([&] { measure::ParseScene(document, "broken.json", ""); },
                          "broken.json",
                          where.c_str(),
                          where[0] == 'l' ? "malformed JSON: " : "given twice");
@@ -230,7 +231,8 @@ TEST(SceneLoad, OnlyRegularFilesAreRead) {
     };
     for (const auto& [file, fragment] : cases) {
         SCOPED_TRACE(file);
-        ExpectInputError([&] { measure::LoadScene(file); }, file, nullptr, fragment);
+        const std::string& path = file;  // a lambda may not capture a structured binding
+        ExpectInputError([&] { measure::LoadScene(path); }, file, nullptr, fragment);
     }
 }
 
