@@ -90,7 +90,8 @@ CCamera MakeCamera(double focalLength,
     if (!reason.empty()) {
         double r[9];
         camFromWorld.GetMatrix(r);
-        const bool rotationAtFault = !(core::RotationDeviation(r) <= core::kRotationTolerance);
+        const bool rotationAtFault =
+            !(CCamera::GetRotationDeviation(r) <= CCamera::kRotationTolerance);
         throw py::value_error(std::string(rotationAtFault ? "rotation: " : "translation: ") +
                               reason);
     }

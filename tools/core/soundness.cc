@@ -118,21 +118,17 @@ PlaneConditioning JudgePlanePoints(const double* xyz, std::size_t count) {
     return result;
 }
 
-double RotationDeviation(const double* r) {
-    return CCamera::GetRotationDeviation(r);
-}
-
 std::string CheckCameraPose(const CCameraParam& camera) {
     const CExtrinsicParam& pose = camera.GetExtrinsicParam();
     double r[9];
     pose.GetRotateMatrix().GetMatrix(r);
-    const double deviation = RotationDeviation(r);
+    const double deviation = CCamera::GetRotationDeviation(r);
     if (!std::isfinite(deviation)) {
         return "the rotation matrix is not finite";
     }
-    if (!(deviation <= kRotationTolerance)) {
+    if (!(deviation <= CCamera::kRotationTolerance)) {
         return "not a rotation (R R^T differs from I, or det R from 1, by " + Number(deviation) +
-               ", more than " + Number(kRotationTolerance) + ")";
+               ", more than " + Number(CCamera::kRotationTolerance) + ")";
     }
     // The translation first: an infinite one makes the centre NaN, and the translation is the
     // field to name.

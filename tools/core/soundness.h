@@ -16,9 +16,6 @@ namespace core {
 // noise (four points within 0.5 mm of a 1.5 m line give a normal 12.5 degrees off).
 constexpr double kPlaneSpreadRatioLimit = 0.01;
 
-// A camera's rotation matrix may differ from a rotation by this much per entry.
-constexpr double kRotationTolerance = CCamera::kRotationTolerance;
-
 // How well a set of 3D points fixes a plane.
 struct PlaneConditioning {
     bool ok = false;
@@ -31,12 +28,8 @@ struct PlaneConditioning {
 // coordinates, an overflowing spread or coincident points are not ok, with the reason.
 PlaneConditioning JudgePlanePoints(const double* xyz, std::size_t count);
 
-// Deviation of a row-major 3 x 3 matrix from a rotation: the largest |(R R^T - I)_ij| and
-// |det R - 1|; infinity when an entry is not finite.
-double RotationDeviation(const double* r);
-
-// Empty when the camera is a usable pose (finite rotation matrix within kRotationTolerance of a
-// rotation, finite translation and centre); otherwise the reason, to follow the field's path.
+// Empty when the camera is a usable pose (finite rotation matrix within CCamera::kRotationTolerance
+// of a rotation, finite translation and centre); otherwise the reason, to follow the field's path.
 std::string CheckCameraPose(const CCameraParam& camera);
 
 }  // namespace core
