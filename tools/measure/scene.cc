@@ -525,8 +525,8 @@ bool operator==(const Camera& a, const Camera& b) {
         param.GetExtrinsicParam().GetTranslateVector().GetVector(&all[12]);
         return std::make_tuple(all, camera.GetWidth(), camera.GetHeight());
     };
-    return std::tie(a.id, a.origin, a.source, a.rotationVector, a.comment) ==
-               std::tie(b.id, b.origin, b.source, b.rotationVector, b.comment) &&
+    return std::tie(a.id, a.origin, a.source, a.rotationVector, a.image, a.comment) ==
+               std::tie(b.id, b.origin, b.source, b.rotationVector, b.image, b.comment) &&
            values(a.calibration) == values(b.calibration);
 }
 
@@ -568,6 +568,7 @@ bool operator==(const ShapeSpec& a, const ShapeSpec& b) {
                     a.segmentPicks,
                     a.cylinderPicks,
                     a.tangentPlanes,
+                    a.extent,
                     a.planePoints,
                     a.curveCamera,
                     a.curvePicks,
@@ -582,6 +583,7 @@ bool operator==(const ShapeSpec& a, const ShapeSpec& b) {
                                            b.segmentPicks,
                                            b.cylinderPicks,
                                            b.tangentPlanes,
+                                           b.extent,
                                            b.planePoints,
                                            b.curveCamera,
                                            b.curvePicks,

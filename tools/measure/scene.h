@@ -35,6 +35,8 @@ struct Camera {
     std::optional<std::size_t> source;
     // Written in "cameras": the rotation vector given instead of a matrix, kept for the document.
     std::optional<Vec3> rotationVector;
+    // The photo, as a path to open (resolved against the scene's folder); empty when none.
+    std::string image;
     Json comment;  // the document's "comment" (null when none), as for the records below
 };
 
@@ -47,6 +49,10 @@ struct CameraSource {
 };
 
 enum class ShapeKind { kPoint, kLine, kSegment, kCylinder, kPlane, kCurve };
+
+// Where a segment's or a cylinder's ends are taken from: the farthest ends seen in any view (the
+// union, "union") or each end's median over the views ("median").
+enum class Extent { kUnion, kMedian };
 
 // "point", "line", ... as written in a scene file.
 const char* KindName(ShapeKind kind);
@@ -94,7 +100,8 @@ struct ShapeSpec {
     std::vector<PointPick> pointPicks;      // point
     std::vector<SegmentPick> segmentPicks;  // line, segment
     std::vector<CylinderPick> cylinderPicks;
-    bool tangentPlanes = true;  // cylinder: "tangent-planes" (true) or "centre-lines"
+    bool tangentPlanes = true;       // cylinder: "tangent-planes" (true) or "centre-lines"
+    Extent extent = Extent::kUnion;  // segment, cylinder: "extent"
     std::vector<PlaneSource> planePoints;
 
     std::size_t curveCamera = 0;  // curve: its one image
