@@ -28,6 +28,7 @@
 #include "polyview/geometry2d/epipolar_line2d.h"
 #include "polyview/geometry2d/line2d.h"
 #include "polyview/geometry2d/line_segment2d.h"
+#include "polyview/lens/lens_model.h"
 #include "polyview/shapes3d/circle3d.h"
 #include "polyview/shapes3d/line3d.h"
 #include "polyview/shapes3d/line_segment3d.h"

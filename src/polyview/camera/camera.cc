@@ -17,10 +17,10 @@ bool IsFinite(const C3DVector& v) {
 
 }  // namespace
 
-CCamera::CCamera() : m_pinhole(), m_width(0), m_height(0) {}
+CCamera::CCamera() : m_pinhole(), m_lens(), m_width(0), m_height(0) {}
 
 CCamera::CCamera(const CCameraParam& pinhole, int width, int height)
-    : m_pinhole(pinhole), m_width(std::max(width, 0)), m_height(std::max(height, 0)) {}
+    : m_pinhole(pinhole), m_lens(), m_width(std::max(width, 0)), m_height(std::max(height, 0)) {}
 
 CCamera::CCamera(const CCamera& other) = default;
 CCamera& CCamera::operator=(const CCamera& other) = default;
@@ -80,6 +80,16 @@ void CCamera::SetImageSize(int width, int height) {
     m_height = std::max(height, 0);
 }
 
+CCameraParam CCamera::IdealPinholeFor(const CLensModel& lens, const CExtrinsicParam& pose) {
+    double fx = 0.0;
+    double fy = 0.0;
+    double skew = 0.0;
+    double cx = 0.0;
+    double cy = 0.0;
+    lens.GetIntrinsics(fx, fy, skew, cx, cy);
+    return CCameraParam(CIntrinsicParam(fx, C2DCoordinate(cx, cy)), pose);
+}
+
 C3DVector CCamera::GetCentre() const {
     const CExtrinsicParam& pose = m_pinhole.GetExtrinsicParam();
     return (pose.GetRotateMatrix().GetTransposedMatrix() * pose.GetTranslateVector()) * -1.0;
@@ -112,8 +122,19 @@ bool CCamera::Project(const C3DVector& world, C2DCoordinate& image) const {
 }
 
 bool CCamera::ToIdealPixel(const C2DCoordinate& observed, C2DCoordinate& ideal) const {
-    const double x = observed.GetData(0);
-    const double y = observed.GetData(1);
+    double x = observed.GetData(0);
+    double y = observed.GetData(1);
+    if (!m_lens.IsNone()) {
+        C2DCoordinate normalised;
+        if (!m_lens.Undistort(observed, normalised)) {
+            return false;
+        }
+        const CIntrinsicParam& intrinsic = m_pinhole.GetIntrinsicParam();
+        const double f = intrinsic.GetFocalLengthParam();
+        const C2DCoordinate principal = intrinsic.GetPrincipalPointParam();
+        x = f * normalised.GetData(0) + principal.GetData(0);
+        y = f * normalised.GetData(1) + principal.GetData(1);
+    }
     if (!std::isfinite(x) || !std::isfinite(y)) {
         return false;
     }
@@ -122,10 +143,23 @@ bool CCamera::ToIdealPixel(const C2DCoordinate& observed, C2DCoordinate& ideal) 
 }
 
 bool CCamera::FromIdealPixel(const C2DCoordinate& ideal, C2DCoordinate& observed) const {
-    const double x = ideal.GetData(0);
-    const double y = ideal.GetData(1);
+    double x = ideal.GetData(0);
+    double y = ideal.GetData(1);
     if (!std::isfinite(x) || !std::isfinite(y)) {
         return false;
+    }
+    if (!m_lens.IsNone()) {
+        const CIntrinsicParam& intrinsic = m_pinhole.GetIntrinsicParam();
+        const double f = intrinsic.GetFocalLengthParam();
+        const C2DCoordinate principal = intrinsic.GetPrincipalPointParam();
+        const C2DCoordinate normalised((x - principal.GetData(0)) / f,
+                                       (y - principal.GetData(1)) / f);
+        C2DCoordinate distorted;
+        if (!m_lens.Distort(normalised, distorted)) {
+            return false;  // not finite (f = 0 too), or beyond the fold radius
+        }
+        x = distorted.GetData(0);
+        y = distorted.GetData(1);
     }
     observed.SetVector(x, y);
     return true;

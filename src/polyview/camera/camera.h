@@ -4,12 +4,14 @@
 #include "polyview/foundations/coordinate2d.h"
 #include "polyview/foundations/matrix33.h"
 #include "polyview/foundations/vector3d.h"
+#include "polyview/lens/lens_model.h"
 #include "polyview/polyview_export.h"
 
 // A camera of a photo: the library's pinhole camera (one focal length, principal point, pose:
 // camera point = R X + T, ideal pixel = (f x / z + cx, f y / z + cy)), the size of the photo in
-// pixels, and the map between the photo's observed pixels and the ideal pinhole pixels. That map
-// is where a lens model goes; this camera is an ideal pinhole, so it is the identity.
+// pixels, and the map between the photo's observed pixels and the ideal pinhole pixels. Without a
+// lens model (kNone) that map is the identity; with one, an observed pixel is undistorted to
+// normalised coordinates n and imaged by the pinhole as (f n.x + cx, f n.y + cy).
 class POLYVIEW_EXPORT CCamera {
   public:
     // A rotation matrix may differ from a rotation (R R^T from I, det R from 1) by this much per
@@ -37,9 +39,17 @@ class POLYVIEW_EXPORT CCamera {
 
     const CCameraParam& GetCameraParam() const { return m_pinhole; }
     void SetCameraParam(const CCameraParam& pinhole) { m_pinhole = pinhole; }
+    const CLensModel& GetLensModel() const { return m_lens; }
+    // Sets the lens; the pinhole stays as it is (IdealPinholeFor gives the one to use with it).
+    void SetLensModel(const CLensModel& lens) { m_lens = lens; }
     int GetWidth() const { return m_width; }
     int GetHeight() const { return m_height; }
     void SetImageSize(int width, int height);
+
+    // The ideal pinhole to use with a lens: focal length fx and principal point (cx, cy) of the
+    // lens's camera matrix, so that ideal pixels have fx's scale in both directions; the pose as
+    // given. kNone gives focal length 1 and principal point (0, 0).
+    static CCameraParam IdealPinholeFor(const CLensModel& lens, const CExtrinsicParam& pose);
 
     // The centre in world coordinates, -R^T T (not finite when the pose is not).
     C3DVector GetCentre() const;
@@ -48,10 +58,12 @@ class POLYVIEW_EXPORT CCamera {
     bool ProjectIdeal(const C3DVector& world, C2DCoordinate& image) const;
     // The observed pixel of a world point: ProjectIdeal, then FromIdealPixel. Fails as they do.
     bool Project(const C3DVector& world, C2DCoordinate& image) const;
-    // The ideal pinhole pixel of an observed pixel; false, ideal untouched, when it has none
-    // (not finite, or outside where the lens model can be inverted).
+    // The ideal pinhole pixel of an observed pixel (the lens's Undistort, then the pinhole); false,
+    // ideal untouched, when it has none (not finite, or where the lens cannot be inverted).
     bool ToIdealPixel(const C2DCoordinate& observed, C2DCoordinate& ideal) const;
-    // The observed pixel of an ideal pinhole pixel; false, observed untouched, when it has none.
+    // The observed pixel of an ideal pinhole pixel (the pinhole's inverse, then the lens's
+    // Distort); false, observed untouched, when it has none (not finite, or beyond the lens's fold
+    // radius).
     bool FromIdealPixel(const C2DCoordinate& ideal, C2DCoordinate& observed) const;
     // Whether a pixel lies in the photo, 0 <= x <= width and 0 <= y <= height.
     bool Contains(const C2DCoordinate& pixel) const;
@@ -65,6 +77,7 @@ class POLYVIEW_EXPORT CCamera {
 
   private:
     CCameraParam m_pinhole;
+    CLensModel m_lens;
     int m_width;
     int m_height;
 };
