@@ -83,6 +83,7 @@ TEST(C2DLineIntersection, PivotToleranceOnlyChoosesThePivot) {
         {xIsOne, MakeLine(0, 1, kNan), kNan, kNan, "NaN constant"},
         {MakeLine(kInf, kInf, 0), yIsTwo, kNan, kNan, "infinite normal"},
         {MakeLine(1, 0, kInf), yIsTwo, kNan, kNan, "infinite constant"},
+        {xIsOne, MakeLine(1, 1e-300, -1e300), kNan, kNan, "crossing at y = (1e300 - 1) / 1e-300"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
@@ -107,6 +108,7 @@ TEST(C2DLineApproximation, FitsKnownLinesUpToSign) {
         {{}, kNan, kNan, kNan},
         {{{0, 0}, {kNan, 1}, {2, 2}}, kNan, kNan, kNan},
         {{{0, 0}, {1, kInf}}, kNan, kNan, kNan},
+        {{{0, 0}, {1.7e308, 0}, {1.7e308, 1}}, kNan, kNan, kNan},  // the mean overflows
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.points.size());
@@ -147,6 +149,7 @@ TEST(C2DLineCenterLine, BisectsAcuteObtusePerpendicularAndParallelPairs) {
         {MakeLine(kNan, 1, 0), xIsZero, kNan, kNan, kNan, "NaN normal"},
         {xIsZero, MakeLine(1, 0, kNan), kNan, kNan, kNan, "NaN constant"},
         {MakeLine(kInf, 1, 0), xIsZero, kNan, kNan, kNan, "infinite normal"},
+        {MakeLine(1, 1, kInf), xIsZero, kNan, kNan, kNan, "infinite constant"},
         // Squares of the coefficients that overflow or underflow: the same bisector as (1, 0, 0).
         {MakeLine(1e200, 0, 0), MakeLine(0, 1, -1), 1, -1, 1, "normal whose square overflows"},
         {MakeLine(1e-200, 0, 0), MakeLine(0, 1, -1), 1, -1, 1, "normal whose square underflows"},

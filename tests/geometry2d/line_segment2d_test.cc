@@ -91,6 +91,9 @@ TEST(C2DLineSegmentUnify, MeanDistanceRuleThenFirstFarthestPair) {
     ExpectEndPoints(second, {5, 0}, {-1, 0}, 0.0);
     ASSERT_TRUE(first.Unify(second, first, 0.0));
     ExpectEndPoints(first, {5, 0}, {-1, 0}, 0.0);
+    EXPECT_FALSE(first.Unify(MakeSegment(2, 1, 5, 3), first, 1.9));  // refused after the work
+    ExpectEndPoints(first, {5, 0}, {-1, 0}, 0.0);
+    ExpectLineParams(first, 0.0, 1.0, 0.0, 0.0);
 }
 
 TEST(C2DLineSegmentIsIn, CrossingCountThenEndPoints) {
@@ -147,6 +150,7 @@ TEST(C2DLineSegmentEpipolar, RowsForSideBySideCamerasAndNothingWhenVertical) {
         {AxisAlignedCamera(2, 0, kNan), C2DCoordinate(370, 265), kNan, "NaN focal length"},
         {AxisAlignedCamera(2, 0, 500), C2DCoordinate(kNan, 265), kNan, "NaN point"},
         {AxisAlignedCamera(kNan, 0, 500), C2DCoordinate(370, 265), kNan, "NaN pose"},
+        {AxisAlignedCamera(1e-310, 1, 500), C2DCoordinate(370, 265), kNan, "slope beyond range"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);

@@ -95,15 +95,21 @@ TEST(C3DLineCreate, ExactSegmentsGiveTheTrueLine) {
     }
 }
 
-TEST(C3DLineCreate, HalfTurnFrameIsKept) {
-    // Along +x with foot vector (0, -1, 0): the frame with rows V, U, V x U = (1,0,0), (0,-1,0),
-    // (0,0,-1) is a half-turn about x, where the skew part of the matrix vanishes.
-    C3DLine line;
-    ASSERT_TRUE(line.CreateFromImageLines(
-        ToArray(Observe(C3DVector(0.0, -2.0, 0.0), C3DVector(1.0, 0.0, 0.0), 3))));
-    ExpectVectorNear(line.GetDirectionVector(), C3DVector(1.0, 0.0, 0.0), 1e-9);
-    ExpectVectorNear(line.Get3DAxis().GetUVector(), C3DVector(0.0, -1.0, 0.0), 1e-9);
-    EXPECT_NEAR(line.Get3DAxis().GetDistance(), 2.0, 2e-9);
+TEST(C3DLineCreate, HalfTurnFrameAndSmallTurnAreKept) {
+    // Along +x with its foot at (0, -2, 0) the frame (rows V, U, V x U) is a half-turn about x,
+    // where the skew part of the matrix vanishes. Along (1, 2e-7, 0) with its foot along +y it is
+    // a turn of 2e-7 rad about z, which must not be rounded to the identity on its way through a
+    // rotation vector.
+    const C3DVector feet[2] = {C3DVector(0.0, -2.0, 0.0), C3DVector(0.0, 2.0, 0.0)};
+    const C3DVector directions[2] = {C3DVector(1.0, 0.0, 0.0),
+                                     C3DVector(1.0, 2e-7, 0.0).GetNormalizedVector()};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        C3DLine line;
+        ASSERT_TRUE(line.CreateFromImageLines(ToArray(Observe(feet[i], directions[i], 3))));
+        EXPECT_LT((line.GetDirectionVector() - directions[i]).GetNorm(), 1e-12);
+        EXPECT_LT(DistanceFromAxis(line.Get3DAxis(), feet[i]), 1e-9);
+    }
 }
 
 TEST(C3DLineCreate, RejectsTooFewOrDegenerateObservationsUnchanged) {
@@ -111,7 +117,8 @@ TEST(C3DLineCreate, RejectsTooFewOrDegenerateObservationsUnchanged) {
     std::vector<SImageLine> blind = two;  // a camera of focal length NaN sees no plane
     blind[1].cameraParam.SetIntrinsicParam(
         CIntrinsicParam(std::numeric_limits<double>::quiet_NaN(), C2DCoordinate(640.0, 480.0)));
-    const std::vector<SImageLine> rejected[] = {{}, {two[0]}, blind};
+    // The same observation twice: the two viewing planes coincide.
+    const std::vector<SImageLine> rejected[] = {{}, {two[0]}, blind, {two[0], two[0]}};
     const C3DAxis before(C3DVector(0.0, 0.0, 1.0), C3DVector(0.0, 1.0, 0.0), 7.0);
     for (const auto& observations : rejected) {
         SCOPED_TRACE(observations.size());
@@ -119,18 +126,6 @@ TEST(C3DLineCreate, RejectsTooFewOrDegenerateObservationsUnchanged) {
         EXPECT_FALSE(line.CreateFromImageLines(ToArray(observations)));
         ExpectSameAxis(line.Get3DAxis(), before);
     }
-}
-
-TEST(C3DLineCreate, FrameNearTheIdentityKeepsItsSmallTurn) {
-    // Direction (1, 2e-7, 0) with its foot along +y: the frame (rows V, U, V x U) is a turn of
-    // 2e-7 rad about z, which must not be rounded to the identity on its way through a rotation
-    // vector.
-    const C3DVector direction = C3DVector(1.0, 2e-7, 0.0).GetNormalizedVector();
-    C3DLine line;
-    ASSERT_TRUE(
-        line.CreateFromImageLines(ToArray(Observe(C3DVector(0.0, 2.0, 0.0), direction, 3))));
-    EXPECT_LT(line.GetDirectionVector().GetCrossProduct(direction).GetNorm(), 1e-12);
-    EXPECT_LT(DistanceFromAxis(line.Get3DAxis(), C3DVector(0.0, 2.0, 0.0)), 1e-9);
 }
 
 TEST(C3DLineCreate, RefusedWorkspaceLeavesLineUnchanged) {
