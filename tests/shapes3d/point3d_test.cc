@@ -126,6 +126,7 @@ TEST(C3DPointCreateFromImagePoints, HandWorkedRaysConditioningLimitAndRefusals) 
     const SImagePoint ahead = Observation(Unrotated(0, 0, 0), 0.1, 0.2);
     const SImagePoint onAxis = Observation(Unrotated(0, 0, 0), 0, 0);
     const C3DVector refused(kUntouched);
+    const double kMax = std::numeric_limits<double>::max();
     const struct {
         std::vector<SImagePoint> observations;
         C3DVector expected;  // refused: the point left alone
@@ -142,6 +143,8 @@ TEST(C3DPointCreateFromImagePoints, HandWorkedRaysConditioningLimitAndRefusals) 
         {{ahead}, refused, "one observation"},
         {{onAxis, Observation(Unrotated(1, 0, 0), 0, 0)}, refused, "parallel rays"},
         {{ahead, Observation(Unrotated(1, 0, 0), std::nan(""), 0.0)}, refused, "a NaN pick"},
+        // A fuzz finding: the z axis and a ray at 45 degrees from (-DBL_MAX, 0, DBL_MAX).
+        {{onAxis, Observation(Unrotated(-kMax, 0, kMax), 1, 0)}, refused, "meeting at 2 DBL_MAX"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
