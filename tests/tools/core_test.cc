@@ -110,6 +110,46 @@ TEST(CoreMeasure, RefusalsKeepOnlyTheDrawablePicks) {
     }
 }
 
+// Three views of the segment (-1, 0, 5)-(1, 0, 5), the third picking its +x end at x = 1.3: the
+// union takes that end and names the view, the median keeps the end the other two agree on.
+TEST(CoreExtent, MedianOutvotesOneBadEndPick) {
+    std::vector<CCamera> cameras(3);
+    const double centres[3][3] = {{0, -2, 0}, {0, 2, 0}, {1, 0.5, -1}};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(CCamera::CreateLookAt(C3DVector(centres[i][0], centres[i][1], centres[i][2]),
+                                          C3DVector(0, 0, 5),
+                                          C3DVector(0, -1, 0),
+                                          1000.0,
+                                          C2DCoordinate(500, 400),
+                                          1000,
+                                          800,
+                                          cameras[i]));
+    }
+    std::vector<core::SegmentPick> picks;
+    for (std::size_t i = 0; i < 3; ++i) {
+        C2DCoordinate ends[2];
+        ASSERT_TRUE(cameras[i].Project(C3DVector(-1, 0, 5), ends[0]));
+        ASSERT_TRUE(cameras[i].Project(C3DVector(i == 2 ? 1.3 : 1.0, 0, 5), ends[1]));
+        picks.push_back(
+            {i,
+             {{ends[0].GetData(0), ends[0].GetData(1)}, {ends[1].GetData(0), ends[1].GetData(1)}}});
+    }
+    for (const core::Extent extent : {core::Extent::kUnion, core::Extent::kMedian}) {
+        const bool median = extent == core::Extent::kMedian;
+        SCOPED_TRACE(median ? "median" : "union");
+        const core::SegmentMeasurement measured = core::MeasureSegment(cameras, picks, extent);
+        ASSERT_TRUE(measured.ok) << measured.reason;
+        C3DCoordinate ends[2];
+        measured.segment.GetEndPoint3D(ends);
+        const int plus = ends[1].GetData(0) > ends[0].GetData(0) ? 1 : 0;  // the +x end
+        EXPECT_NEAR(ends[plus].GetData(0), median ? 1.0 : 1.3, 1e-9);
+        EXPECT_NEAR(ends[1 - plus].GetData(0), -1.0, 1e-9);
+        EXPECT_EQ(measured.ends[plus].unionCamera, 2u);
+        EXPECT_NEAR(measured.ends[plus].spread, 0.3, 1e-9);
+        EXPECT_NEAR(measured.ends[1 - plus].spread, 0.0, 1e-9);
+    }
+}
+
 TEST(CoreClip, KeepsThePartsInsideThePhoto) {
     const CCamera camera(CCameraParam(), 200, 100);
     struct Case {

@@ -208,3 +208,30 @@ TEST(MeasureCylinder, LoneEdgeAgainstItsDirectionWarns) {
 }
 
 }  // namespace
+
+// One view picks both edges of the tank 30 % too long at their far ends: the union's end follows
+// it and names that camera, the median's stays where the other three views put it.
+TEST(MeasureCylinder, MedianExtentOutvotesOneLongPick) {
+    measure::Scene scene = synthetic::MakeScene();
+    measure::ShapeSpec tank = scene.shapes[synthetic::kTankShape];
+    for (std::optional<measure::Segment2>& edge : tank.cylinderPicks[1].edges) {
+        edge->end = {1.3 * edge->end.x - 0.3 * edge->start.x,
+                     1.3 * edge->end.y - 0.3 * edge->start.y};
+    }
+    scene.shapes = {tank, tank};
+    scene.shapes[1].extent = measure::Extent::kMedian;
+    const measure::Measurement measured = measure::Measure(scene);
+    for (const ShapeResult& result : measured.shapes) {
+        const bool median = &result == &measured.shapes[1];
+        SCOPED_TRACE(median ? "median" : "union");
+        ASSERT_TRUE(result.ok) << result.reason;
+        EXPECT_LT(TruthError(result, "start"), synthetic::kTankRadius);
+        EXPECT_EQ(TruthError(result, "end") < synthetic::kTankRadius, median);
+        // The end nearer the truth's end: set by the long pick in the union.
+        const measure::Vec3 off =
+            synthetic::Add(result.end, synthetic::Scale(synthetic::kTankEnd, -1));
+        const int far = synthetic::Dot(off, off) < 1.0 ? 1 : 0;
+        EXPECT_EQ(result.ends[far].unionCamera, 1u);
+        EXPECT_GT(result.ends[far].spread, 0.3);
+    }
+}

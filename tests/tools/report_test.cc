@@ -30,9 +30,19 @@ TEST_F(ReportOfSyntheticScene, JsonHasOneEntryPerCameraAndShape) {
     // Per kind, the members of "result" that a reader can rely on.
     const std::pair<int, std::vector<const char*>> members[] = {
         {synthetic::kCornerShape, {"point"}},
-        {synthetic::kRailShape, {"start", "end", "length", "direction"}},
+        {synthetic::kRailShape,
+         {"start", "end", "length", "direction", "extent", "end_spread", "union_end_cameras"}},
         {synthetic::kPoleShape, {"direction", "point_nearest_origin", "distance_from_origin"}},
-        {synthetic::kTankShape, {"method", "start", "end", "radius", "length", "direction"}},
+        {synthetic::kTankShape,
+         {"method",
+          "start",
+          "end",
+          "radius",
+          "length",
+          "direction",
+          "extent",
+          "end_spread",
+          "union_end_cameras"}},
         {synthetic::kGroundShape, {"coefficients", "point_count", "rms_distance", "max_distance"}},
         {synthetic::kArcShape, {"camera", "mode", "sample_count", "samples"}},
     };

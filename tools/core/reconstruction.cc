@@ -164,6 +164,259 @@ bool SawEdge(const EdgePick& pick) {
     return pick.edges[0] || pick.edges[1];
 }
 
+// One view's picked ends carried onto the axis: positions along it, low <= high.
+struct ViewEnds {
+    std::size_t camera = 0;
+    double low = 0.0;
+    double high = 0.0;
+};
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    if (values.size() % 2 == 1) {
+        return values[middle];
+    }
+    return 0.5 * values[middle - 1] + 0.5 * values[middle];  // halves first: no overflow
+}
+
+// The range with each end the median of the views' positions of it, in the range's own order.
+// views is not empty.
+CRange MedianRange(const std::vector<ViewEnds>& views, const CRange& range) {
+    std::vector<double> lows;
+    std::vector<double> highs;
+    for (const ViewEnds& view : views) {
+        lows.push_back(view.low);
+        highs.push_back(view.high);
+    }
+    const double low = Median(lows);
+    const double high = Median(highs);
+    return range.GetStartPosition() <= range.GetEndPosition() ? CRange(low, high)
+                                                              : CRange(high, low);
+}
+
+// The spread of each end over the views and the view that reaches farthest at it (the union's
+// end; the first of equals), at the range's start and end.
+std::array<EndSpread, 2> Spreads(const std::vector<ViewEnds>& views, const CRange& range) {
+    if (views.empty()) {
+        return {};
+    }
+    EndSpread low{0.0, views[0].camera};
+    EndSpread high{0.0, views[0].camera};
+    double lowest = views[0].low;
+    double highest = views[0].high;
+    double lowMax = views[0].low;
+    double highMin = views[0].high;
+    for (const ViewEnds& view : views) {
+        if (view.low < lowest) {
+            lowest = view.low;
+            low.unionCamera = view.camera;
+        }
+        if (view.high > highest) {
+            highest = view.high;
+            high.unionCamera = view.camera;
+        }
+        lowMax = std::max(lowMax, view.low);
+        highMin = std::min(highMin, view.high);
+    }
+    low.spread = lowMax - lowest;
+    high.spread = highest - highMin;
+    if (range.GetStartPosition() <= range.GetEndPosition()) {
+        return {low, high};
+    }
+    return {high, low};
+}
+
+// Adds the view's range to views when the library found one; a segment's range of (0, 0) is its
+// sign that no end of the view could be carried onto the axis.
+void AddView(std::size_t camera, const CRange& range, std::vector<ViewEnds>& views) {
+    const double start = range.GetStartPosition();
+    const double end = range.GetEndPosition();
+    if (start == 0.0 && end == 0.0) {
+        return;
+    }
+    views.push_back({camera, std::min(start, end), std::max(start, end)});
+}
+
+// The segment of the picks with the ends of each view; as ReconstructSegment otherwise.
+bool SegmentFromPicks(const std::vector<CCamera>& cameras,
+                      const std::vector<SegmentPick>& picks,
+                      Extent extent,
+                      C3DLineSegment& segment,
+                      std::vector<ViewEnds>& views,
+                      std::string& reason) {
+    C1DArray<SImageLine> observations;
+    C3DLine line;
+    if (!LineFromPicks(cameras, picks, "segment", observations, line, reason)) {
+        return false;
+    }
+    C3DLineSegment made;
+    made.Set3DLineSegment(line.Get3DAxis(), CRange(), true, false);
+    made.CalcRange(observations);
+    // Each view alone, as the library carries its ends in the union above.
+    std::vector<ViewEnds> found;
+    C1DArray<SImageLine> one;
+    if (!Resize(one, 1)) {
+        reason = kOutOfMemory;
+        return false;
+    }
+    for (std::size_t i = 0; i < picks.size(); ++i) {
+        one[0] = observations[static_cast<int>(i)];
+        C3DLineSegment view(made);
+        view.CalcRange(one);
+        AddView(picks[i].camera, view.GetRange(), found);
+    }
+    if (extent == Extent::kMedian && !found.empty()) {
+        made.Set3DLineSegment(made.GetAxis(), MedianRange(found, made.GetRange()), false, true);
+    }
+    C3DCoordinate ends[2];
+    made.GetEndPoint3D(ends);
+    if (!IsFinite(ends[0]) || !IsFinite(ends[1])) {
+        reason = "the picked segments give no finite end points";
+        return false;
+    }
+    if (!(made.GetRange().GetLength() > 0.0)) {
+        reason = "no picked end point could be carried onto the line: length 0";
+        return false;
+    }
+    // Viewing planes do not tell front from back: picks can fix a segment wholly behind the
+    // cameras, which none of them can have seen.
+    for (const SegmentPick& pick : picks) {
+        C2DLineSegment image;
+        if (!made.Reproject(cameras[pick.camera].GetCameraParam(), image, nullptr, nullptr)) {
+            reason =
+                "the segment lies behind a camera that saw it: the picked segments are not of one "
+                "segment";
+            return false;
+        }
+    }
+    segment = made;
+    views = std::move(found);
+    return true;
+}
+
+// The cylinder of the picks with the ends of each view; as ReconstructCylinder otherwise.
+bool CylinderFromPicks(const std::vector<CCamera>& cameras,
+                       const std::vector<EdgePick>& picks,
+                       CylinderMethod method,
+                       Extent extent,
+                       C3DCylinder& cylinder,
+                       std::vector<ViewEnds>& views,
+                       std::string& reason) {
+    reason = CheckCameraIndices(cameras, picks);
+    if (!reason.empty()) {
+        return false;
+    }
+    std::vector<const EdgePick*> seen;
+    for (const EdgePick& pick : picks) {
+        if (SawEdge(pick)) {
+            seen.push_back(&pick);
+        }
+    }
+    C1DArray<SImageCylinder> observations;
+    if (!Resize(observations, seen.size())) {
+        reason = kOutOfMemory;
+        return false;
+    }
+    int edgeCount = 0;
+    int bothEdges = 0;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        SImageCylinder& observation = observations[static_cast<int>(i)];
+        const CCamera& camera = cameras[seen[i]->camera];
+        observation.cameraParam = camera.GetCameraParam();
+        for (int slot = 0; slot < 2; ++slot) {
+            const std::optional<PixelSegment>& edge = seen[i]->edges[slot];
+            if (!edge) {
+                // An edge of length 0 counts as not seen.
+                observation.edgeSegment[slot].SetEndPoints(C2DCoordinate(0.0, 0.0),
+                                                           C2DCoordinate(0.0, 0.0));
+                continue;
+            }
+            C2DCoordinate start;
+            C2DCoordinate end;
+            if (Coincide(*edge)) {
+                reason = "a picked edge's ends coincide, so it shows no silhouette";
+                return false;
+            }
+            if (!ToIdeal(camera, edge->start, start) || !ToIdeal(camera, edge->end, end)) {
+                reason = kPickNotIdeal;
+                return false;
+            }
+            observation.edgeSegment[slot] = C2DLineSegment(start, end);
+            ++edgeCount;
+        }
+        bothEdges += (seen[i]->edges[0] && seen[i]->edges[1]) ? 1 : 0;
+    }
+    const bool tangentPlanes = method == CylinderMethod::kTangentPlanes;
+    reason = TooFewCameras(seen.size(), "cylinder");
+    if (!reason.empty()) {
+        return false;
+    }
+    if (tangentPlanes && edgeCount < 3) {
+        reason = "fewer than three silhouette edges picked; the tangent-plane method needs three";
+        return false;
+    }
+    if (!tangentPlanes && bothEdges < 2) {
+        reason = "the centre-line method needs both edges in at least two cameras";
+        return false;
+    }
+    C3DCylinder made;
+    if (!made.CreateFromImageCylinder(observations, tangentPlanes)) {
+        reason = tangentPlanes
+                     ? "the tangent planes of the edges do not fix an axis: the cameras see the "
+                       "cylinder from too similar directions, or the edges do not belong to one "
+                       "cylinder"
+                     : "the centre lines do not fix an axis (viewing planes nearly parallel), or "
+                       "no edge gives a radius";
+        return false;
+    }
+    // Each view alone, as the library carries its edges' ends in the union above.
+    std::vector<ViewEnds> found;
+    C1DArray<SImageCylinder> one;
+    if (!Resize(one, 1)) {
+        reason = kOutOfMemory;
+        return false;
+    }
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        one[0] = observations[static_cast<int>(i)];
+        C3DCylinder view(made);
+        if (view.CalcRange(one)) {
+            AddView(seen[i]->camera, view.GetRange(), found);
+        }
+    }
+    if (extent == Extent::kMedian && !found.empty()) {
+        made.Set3DCylinder(made.GetAxis(),
+                           MedianRange(found, made.GetRange()),
+                           made.GetRadius(),
+                           false,
+                           true,
+                           false);
+    }
+    C3DCoordinate ends[2];
+    if (!made.GetEndPoint3D(ends[0], ends[1])) {
+        reason = "the reconstruction gave an axis through the origin or a radius of 0";
+        return false;
+    }
+    if (!IsFinite(ends[0]) || !IsFinite(ends[1]) || !std::isfinite(made.GetRadius())) {
+        reason = "the picked edges give no finite cylinder";
+        return false;
+    }
+    // Tangent planes and centre lines do not tell front from back either.
+    const C3DLineSegment axis(made.GetAxis(), made.GetRange());
+    for (const EdgePick* pick : seen) {
+        C2DLineSegment image;
+        if (!axis.Reproject(cameras[pick->camera].GetCameraParam(), image, nullptr, nullptr)) {
+            reason =
+                "the cylinder lies behind a camera that saw it: the picked edges are not of one "
+                "cylinder";
+            return false;
+        }
+    }
+    cylinder = made;
+    views = std::move(found);
+    return true;
+}
+
 }  // namespace
 
 PointTriangulator::PointTriangulator(const std::vector<CCamera>& cameras) : m_cameras(cameras) {}
@@ -297,42 +550,15 @@ LineMeasurement MeasureLine(const std::vector<CCamera>& cameras,
 bool ReconstructSegment(const std::vector<CCamera>& cameras,
                         const std::vector<SegmentPick>& picks,
                         C3DLineSegment& segment,
-                        std::string& reason) {
-    C1DArray<SImageLine> observations;
-    C3DLine line;
-    if (!LineFromPicks(cameras, picks, "segment", observations, line, reason)) {
-        return false;
-    }
-    C3DLineSegment made;
-    made.Set3DLineSegment(line.Get3DAxis(), CRange(), true, false);
-    made.CalcRange(observations);
-    C3DCoordinate ends[2];
-    made.GetEndPoint3D(ends);
-    if (!IsFinite(ends[0]) || !IsFinite(ends[1])) {
-        reason = "the picked segments give no finite end points";
-        return false;
-    }
-    if (!(made.GetRange().GetLength() > 0.0)) {
-        reason = "no picked end point could be carried onto the line: length 0";
-        return false;
-    }
-    // Viewing planes do not tell front from back: picks can fix a segment wholly behind the
-    // cameras, which none of them can have seen.
-    for (const SegmentPick& pick : picks) {
-        C2DLineSegment image;
-        if (!made.Reproject(cameras[pick.camera].GetCameraParam(), image, nullptr, nullptr)) {
-            reason =
-                "the segment lies behind a camera that saw it: the picked segments are not of one "
-                "segment";
-            return false;
-        }
-    }
-    segment = made;
-    return true;
+                        std::string& reason,
+                        Extent extent) {
+    std::vector<ViewEnds> views;
+    return SegmentFromPicks(cameras, picks, extent, segment, views, reason);
 }
 
 SegmentMeasurement MeasureSegment(const std::vector<CCamera>& cameras,
-                                  const std::vector<SegmentPick>& picks) {
+                                  const std::vector<SegmentPick>& picks,
+                                  Extent extent) {
     SegmentMeasurement result;
     if (std::string reason = CheckCameraIndices(cameras, picks); !reason.empty()) {
         Fail(result, reason);
@@ -341,10 +567,12 @@ SegmentMeasurement MeasureSegment(const std::vector<CCamera>& cameras,
     for (const SegmentPick& pick : picks) {
         AddPickedSegment(cameras, pick.camera, pick.segment, result.overlays);
     }
-    if (!ReconstructSegment(cameras, picks, result.segment, result.reason)) {
+    std::vector<ViewEnds> views;
+    if (!SegmentFromPicks(cameras, picks, extent, result.segment, views, result.reason)) {
         return result;
     }
     result.ok = true;
+    result.ends = Spreads(views, result.segment.GetRange());
     for (const SegmentPick& pick : picks) {
         result.residuals.push_back(
             SegmentResidual(cameras, pick.camera, result.segment, pick.segment));
@@ -363,101 +591,16 @@ bool ReconstructCylinder(const std::vector<CCamera>& cameras,
                          const std::vector<EdgePick>& picks,
                          CylinderMethod method,
                          C3DCylinder& cylinder,
-                         std::string& reason) {
-    reason = CheckCameraIndices(cameras, picks);
-    if (!reason.empty()) {
-        return false;
-    }
-    std::vector<const EdgePick*> seen;
-    for (const EdgePick& pick : picks) {
-        if (SawEdge(pick)) {
-            seen.push_back(&pick);
-        }
-    }
-    C1DArray<SImageCylinder> observations;
-    if (!Resize(observations, seen.size())) {
-        reason = kOutOfMemory;
-        return false;
-    }
-    int edgeCount = 0;
-    int bothEdges = 0;
-    for (std::size_t i = 0; i < seen.size(); ++i) {
-        SImageCylinder& observation = observations[static_cast<int>(i)];
-        const CCamera& camera = cameras[seen[i]->camera];
-        observation.cameraParam = camera.GetCameraParam();
-        for (int slot = 0; slot < 2; ++slot) {
-            const std::optional<PixelSegment>& edge = seen[i]->edges[slot];
-            if (!edge) {
-                // An edge of length 0 counts as not seen.
-                observation.edgeSegment[slot].SetEndPoints(C2DCoordinate(0.0, 0.0),
-                                                           C2DCoordinate(0.0, 0.0));
-                continue;
-            }
-            C2DCoordinate start;
-            C2DCoordinate end;
-            if (Coincide(*edge)) {
-                reason = "a picked edge's ends coincide, so it shows no silhouette";
-                return false;
-            }
-            if (!ToIdeal(camera, edge->start, start) || !ToIdeal(camera, edge->end, end)) {
-                reason = kPickNotIdeal;
-                return false;
-            }
-            observation.edgeSegment[slot] = C2DLineSegment(start, end);
-            ++edgeCount;
-        }
-        bothEdges += (seen[i]->edges[0] && seen[i]->edges[1]) ? 1 : 0;
-    }
-    const bool tangentPlanes = method == CylinderMethod::kTangentPlanes;
-    reason = TooFewCameras(seen.size(), "cylinder");
-    if (!reason.empty()) {
-        return false;
-    }
-    if (tangentPlanes && edgeCount < 3) {
-        reason = "fewer than three silhouette edges picked; the tangent-plane method needs three";
-        return false;
-    }
-    if (!tangentPlanes && bothEdges < 2) {
-        reason = "the centre-line method needs both edges in at least two cameras";
-        return false;
-    }
-    C3DCylinder made;
-    if (!made.CreateFromImageCylinder(observations, tangentPlanes)) {
-        reason = tangentPlanes
-                     ? "the tangent planes of the edges do not fix an axis: the cameras see the "
-                       "cylinder from too similar directions, or the edges do not belong to one "
-                       "cylinder"
-                     : "the centre lines do not fix an axis (viewing planes nearly parallel), or "
-                       "no edge gives a radius";
-        return false;
-    }
-    C3DCoordinate ends[2];
-    if (!made.GetEndPoint3D(ends[0], ends[1])) {
-        reason = "the reconstruction gave an axis through the origin or a radius of 0";
-        return false;
-    }
-    if (!IsFinite(ends[0]) || !IsFinite(ends[1]) || !std::isfinite(made.GetRadius())) {
-        reason = "the picked edges give no finite cylinder";
-        return false;
-    }
-    // Tangent planes and centre lines do not tell front from back either.
-    const C3DLineSegment axis(made.GetAxis(), made.GetRange());
-    for (const EdgePick* pick : seen) {
-        C2DLineSegment image;
-        if (!axis.Reproject(cameras[pick->camera].GetCameraParam(), image, nullptr, nullptr)) {
-            reason =
-                "the cylinder lies behind a camera that saw it: the picked edges are not of one "
-                "cylinder";
-            return false;
-        }
-    }
-    cylinder = made;
-    return true;
+                         std::string& reason,
+                         Extent extent) {
+    std::vector<ViewEnds> views;
+    return CylinderFromPicks(cameras, picks, method, extent, cylinder, views, reason);
 }
 
 CylinderMeasurement MeasureCylinder(const std::vector<CCamera>& cameras,
                                     const std::vector<EdgePick>& picks,
-                                    CylinderMethod method) {
+                                    CylinderMethod method,
+                                    Extent extent) {
     CylinderMeasurement result;
     if (std::string reason = CheckCameraIndices(cameras, picks); !reason.empty()) {
         Fail(result, reason);
@@ -470,10 +613,12 @@ CylinderMeasurement MeasureCylinder(const std::vector<CCamera>& cameras,
             }
         }
     }
-    if (!ReconstructCylinder(cameras, picks, method, result.cylinder, result.reason)) {
+    std::vector<ViewEnds> views;
+    if (!CylinderFromPicks(cameras, picks, method, extent, result.cylinder, views, result.reason)) {
         return result;
     }
     result.ok = true;
+    result.ends = Spreads(views, result.cylinder.GetRange());
     for (const EdgePick& pick : picks) {
         if (!SawEdge(pick)) {
             continue;

@@ -68,12 +68,31 @@ struct LineMeasurement : Outcome {
     C3DLine line;
 };
 
+// Where the ends of a segment or a cylinder along its axis come from. Each view's picked ends are
+// carried onto the axis as the library carries them (the foot on the image of the axis, lifted
+// back along its viewing ray); a view none of whose ends can be carried takes no part.
+enum class Extent {
+    kUnion,   // the farthest pair over all views: right for an edge hidden in some views, but one
+              // bad end pick sets it
+    kMedian,  // each end the median of the views' positions of it (of an even count, the mean of
+              // the middle two): robust against one bad end pick among three or more views
+};
+
+// How the views agree on one end of a measured segment or cylinder.
+struct EndSpread {
+    double spread = 0.0;          // max - min of the views' positions of this end along the axis
+    std::size_t unionCamera = 0;  // the camera whose position of this end is the union's end
+};
+
 struct SegmentMeasurement : Outcome {
     C3DLineSegment segment;  // its extent from the picked ends carried onto the line
+    // When ok: at the segment's start and at its end, whichever extent was asked for.
+    std::array<EndSpread, 2> ends;
 };
 
 struct CylinderMeasurement : Outcome {
     C3DCylinder cylinder;
+    std::array<EndSpread, 2> ends;  // when ok: as SegmentMeasurement's, along the axis
     // Cameras whose lone edge runs against the documented direction (the measured axis lies on
     // its right), in the order of the picks: the other photos disagree with it and the axis may
     // be off. The shape is measured all the same; ReversedLoneEdgeNote words the warning.
@@ -115,21 +134,24 @@ PointMeasurement MeasurePoint(const std::vector<CCamera>& cameras,
 LineMeasurement MeasureLine(const std::vector<CCamera>& cameras,
                             const std::vector<SegmentPick>& picks);
 
-// The line as MeasureLine, bounded by the farthest pair of the picked ends carried onto it.
-// Refused besides: no finite end points, no picked end carried onto the line (length 0), or a
-// segment wholly behind a camera that saw it (viewing planes do not tell front from back).
-// Residuals: against the image segment's line. Overlays: the picks, the image segment.
+// The line as MeasureLine, bounded by the picked ends carried onto it as extent says. Refused
+// besides: no finite end points, no picked end carried onto the line (length 0), or a segment
+// wholly behind a camera that saw it (viewing planes do not tell front from back). Residuals:
+// against the image of the segment's line. Overlays: the picks, the image segment.
 SegmentMeasurement MeasureSegment(const std::vector<CCamera>& cameras,
-                                  const std::vector<SegmentPick>& picks);
+                                  const std::vector<SegmentPick>& picks,
+                                  Extent extent = Extent::kUnion);
 
-// Axis, radius and extent from silhouette edges. Tangent planes need three edges in two photos;
-// centre lines need both edges in two photos and give an estimate. A pick with neither edge
-// counts as not made. Refused besides: edges that fix no axis, an axis through the world origin,
-// a radius of 0, no finite cylinder, or an axis wholly behind a camera that saw it. Overlays: the
-// picked edges, then per camera the two silhouettes and the centre line.
+// Axis, radius and extent (from the edges' ends, as extent says) from silhouette edges. Tangent
+// planes need three edges in two photos; centre lines need both edges in two photos and give an
+// estimate. A pick with neither edge counts as not made. Refused besides: edges that fix no axis,
+// an axis through the world origin, a radius of 0, no finite cylinder, or an axis wholly behind a
+// camera that saw it. Overlays: the picked edges, then per camera the two silhouettes and the
+// centre line.
 CylinderMeasurement MeasureCylinder(const std::vector<CCamera>& cameras,
                                     const std::vector<EdgePick>& picks,
-                                    CylinderMethod method);
+                                    CylinderMethod method,
+                                    Extent extent = Extent::kUnion);
 
 // The orthogonal least-squares plane through the points, judged first by JudgePlanePoints.
 // Refused: fewer than three points, points that do not spread across a line, a fit that fails.
@@ -162,12 +184,14 @@ bool ReconstructLine(const std::vector<CCamera>& cameras,
 bool ReconstructSegment(const std::vector<CCamera>& cameras,
                         const std::vector<SegmentPick>& picks,
                         C3DLineSegment& segment,
-                        std::string& reason);
+                        std::string& reason,
+                        Extent extent = Extent::kUnion);
 bool ReconstructCylinder(const std::vector<CCamera>& cameras,
                          const std::vector<EdgePick>& picks,
                          CylinderMethod method,
                          C3DCylinder& cylinder,
-                         std::string& reason);
+                         std::string& reason,
+                         Extent extent = Extent::kUnion);
 bool FitPlane(const std::vector<Point3>& points, C3DPlane& plane, std::string& reason);
 
 // The warning for a lone edge in the named camera that runs against the documented direction.

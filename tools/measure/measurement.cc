@@ -33,6 +33,9 @@ C3DCoordinate ToCoordinate(const Vec3& v) {
 core::Pixel ToPixel(const Vec2& p) {
     return {p.x, p.y};
 }
+core::Extent ToExtent(Extent extent) {
+    return extent == Extent::kMedian ? core::Extent::kMedian : core::Extent::kUnion;
+}
 core::PixelSegment ToPixels(const Segment2& segment) {
     return {ToPixel(segment.start), ToPixel(segment.end)};
 }
@@ -167,7 +170,8 @@ void Measurer::MeasureLine(const ShapeSpec& shape, ShapeResult& result) {
 }
 
 void Measurer::MeasureSegment(const ShapeSpec& shape, ShapeResult& result) {
-    const core::SegmentMeasurement measured = core::MeasureSegment(m_cameras, SegmentPicks(shape));
+    const core::SegmentMeasurement measured =
+        core::MeasureSegment(m_cameras, SegmentPicks(shape), ToExtent(shape.extent));
     Adopt(measured, shape.name, result, m_drawings);
     if (!result.ok) {
         return;
@@ -178,6 +182,7 @@ void Measurer::MeasureSegment(const ShapeSpec& shape, ShapeResult& result) {
     result.start = FromVector(ends[0]);
     result.end = FromVector(ends[1]);
     result.length = measured.segment.GetRange().GetLength();
+    result.ends = measured.ends;
     if (shape.truth) {
         AddEndPointErrors(
             result.start, result.end, *shape.truth, m_scene.units, result.truthErrors);
@@ -200,7 +205,8 @@ void Measurer::MeasureCylinder(const ShapeSpec& shape, ShapeResult& result) {
         core::MeasureCylinder(m_cameras,
                               picks,
                               shape.tangentPlanes ? core::CylinderMethod::kTangentPlanes
-                                                  : core::CylinderMethod::kCentreLines);
+                                                  : core::CylinderMethod::kCentreLines,
+                              ToExtent(shape.extent));
     Adopt(measured, shape.name, result, m_drawings);
     for (const std::size_t camera : measured.reversedLoneEdges) {
         result.notes.push_back(core::ReversedLoneEdgeNote(m_scene.cameras[camera].id));
@@ -216,6 +222,7 @@ void Measurer::MeasureCylinder(const ShapeSpec& shape, ShapeResult& result) {
     result.end = FromVector(end);
     result.radius = cylinder.GetRadius();
     result.length = cylinder.GetRange().GetLength();
+    result.ends = measured.ends;
     result.direction = FromVector(cylinder.GetAxis().GetVVector());
     if (shape.truth) {
         AddEndPointErrors(

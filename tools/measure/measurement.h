@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/reconstruction.h"
 #include "core/reprojection.h"
 #include "measure/scene.h"
 
@@ -46,6 +47,9 @@ struct ShapeResult {
     Vec3 start{};           // segment, cylinder axis
     Vec3 end{};
     double length = 0.0;
+    // Segment, cylinder: how the views agree on the ends, at start and at end (in scene units;
+    // the union's end names its camera by index into the scene's cameras).
+    std::array<core::EndSpread, 2> ends{};
     double radius = 0.0;
     std::array<double, 4> plane{};  // a x + b y + c z + d = 0, (a, b, c) a unit normal
     int planePointCount = 0;

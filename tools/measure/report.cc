@@ -52,8 +52,12 @@ void Line(std::ostream& out, const std::string& label, const std::string& text) 
 
 std::string Title(const Scene& scene, const ShapeSpec& shape) {
     std::string title = std::string(KindName(shape.kind));
+    const bool median = shape.extent == Extent::kMedian;
     if (shape.kind == ShapeKind::kCylinder) {
-        title += shape.tangentPlanes ? " (tangent planes)" : " (centre lines)";
+        title += std::string(shape.tangentPlanes ? " (tangent planes" : " (centre lines") +
+                 (median ? ", median ends)" : ")");
+    } else if (shape.kind == ShapeKind::kSegment && median) {
+        title += " (median ends)";
     }
     if (shape.kind == ShapeKind::kCurve) {
         title += " in " + scene.cameras[shape.curveCamera].id;
@@ -76,6 +80,25 @@ std::string PlaneEquation(const std::array<double, 4>& plane) {
         text += names[i];
     }
     return text + " = 0";
+}
+
+// How far the views' ends spread, and which cameras set the union's ends.
+std::string EndSpreadText(const Scene& scene, const ShapeResult& result) {
+    return "start " + Length(result.ends[0].spread, scene.units) + ", end " +
+           Length(result.ends[1].spread, scene.units) + "; union's ends from " +
+           scene.cameras[result.ends[0].unionCamera].id + ", " +
+           scene.cameras[result.ends[1].unionCamera].id;
+}
+
+// The same in the JSON report's result.
+void AddEndSpreads(const Scene& scene,
+                   const ShapeSpec& shape,
+                   const ShapeResult& result,
+                   Json& values) {
+    values["extent"] = shape.extent == Extent::kMedian ? "median" : "union";
+    values["end_spread"] = Json::array({result.ends[0].spread, result.ends[1].spread});
+    values["union_end_cameras"] = Json::array({scene.cameras[result.ends[0].unionCamera].id,
+                                               scene.cameras[result.ends[1].unionCamera].id});
 }
 
 Json Array3(const Vec3& v) {
@@ -138,12 +161,14 @@ void WriteTextReport(std::ostream& out, const Scene& scene, const Measurement& m
                 Line(out, "start", Point3(result.start));
                 Line(out, "end", Point3(result.end));
                 Line(out, "length", Length(result.length, scene.units));
+                Line(out, "end spread", EndSpreadText(scene, result));
                 break;
             case ShapeKind::kCylinder:
                 Line(out, "axis start", Point3(result.start));
                 Line(out, "axis end", Point3(result.end));
                 Line(out, "radius", Length(result.radius, scene.units));
                 Line(out, "length", Length(result.length, scene.units));
+                Line(out, "end spread", EndSpreadText(scene, result));
                 break;
             case ShapeKind::kPlane:
                 Line(out, "plane", PlaneEquation(result.plane));
@@ -241,6 +266,7 @@ Json ReportJson(const Scene& scene, const Measurement& measurement) {
                     values["end"] = Array3(result.end);
                     values["length"] = result.length;
                     values["direction"] = Array3(result.direction);
+                    AddEndSpreads(scene, shape, result, values);
                     break;
                 case ShapeKind::kCylinder:
                     values["method"] = shape.tangentPlanes ? "tangent-planes" : "centre-lines";
@@ -249,6 +275,7 @@ Json ReportJson(const Scene& scene, const Measurement& measurement) {
                     values["radius"] = result.radius;
                     values["length"] = result.length;
                     values["direction"] = Array3(result.direction);
+                    AddEndSpreads(scene, shape, result, values);
                     break;
                 case ShapeKind::kPlane:
                     values["coefficients"] = result.plane;
