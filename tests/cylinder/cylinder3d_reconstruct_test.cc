@@ -143,19 +143,12 @@ TEST(C3DCylinderTangentPlanes, LoneVerticalEdgesFollowTheirRunningDirection) {
     // are axis-aligned, so every silhouette edge is exactly vertical in its image.
     const SKnownCylinder known = {
         C3DVector(5.0, 0.0, 0.0), C3DVector(0.0, 0.0, 1.0), 2.0, 1.0, 4.0};
-    struct View {
-        C3DVector centre;
-        C33Matrix camFromWorld;
-    };
-    const View views[] = {{C3DVector(-5.0, 0.0, 2.5), C33Matrix(0, 1, 0, 0, 0, 1, 1, 0, 0)},
-                          {C3DVector(5.0, -12.0, 2.5), C33Matrix(-1, 0, 0, 0, 0, 1, 0, 1, 0)},
-                          {C3DVector(19.0, 0.0, 2.5), C33Matrix(0, -1, 0, 0, 0, 1, -1, 0, 0)},
-                          {C3DVector(5.0, 8.0, 2.5), C33Matrix(1, 0, 0, 0, 0, 1, 0, -1, 0)}};
     std::vector<CCameraParam> cameras;
-    for (const View& view : views) {
-        const CRotateMatrix rotation(view.camFromWorld);
-        cameras.emplace_back(CIntrinsicParam(800.0, C2DCoordinate(400.0, 300.0)),
-                             CExtrinsicParam(rotation, (rotation * view.centre) * -1.0));
+    for (const C3DVector& centre : {C3DVector(-5.0, 0.0, 2.5),
+                                    C3DVector(5.0, -12.0, 2.5),
+                                    C3DVector(19.0, 0.0, 2.5),
+                                    C3DVector(5.0, 8.0, 2.5)}) {
+        cameras.push_back(LookAtCamera(centre, C3DVector(5.0, 0.0, 2.5), 800.0, 400.0, 300.0));
     }
     // Views 1 and 3 give each generator alone, one edge running up and the other down.
     std::vector<SImageCylinder> list = {ExactRecord(known, cameras[0]),

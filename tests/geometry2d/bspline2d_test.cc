@@ -29,22 +29,13 @@ using Access = C2DBSplineTestAccess;
 const double kNan = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
-C1DArray<double> Values(std::initializer_list<double> values) {
-    return ToArray(values);
-}
-
-C1DArray<C2DCoordinate> Points(const std::vector<std::pair<double, double>>& xy) {
-    C1DArray<C2DCoordinate> array;
-    array.SetSize(static_cast<int>(xy.size()));
-    for (int i = 0; i < array.GetSize(); ++i) {
-        array[i].SetVector(xy[i].first, xy[i].second);
-    }
-    return array;
+C1DArray<C2DCoordinate> Points(const std::vector<C2DCoordinate>& points) {
+    return ToArray(points);
 }
 
 // count copies of (-7, -7), to see what was written.
 C1DArray<C2DCoordinate> Sentinels(int count) {
-    return Points(std::vector<std::pair<double, double>>(static_cast<size_t>(count), {-7, -7}));
+    return Points(std::vector<C2DCoordinate>(static_cast<size_t>(count), C2DCoordinate(-7, -7)));
 }
 
 void ExpectAllSentinels(const C1DArray<C2DCoordinate>& samples) {
@@ -65,7 +56,7 @@ std::array<double, 3> Basis(int index, int order, const C1DArray<double>& knots,
 TEST(C2DBSplineBasis, QuadraticValuesWorkedByHand) {
     // Knots 0 0 0 1 2 2 2: on [0, 1) N0 = (1 - t)^2, N1 = 2t - 1.5t^2, N2 = t^2 / 2, N3 = 0;
     // on [1, 2) N1 = (2 - t)^2 / 2, N3 = (t - 1)^2 and N2 = 1 - N1 - N3.
-    const C1DArray<double> knots = Values({0, 0, 0, 1, 2, 2, 2});
+    const C1DArray<double> knots = ToArray<double>({0, 0, 0, 1, 2, 2, 2});
     const struct {
         double t;
         double n[3][4];  // the functions 0 to 3, their first and second derivatives
@@ -85,7 +76,7 @@ TEST(C2DBSplineBasis, QuadraticValuesWorkedByHand) {
 }
 
 TEST(C2DBSplineBasis, SumsToOneWithDerivativesZeroOnHalfOpenSpans) {
-    const C1DArray<double> knots = Values({0, 0, 0, 0, 1, 2, 3, 3, 3, 3});
+    const C1DArray<double> knots = ToArray<double>({0, 0, 0, 0, 1, 2, 3, 3, 3, 3});
     EXPECT_NEAR(C2DBSpline::SplineBaseFunction(1, 4, knots, 0.5), 19.0 / 32.0, 1e-15);
     for (double t : {0.0, 0.3, 0.5, 1.0, 1.7, 2.0, 2.25, 2.999, 3.0}) {
         SCOPED_TRACE(t);
@@ -105,7 +96,7 @@ TEST(C2DBSplineBasis, SumsToOneWithDerivativesZeroOnHalfOpenSpans) {
 
 TEST(C2DBSplineBasis, DerivativesMatchFiniteDifferences) {
     // Uneven knots with a double interior knot; t stays clear of the knots by more than h.
-    const C1DArray<double> knots = Values({0, 0, 0, 0, 0.7, 0.7, 1.9, 3.1, 4, 4, 4, 4});
+    const C1DArray<double> knots = ToArray<double>({0, 0, 0, 0, 0.7, 0.7, 1.9, 3.1, 4, 4, 4, 4});
     const double h = 1e-6;  // central differences: error ~h^2 * N''' + 1e-16 / h, below 1e-8
     for (int order = 2; order <= 4; ++order) {
         for (double t : {0.2, 0.65, 1.0, 2.5, 3.5, 3.95}) {
@@ -122,7 +113,7 @@ TEST(C2DBSplineBasis, DerivativesMatchFiniteDifferences) {
 }
 
 TEST(C2DBSplineBasis, UnusableArgumentsGiveZero) {
-    const C1DArray<double> knots = Values({0, 0, 0, 1, 2, 2, 2});
+    const C1DArray<double> knots = ToArray<double>({0, 0, 0, 1, 2, 2, 2});
     // Orders 0 and -2, index -1, and knots beyond the array (index 4 or order 7).
     const std::pair<int, int> indexAndOrder[] = {{0, 0}, {0, -2}, {-1, 3}, {4, 3}, {0, 7}};
     for (const auto& [index, order] : indexAndOrder) {
@@ -140,7 +131,7 @@ TEST(C2DBSplineBasis, UnusableArgumentsGiveZero) {
 
 TEST(C2DBSplineCurve, SamplesEqualStepsInTheSelectedCoordinatesAndEndsOnTheLastControlPoint) {
     // Quadratic on 0 0 0 1 2 2 2 with abscissae at the knot averages: x(t) = t, y(t) = 3 - t.
-    const C1DArray<double> knots = Values({0, 0, 0, 1, 2, 2, 2});
+    const C1DArray<double> knots = ToArray<double>({0, 0, 0, 1, 2, 2, 2});
     const double ctrlX[4] = {0, 0.5, 1.5, 2};
     const double ctrlY[4] = {3, 2.5, 1.5, 1};
     const double ctrlZ[4] = {4, 4, 4, 4};
@@ -172,7 +163,7 @@ TEST(C2DBSplineCurve, SamplesEqualStepsInTheSelectedCoordinatesAndEndsOnTheLastC
 // ---- sampler steps
 
 TEST(C2DBSplineSampler, ThinningComparesWithThePredecessorOnEntry) {
-    using List = std::vector<std::pair<double, double>>;
+    using List = std::vector<C2DCoordinate>;
     const std::pair<List, List> cases[] = {
         {{{0, 0}, {1, 1}, {10, 0}}, {{0, 0}, {10, 0}}},
         {{{0, 0}, {1.5, 0}, {3, 0}, {4.5, 0}}, {{0, 0}}},        // the run collapses to its first
@@ -183,12 +174,12 @@ TEST(C2DBSplineSampler, ThinningComparesWithThePredecessorOnEntry) {
     };
     for (const auto& [input, expected] : cases) {
         SCOPED_TRACE(testing::Message()
-                     << input.size() << " points from " << input[1 % input.size()].first);
+                     << input.size() << " points from " << input[1 % input.size()].GetData(0));
         C1DArray<C2DCoordinate> points = Points(input);
         Access::RemoveSamePoint(points);
         ASSERT_EQ(points.GetSize(), static_cast<int>(expected.size()));
         for (int i = 0; i < points.GetSize(); ++i) {
-            ExpectVectorNear(points[i], C2DVector(expected[i].first, expected[i].second), 0.0);
+            ExpectVectorNear(points[i], expected[i], 0.0);
         }
     }
 }
@@ -203,14 +194,14 @@ void ExpectValues(const C1DArray<double>& actual, std::initializer_list<double> 
 }
 
 TEST(C2DBSplineSampler, ChordLengthParametersEndJustBelowOne) {
-    C1DArray<double> params = Values({-1, -1, -1});
+    C1DArray<double> params = ToArray<double>({-1, -1, -1});
     ASSERT_TRUE(Access::GetCurveParam(Points({{0, 0}, {3, 0}, {3, 4}}), params));
     ExpectValues(params, {0.0, 3.0 / 7.0, 0.999999999});  // 3 of a polyline 7 long
-    const std::vector<std::pair<double, double>> failing[] = {
+    const std::vector<C2DCoordinate> failing[] = {
         {{1, 1}}, {{1, 1}, {1, 1}}, {{0, 0}, {kNan, 5}}, {{0, 0}, {kInf, 0}}, {{0, 0}, {1e200, 0}}};
     for (const auto& input : failing) {
-        SCOPED_TRACE(input.back().first);
-        C1DArray<double> untouched = Values({-1, -1});
+        SCOPED_TRACE(input.back().GetData(0));
+        C1DArray<double> untouched = ToArray<double>({-1, -1});
         EXPECT_FALSE(Access::GetCurveParam(Points(input), untouched));
         ExpectValues(untouched, {-1, -1});
     }
@@ -221,10 +212,10 @@ TEST(C2DBSplineSampler, KnotVectorsOfTheThreeForms) {
     ASSERT_TRUE(Access::GetKnotVector(6, 4, knots));
     ExpectValues(knots, {0, 0, 0, 0, 1.0 / 3, 2.0 / 3, 1, 1, 1, 1});
     // Interpolation: interior parameters become interior knots; two points give a Bezier.
-    C1DArray<double> params = Values({0, 3.0 / 7, 0.999999999});
+    C1DArray<double> params = ToArray<double>({0, 3.0 / 7, 0.999999999});
     ASSERT_TRUE(Access::GetKnotVector(5, 4, params, knots));
     ExpectValues(knots, {0, 0, 0, 0, 3.0 / 7, 1, 1, 1, 1});
-    params = Values({0, 0.999999999});
+    params = ToArray<double>({0, 0.999999999});
     ASSERT_TRUE(Access::GetKnotVector(4, 4, params, knots));
     ExpectValues(knots, {0, 0, 0, 0, 1, 1, 1, 1});
     // Approximation, 10 parameters j/9 and 6 control points: positions 10/3 and 20/3 fall a
@@ -235,7 +226,7 @@ TEST(C2DBSplineSampler, KnotVectorsOfTheThreeForms) {
     }
     ASSERT_TRUE(Access::GetKnotVector(10, 6, 4, params, knots));
     ExpectValues(knots, {0, 0, 0, 0, 7.0 / 27, 17.0 / 27, 1, 1, 1, 1});
-    C1DArray<double> untouched = Values({-1});
+    C1DArray<double> untouched = ToArray<double>({-1});
     EXPECT_FALSE(Access::GetKnotVector(3, 4, untouched));               // no span
     EXPECT_FALSE(Access::GetKnotVector(10, 3, 4, params, untouched));   // no span
     EXPECT_FALSE(Access::GetKnotVector(10, 14, 4, params, untouched));  // a knot before params[0]
@@ -246,18 +237,19 @@ TEST(C2DBSplineSampler, SolversRejectFitsThatAreNotFinite) {
     // One inner point at 0.1 cannot hold the inner basis functions: the one on [0.6, 1) is zero
     // there, so the normal matrix has a zero row.
     C1DArray<C2DCoordinate> control = Sentinels(6);
-    EXPECT_FALSE(Access::GetControlPointNearPassPt(4,
-                                                   Points({{0, 0}, {5, 5}, {10, 0}}),
-                                                   Values({0, 0.1, 0.999999999}),
-                                                   Values({0, 0, 0, 0, 0.3, 0.6, 1, 1, 1, 1}),
-                                                   control));
+    EXPECT_FALSE(
+        Access::GetControlPointNearPassPt(4,
+                                          Points({{0, 0}, {5, 5}, {10, 0}}),
+                                          ToArray<double>({0, 0.1, 0.999999999}),
+                                          ToArray<double>({0, 0, 0, 0, 0.3, 0.6, 1, 1, 1, 1}),
+                                          control));
     ExpectAllSentinels(control);
     // A point that is not finite spoils the interpolating solve.
     control = Sentinels(4);
     EXPECT_FALSE(Access::GetControlPointOnPassPt(4,
                                                  Points({{0, 0}, {kInf, 5}}),
-                                                 Values({0, 0.999999999}),
-                                                 Values({0, 0, 0, 0, 1, 1, 1, 1}),
+                                                 ToArray<double>({0, 0.999999999}),
+                                                 ToArray<double>({0, 0, 0, 0, 1, 1, 1, 1}),
                                                  control));
     ExpectAllSentinels(control);
 }
@@ -266,7 +258,7 @@ TEST(C2DBSplineSampler, SolversRejectFitsThatAreNotFinite) {
 
 // A polyline of 11 points 10 apart on y = 0: length 100.
 C1DArray<C2DCoordinate> TenSteps() {
-    std::vector<std::pair<double, double>> xy;
+    std::vector<C2DCoordinate> xy;
     for (int j = 0; j <= 10; ++j) {
         xy.emplace_back(10.0 * j, 0.0);
     }
@@ -336,7 +328,7 @@ TEST(C2DBSplineSampling, InterpolationPassesThroughEveryPoint) {
     }
     ExpectVectorNear(samples[8], points[4], 0.0);  // the caller's last point itself
     // The fit itself meets the last point at 0.999999999 and has no curvature at either end.
-    C1DArray<double> params = Values({0, 0.125, 0.375, 0.5, 0.999999999});
+    C1DArray<double> params = ToArray<double>({0, 0.125, 0.375, 0.5, 0.999999999});
     C1DArray<double> knots;
     C1DArray<C2DCoordinate> control = Sentinels(7);
     ASSERT_TRUE(Access::GetKnotVector(7, 4, params, knots));
@@ -357,7 +349,7 @@ TEST(C2DBSplineSampling, InterpolationPassesThroughEveryPoint) {
 
 TEST(C2DBSplineSampling, ApproximationKeepsCollinearPointsOnTheirLine) {
     // Unevenly spaced points on y = 2x + 1, the fit shares the line; its ends are exact.
-    std::vector<std::pair<double, double>> xy;
+    std::vector<C2DCoordinate> xy;
     double x = 0.0;
     for (int j = 0; j < 20; ++j) {
         xy.emplace_back(x, 2 * x + 1);
@@ -372,7 +364,7 @@ TEST(C2DBSplineSampling, ApproximationKeepsCollinearPointsOnTheirLine) {
         SCOPED_TRACE(j);
         EXPECT_NEAR(samples[j].GetData(1), 2 * samples[j].GetData(0) + 1, 1e-9 * 150);
         EXPECT_GE(samples[j].GetData(0), -1e-9);
-        EXPECT_LE(samples[j].GetData(0), xy.back().first + 1e-9);
+        EXPECT_LE(samples[j].GetData(0), xy.back().GetData(0) + 1e-9);
     }
 }
 
