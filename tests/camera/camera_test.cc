@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +11,7 @@
 #include "polyview/foundations/intrinsic_param.h"
 #include "polyview/foundations/rotate_matrix.h"
 #include "polyview/foundations/rotate_vector.h"
+#include "polyview/shapes3d/point3d.h"
 #include "support/expect_geometry.h"
 
 namespace {
@@ -75,6 +78,78 @@ TEST(CCamera, RotationDeviationAtTheTolerance) {
     }
     const double infinite[9] = {std::numeric_limits<double>::infinity(), 0, 0, 0, 1, 0, 0, 0, 1};
     EXPECT_TRUE(std::isinf(CCamera::GetRotationDeviation(infinite)));
+}
+
+TEST(CCamera, LensMapsObservedPixelsToIdealOnesAndBack) {
+    EXPECT_TRUE(CCamera().GetLensModel().IsNone());
+    // The chessboard calibration's lens (OpenCV, k1 k2 p1 p2 k3) on an unrotated camera.
+    const double k[5] = {-0.26637, -0.038589, 0.0017832, -0.00028122, 0.23839};
+    CLensModel lens;
+    ASSERT_TRUE(CLensModel::CreateOpenCV(535.9, 535.9, 0, 342.3, 235.6, k, 5, lens));
+    CCamera camera(CCamera::IdealPinholeFor(lens, CExtrinsicParam()), 640, 480);
+    camera.SetLensModel(lens);
+    const CCamera copy = camera;
+    EXPECT_EQ(copy.GetLensModel().GetKind(), CLensModel::EKind::kRadialTangential);
+    // (0.3, -0.2, 1.5) is normalised (0.2, -0.4/3): ideal pixel 535.9 (0.2, -0.4/3) + (cx, cy).
+    const C3DVector world(0.3, -0.2, 1.5);
+    C2DCoordinate ideal;
+    C2DCoordinate observed;
+    C2DCoordinate distorted;
+    ASSERT_TRUE(copy.ProjectIdeal(world, ideal));
+    ExpectVectorNear(ideal, C2DVector(342.3 + 107.18, 235.6 - 535.9 * 0.4 / 3), 1e-12);
+    ASSERT_TRUE(copy.Project(world, observed));
+    ASSERT_TRUE(lens.Distort(C2DCoordinate(0.2, -0.4 / 3), distorted));
+    ExpectVectorNear(observed, distorted, 1e-12);
+    C2DCoordinate back;
+    ASSERT_TRUE(copy.ToIdealPixel(observed, back));
+    ExpectVectorNear(back, ideal, 1e-9);
+    // Beyond the fold of r (1 - 0.1 r^2), at r^2 = 10/3, an ideal pixel has no observed one.
+    std::string reason;
+    ASSERT_TRUE(CLensModel::CreateColmap("SIMPLE_RADIAL", {500, 320, 240, -0.1}, lens, reason));
+    camera.SetLensModel(lens);
+    camera.SetCameraParam(CCamera::IdealPinholeFor(lens, CExtrinsicParam()));
+    for (const double r : {1.8, 1.9}) {
+        observed.SetVector(-1, -1);
+        EXPECT_EQ(camera.FromIdealPixel(C2DCoordinate(320 + 500 * r, 240), observed), r < 1.8258);
+        EXPECT_EQ(observed.GetData(0) == -1, r > 1.8258);
+    }
+}
+
+// A lens with non-square pixels (COLMAP's PINHOLE, fx != fy) reconstructs the point that the
+// camera resampled to square pixels (rows stretched by fx / fy about cy) does, and the true one.
+TEST(CCamera, NonSquarePixelsReconstructAsSquareOnes) {
+    const double fx = 1200.0;
+    const double fy = 1100.0;
+    CLensModel lens;
+    std::string reason;
+    ASSERT_TRUE(CLensModel::CreateColmap("PINHOLE", {fx, fy, 640, 360}, lens, reason));
+    const C3DVector truth(0.2, -0.1, 0.3);
+    C1DArray<SImagePoint> withLens;
+    C1DArray<SImagePoint> resampled;
+    withLens.SetSize(2);
+    resampled.SetSize(2);
+    for (int i = 0; i < 2; ++i) {
+        CCamera look;
+        ASSERT_TRUE(LookAt(C3DVector(4.0 * i - 2.0, -5.0, 1.0), C3DVector(0, 0, 0), 10, look));
+        const CExtrinsicParam& pose = look.GetCameraParam().GetExtrinsicParam();
+        const C3DVector inCam = pose.GetRotateMatrix() * truth + pose.GetTranslateVector();
+        const double x = inCam.GetData(0) / inCam.GetData(2);
+        const double y = inCam.GetData(1) / inCam.GetData(2);
+        const C2DCoordinate observed(fx * x + 640, fy * y + 360);
+        CCamera camera(CCamera::IdealPinholeFor(lens, pose), 1280, 720);
+        camera.SetLensModel(lens);
+        withLens[i].cameraParam = camera.GetCameraParam();
+        ASSERT_TRUE(camera.ToIdealPixel(observed, withLens[i].imagePoint));
+        resampled[i].cameraParam = camera.GetCameraParam();
+        resampled[i].imagePoint.SetVector(observed.GetData(0),
+                                          360 + (observed.GetData(1) - 360) * fx / fy);
+    }
+    C3DPoint a;
+    C3DPoint b;
+    ASSERT_TRUE(a.CreateFromImagePoints(withLens));
+    ASSERT_TRUE(b.CreateFromImagePoints(resampled));
+    ExpectVectorNear(a.GetPoint(), b.GetPoint(), 1e-9 * truth.GetNorm());
+    ExpectVectorNear(a.GetPoint(), truth, 1e-9 * truth.GetNorm());
 }
 
 }  // namespace

@@ -12,9 +12,10 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kHalfPi = 1.57079632679489661923;
 
 // Newton's method on the full 2D map stops after this many steps; it needs a handful from its
-// radial start.
+// radial start. A residual or a step this small relative to the point ends it earlier (about 4.5
+// ulps).
 constexpr int kNewtonIterations = 40;
-// A Newton step this small relative to the point ends the iteration (about 4.5 ulps).
+constexpr double kNewtonResidual = 1e-15;
 constexpr double kNewtonStep = 1e-15;
 // The safeguarded 1D solve of the radial start: bisection alone needs about 1100 halvings to go
 // from the largest double to the smallest; Newton usually ends it in a few.
@@ -531,8 +532,7 @@ void CLensModel::Prepare() {
     // The fisheye kinds see theta = atan(r) < pi/2 only.
     const double cap = IsFisheye() ? kHalfPi * kHalfPi : kScanCap;
     const double limitSquared = FoldLimitSquared(m_numerator, m_denominator, cap);
-    m_foldLimit =
-        IsFisheye() ? std::min(std::sqrt(limitSquared), kHalfPi) : std::sqrt(limitSquared);
+    m_foldLimit = IsFisheye() && limitSquared >= cap ? kHalfPi : std::sqrt(limitSquared);
     if (!std::isfinite(m_foldLimit)) {
         m_foldImage = kInfinity;
         return;
@@ -644,18 +644,18 @@ bool CLensModel::Distort(const C2DCoordinate& normalised, C2DCoordinate& observe
     if (m_kind != EKind::kNone && m_kind != EKind::kPinhole) {
         double u = x;
         double v = y;
+        double rho = std::hypot(x, y);
         if (IsFisheye()) {
-            const double r = std::hypot(x, y);
-            if (!std::isfinite(r)) {
-                return false;
-            }
-            if (r > 0.0) {
-                const double theta = std::atan(r);
-                u = x / r * theta;
-                v = y / r * theta;
+            // theta = atan(r) and the direction (x, y) / r, scaled so that r cannot overflow
+            const double largest = std::max(std::fabs(x), std::fabs(y));
+            if (largest > 0.0) {
+                const double length = std::hypot(x / largest, y / largest);
+                rho = std::atan(largest * length);
+                u = x / largest / length * rho;
+                v = y / largest / length * rho;
             }
         }
-        if (!(std::hypot(u, v) <= m_foldLimit)) {
+        if (!(rho <= m_foldLimit)) {
             return false;
         }
         double jacobian[4];
@@ -709,30 +709,34 @@ bool CLensModel::Undistort(const C2DCoordinate& observed, C2DCoordinate& normali
     const double rhoStart = RadialInverse(target);
     double u = target > 0.0 ? xd * (rhoStart / target) : 0.0;
     double v = target > 0.0 ? yd * (rhoStart / target) : 0.0;
-    bool converged = false;
-    for (int i = 0; i < kNewtonIterations && !converged; ++i) {
+    // Newton's method ends when the residual or the step is at rounding level, or at the cap;
+    // whether it converged is judged by Distort below.
+    const double size = std::fabs(xd) + std::fabs(yd);
+    for (int i = 0; i < kNewtonIterations; ++i) {
         double gx = 0.0;
         double gy = 0.0;
         double j[4];
         MapCore(u, v, gx, gy, j);
-        const double determinant = j[0] * j[3] - j[1] * j[2];
-        if (!(determinant > 0.0)) {
-            return false;
-        }
         const double ex = gx - xd;
         const double ey = gy - yd;
+        if (std::fabs(ex) + std::fabs(ey) <= kNewtonResidual * size) {
+            break;
+        }
+        const double determinant = j[0] * j[3] - j[1] * j[2];
+        if (!(determinant > 0.0)) {
+            return false;  // folded, or not finite
+        }
         const double du = (j[3] * ex - j[1] * ey) / determinant;
         const double dv = (j[0] * ey - j[2] * ex) / determinant;
         u -= du;
         v -= dv;
-        if (!std::isfinite(u) || !std::isfinite(v)) {
-            return false;
+        if (std::fabs(du) + std::fabs(dv) <= kNewtonStep * (std::fabs(u) + std::fabs(v))) {
+            break;
         }
-        converged = std::fabs(du) + std::fabs(dv) <= kNewtonStep * (std::fabs(u) + std::fabs(v));
     }
     const double rho = std::hypot(u, v);
-    if (!converged || !(rho <= m_foldLimit) || (IsFisheye() && !(rho < kHalfPi))) {
-        return false;
+    if (!(rho <= m_foldLimit) || (IsFisheye() && !(rho < kHalfPi))) {
+        return false;  // beyond the fold, or not finite
     }
     const double scale = IsFisheye() && rho > 0.0 ? std::tan(rho) / rho : 1.0;
     const C2DCoordinate result(u * scale, v * scale);
