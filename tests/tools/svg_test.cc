@@ -47,8 +47,9 @@ TEST(SvgPicture, WellFormedAtImageSizeWithEveryShape) {
         EXPECT_NE(svg.find("corner &lt;A &amp; B&gt;\\x01"), std::string::npos);
         EXPECT_NE(svg.find(">tank<"), std::string::npos);
         EXPECT_NE(svg.find("cylinder silhouette"), std::string::npos);  // in the legend
-        EXPECT_GE(xml.elementCounts.at("polyline"), 5);  // segment, line, 2 silhouettes, centre
-        EXPECT_GE(xml.elementCounts.at("circle"), 4);    // reprojected points
+        EXPECT_GE(xml.elementCounts.at("polyline"), 5);   // segment, line, 2 silhouettes, centre
+        EXPECT_GE(xml.elementCounts.at("circle"), 4);     // reprojected points
+        EXPECT_EQ(xml.elementCounts.count("image"), 0u);  // no photo named
     }
     // The curve and the failed point are drawn only where they were picked.
     const std::string south = measure::SvgPicture(scene, measured, 2);
@@ -77,6 +78,32 @@ TEST(SvgPicture, OverlappingLabelsAreMovedApart) {
     for (std::size_t i = 1; i < ys.size(); ++i) {
         EXPECT_GE(ys[i] - ys[i - 1], 13.0 * 1.6);  // the font size in a 1600 px wide image
     }
+}
+
+// A camera's photo goes underneath, whole in the SVG as a data: URI whose type comes from the
+// file's signature; a file that is neither a JPEG nor a PNG is an output error, not a blank
+// picture.
+TEST(SvgPicture, PhotoIsEmbeddedUnderTheDrawings) {
+    measure::Scene scene = synthetic::MakeScene();
+    const measure::Measurement measured = measure::Measure(scene);
+    TempDir dir("svg_photo");
+    const std::pair<std::string, std::string> photos[] = {
+        {std::string("\x89PNG\r\n\x1a\n\x00\xff", 10), "data:image/png;base64,iVBORw0KGgoA/w=="},
+        {"\xff\xd8\xff\xe0", "data:image/jpeg;base64,/9j/4A=="},
+    };
+    for (const auto& [bytes, uri] : photos) {
+        SCOPED_TRACE(uri);
+        scene.cameras[0].image = dir.Write("photo", bytes);
+        const std::string svg = measure::SvgPicture(scene, measured, 0);
+        const SXmlCheck xml = CheckXml(svg);
+        ASSERT_TRUE(xml.wellFormed) << xml.problem;
+        EXPECT_EQ(xml.elementCounts.at("image"), 1);
+        const std::size_t image = svg.find("<image x=\"0\" y=\"0\" width=\"1600\" height=\"1200\"");
+        EXPECT_NE(svg.find("xlink:href=\"" + uri + "\"/>", image), std::string::npos) << svg;
+        EXPECT_LT(image, svg.find("<polyline"));  // underneath
+    }
+    scene.cameras[0].image = dir.Write("photo", "GIF89a");
+    EXPECT_THROW(measure::SvgPicture(scene, measured, 0), std::runtime_error);
 }
 
 TEST(SvgPicture, FileNamesAreSafeAndUnique) {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -175,6 +177,41 @@ class LabelPlacer {
     std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_cells;
 };
 
+// The photo as a data: URI, its MIME type told by the file's signature (JPEG or PNG). Throws
+// std::runtime_error when the file cannot be read or is neither.
+std::string PhotoUri(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    if (!file.good() && !file.eof()) {
+        throw std::runtime_error(path + ": cannot read the photo");
+    }
+    const char* mime = nullptr;
+    if (bytes.compare(0, 3, "\xff\xd8\xff") == 0) {
+        mime = "image/jpeg";
+    } else if (bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0) {
+        mime = "image/png";
+    } else {
+        throw std::runtime_error(path + ": the photo is neither a JPEG nor a PNG file");
+    }
+    static const char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string uri = std::string("data:") + mime + ";base64,";
+    uri.reserve(uri.size() + (bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            const std::uint32_t byte = k < count ? static_cast<unsigned char>(bytes[i + k]) : 0u;
+            group = (group << 8) | byte;
+        }
+        for (std::size_t k = 0; k < 4; ++k) {
+            uri += k <= count ? kDigits[(group >> (18 - 6 * k)) & 0x3f] : '=';
+        }
+    }
+    return uri;
+}
+
 std::string PointList(const std::vector<Vec2>& points) {
     std::string list;
     for (const Vec2& point : points) {
@@ -184,34 +221,53 @@ std::string PointList(const std::vector<Vec2>& points) {
 }
 
 // Writes one drawing: a cross (a pick) or a circle (a reprojected point) for a single point,
-// otherwise a polyline or polygon, with a dot at each point where asked.
-void DrawElement(std::ostream& out, const Drawing& drawing, double unit) {
+// otherwise a polyline or polygon, with a dot at each point where asked. Over a photo, each part
+// is first drawn in translucent black a little wider, so that the colour keeps its edge on light
+// and busy ground alike.
+void DrawElement(std::ostream& out, const Drawing& drawing, double unit, bool overPhoto) {
     const RoleStyle& style = StyleOf(drawing.role);
-    const std::string colour = style.colour;
     const bool pick = drawing.role == DrawRole::kPick;
-    const std::string width = Number(pick ? 5.0 * unit : 1.6 * unit);
-    const std::string opacity = pick ? " stroke-opacity=\"0.45\"" : "";
+    const double width = pick ? 5.0 * unit : 1.6 * unit;
+    std::string geometry;  // the element's name and position, then its stroke
+    double stroke = width;
     if (drawing.points.size() == 1) {
         const Vec2& p = drawing.points[0];
         if (pick) {
             const double r = 7.0 * unit;
-            out << "<path d=\"M" << Number(p.x - r) << "," << Number(p.y) << " H" << Number(p.x + r)
-                << " M" << Number(p.x) << "," << Number(p.y - r) << " V" << Number(p.y + r)
-                << "\" stroke=\"" << colour << "\" stroke-width=\"" << Number(3.0 * unit) << "\""
-                << opacity << "/>\n";
+            geometry = "<path d=\"M" + Number(p.x - r) + "," + Number(p.y) + " H" +
+                       Number(p.x + r) + " M" + Number(p.x) + "," + Number(p.y - r) + " V" +
+                       Number(p.y + r) + "\"";
+            stroke = 3.0 * unit;
         } else {
-            out << "<circle cx=\"" << Number(p.x) << "\" cy=\"" << Number(p.y) << "\" r=\""
-                << Number(6.0 * unit) << "\" stroke=\"" << colour << "\" stroke-width=\"" << width
-                << "\"/>\n";
+            geometry = "<circle cx=\"" + Number(p.x) + "\" cy=\"" + Number(p.y) + "\" r=\"" +
+                       Number(6.0 * unit) + "\"";
         }
-        return;
+    } else {
+        geometry = std::string("<") + (drawing.closed ? "polygon" : "polyline") + " points=\"" +
+                   PointList(drawing.points) + "\"";
     }
-    const char* element = drawing.closed ? "polygon" : "polyline";
-    out << "<" << element << " points=\"" << PointList(drawing.points) << "\" stroke=\"" << colour
-        << "\" stroke-width=\"" << width << "\"" << opacity;
-    if (drawing.role == DrawRole::kCentreLine || drawing.role == DrawRole::kPlane) {
-        out << " stroke-dasharray=\"" << Number(12.0 * unit) << " " << Number(6.0 * unit) << "\"";
+    const bool dashed = drawing.role == DrawRole::kCentreLine || drawing.role == DrawRole::kPlane;
+    const std::string dashes =
+        dashed ? " stroke-dasharray=\"" + Number(12.0 * unit) + " " + Number(6.0 * unit) + "\""
+               : "";
+    const double dot = (pick ? 4.0 : 2.0) * unit;
+    if (overPhoto) {
+        // Lighter under the translucent picks, which would turn brown over full black.
+        out << geometry << " stroke=\"#000000\" stroke-width=\"" << Number(stroke + 2.0 * unit)
+            << "\" stroke-opacity=\"" << (pick ? "0.3" : "0.6") << "\"" << dashes << "/>\n";
+        if (drawing.markers) {
+            for (const Vec2& p : drawing.points) {
+                out << "<circle cx=\"" << Number(p.x) << "\" cy=\"" << Number(p.y) << "\" r=\""
+                    << Number(dot + unit) << "\" fill=\"#000000\" fill-opacity=\""
+                    << (pick ? "0.3" : "0.6") << "\""
+                    << " stroke=\"none\"/>\n";
+            }
+        }
     }
+    const std::string colour = style.colour;
+    const std::string opacity = pick ? " stroke-opacity=\"0.45\"" : "";
+    out << geometry << " stroke=\"" << colour << "\" stroke-width=\"" << Number(stroke) << "\""
+        << opacity << dashes;
     if (drawing.closed) {
         out << " fill=\"" << colour << "\" fill-opacity=\"0.06\"";
     }
@@ -219,7 +275,7 @@ void DrawElement(std::ostream& out, const Drawing& drawing, double unit) {
     if (drawing.markers) {
         for (const Vec2& p : drawing.points) {
             out << "<circle cx=\"" << Number(p.x) << "\" cy=\"" << Number(p.y) << "\" r=\""
-                << Number((pick ? 4.0 : 2.0) * unit) << "\" fill=\"" << colour << "\""
+                << Number(dot) << "\" fill=\"" << colour << "\""
                 << (pick ? " fill-opacity=\"0.45\"" : "") << " stroke=\"none\"/>\n";
         }
     }
@@ -234,27 +290,35 @@ std::string SvgPicture(const Scene& scene, const Measurement& measurement, std::
     const int height = image.calibration.GetHeight();
     // Strokes and text scale with the image, so that a picture looks alike at any size.
     const double unit = std::max(1.0, std::max(width, height) / 1000.0);
+    const bool overPhoto = !image.image.empty();
     std::ostringstream out;
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << width
-        << "\" height=\"" << height << "\" viewBox=\"0 0 " << width << " " << height << "\">\n"
-        << "<title>" << Escape(image.id) << ": picks and reprojected shapes</title>\n"
-        << "<rect x=\"0\" y=\"0\" width=\"" << width << "\" height=\"" << height
-        << "\" fill=\"#fcfcfa\" stroke=\"#999999\" stroke-width=\"" << Number(2.0 * unit)
-        << "\"/>\n";
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\""
+        << (overPhoto ? " xmlns:xlink=\"http://www.w3.org/1999/xlink\"" : "")
+        << " version=\"1.1\" width=\"" << width << "\" height=\"" << height << "\" viewBox=\"0 0 "
+        << width << " " << height << "\">\n"
+        << "<title>" << Escape(image.id) << ": picks and reprojected shapes</title>\n";
+    if (overPhoto) {
+        // The photo's pixel (i, j) covers [i, i + 1] x [j, j + 1], as the picks count pixels.
+        out << "<image x=\"0\" y=\"0\" width=\"" << width << "\" height=\"" << height
+            << "\" preserveAspectRatio=\"none\" xlink:href=\"" << PhotoUri(image.image) << "\"/>\n";
+    }
+    out << "<rect x=\"0\" y=\"0\" width=\"" << width << "\" height=\"" << height << "\" fill=\""
+        << (overPhoto ? "none" : "#fcfcfa") << "\" stroke=\"#999999\" stroke-width=\""
+        << Number(2.0 * unit) << "\"/>\n";
 
     // Planes first (they fill), then the picks, then the reprojections on top.
     out << "<g fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n";
     for (const DrawRole layer : {DrawRole::kPlane, DrawRole::kPick}) {
         for (const Drawing& drawing : drawings) {
             if (drawing.role == layer) {
-                DrawElement(out, drawing, unit);
+                DrawElement(out, drawing, unit, overPhoto);
             }
         }
     }
     for (const Drawing& drawing : drawings) {
         if (drawing.role != DrawRole::kPlane && drawing.role != DrawRole::kPick) {
-            DrawElement(out, drawing, unit);
+            DrawElement(out, drawing, unit, overPhoto);
         }
     }
     out << "</g>\n";
@@ -363,6 +427,12 @@ std::vector<std::string> SvgPicturePaths(const std::string& directory, const Sce
 std::vector<std::string> WriteSvgPictures(const std::string& directory,
                                           const Scene& scene,
                                           const Measurement& measurement) {
+    // Every picture is made before anything is written: a photo that cannot be read leaves the
+    // directory as it was.
+    std::vector<std::string> pictures;
+    for (std::size_t camera = 0; camera < scene.cameras.size(); ++camera) {
+        pictures.push_back(SvgPicture(scene, measurement, camera));
+    }
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     if (error) {
@@ -371,7 +441,7 @@ std::vector<std::string> WriteSvgPictures(const std::string& directory,
     }
     const std::vector<std::string> paths = SvgPicturePaths(directory, scene);
     for (std::size_t camera = 0; camera < scene.cameras.size(); ++camera) {
-        WriteFileAtomically(paths[camera], SvgPicture(scene, measurement, camera));
+        WriteFileAtomically(paths[camera], pictures[camera]);
     }
     return paths;
 }
