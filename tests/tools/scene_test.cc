@@ -1,10 +1,12 @@
 #include "measure/scene.h"
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 
 #include "measure/input_error.h"
 #include "measure/json_node.h"
+#include "measure/measurement.h"
 #include "measure/scene_writer.h"
 #include "temp_dir.h"
 #include <gtest/gtest.h>
@@ -20,13 +22,13 @@ const char kValidScene[] = R"({
   "cameras": [
     {"id": "left", "focal_length": 1000, "principal_point": [500, 400], "width": 1000,
      "height": 800, "rotation": [0, 0, 0], "translation": [0, 0, 0]},
-    {"id": "right", "focal_length": 1000, "principal_point": [500, 400], "width": 1000,
+    {"id": "right", "model": "PINHOLE", "params": [1000, 1000, 500, 400], "width": 1000,
      "height": 800, "rotation": [[1, 0, 0], [0, 1, 0], [0, 0, 1]], "translation": [-1, 0, 0]}
   ],
   "shapes": [
     {"name": "p", "kind": "point", "picks": {"right": [250, 400], "left": [750, 400]},
      "truth": {"point": [0.5, 0, 2]}},
-    {"name": "s", "kind": "segment",
+    {"name": "s", "kind": "segment", "extent": "median",
      "picks": {"left": [[600, 200], [900, 600]], "right": [[100, 200], [400, 600]]}},
     {"name": "c", "kind": "cylinder", "method": "centre-lines",
      "picks": {"left": [[[100, 100], [200, 100]], null],
@@ -37,6 +39,9 @@ const char kValidScene[] = R"({
   ]
 })";
 
+// The first bytes of a PNG file: photos are checked by their signature.
+const char kPng[] = "\x89PNG\r\n\x1a\n";
+
 // A camera file in the OpenCV form: camera 3 m behind the world origin, image 1000 x 800.
 const char kSideCamera[] = R"({"K": [[1000, 0, 500], [0, 1000, 400], [0, 0, 1]], "rvec": [0, 0, 0],
                                "tvec": [0, 0, 3], "image_size": [1000, 800]})";
@@ -44,20 +49,30 @@ const char kSideCamera[] = R"({"K": [[1000, 0, 500], [0, 1000, 400], [0, 0, 1]],
 // Read, write, read again: every field of the document comes back as it was (these documents are
 // written in the writer's order, with every option spelled out), the scene read back is the same
 // scene, and writing it again gives the same text. The second document has camera files (kept as
-// references), comments, every shape kind and a truth for each, and an interval that only an
-// approximation would use.
+// references) with their photos, lenses in COLMAP's and OpenCV's forms, a photo, comments, every
+// shape kind and a truth for each, and an interval that only an approximation would use.
 TEST(SceneDocument, ReadWriteReadKeepsEveryField) {
     TempDir dir("document");
     std::filesystem::create_directories(dir / "model");
     dir.Write("model/cameras.txt", "1 SIMPLE_PINHOLE 1000 800 1000 500 400\n");
     dir.Write("model/images.txt", "1 1 0 0 0 0 0 5 1 top.png\n\n");
     dir.Write("side.json", kSideCamera);
+    std::filesystem::create_directories(dir / "photos");
+    dir.Write("photos/top.png", kPng);
+    dir.Write("photo.jpg", "\xff\xd8\xff\xe0");
     const Json valid = Json::parse(kValidScene);
     Json full = {{"title", "every field"}, {"comment", {{"any", "json"}}}, {"units", "mm"}};
     full["cameras"] = valid["cameras"];
+    full["cameras"][0]["image"] = "photo.jpg";
     full["cameras"][0]["comment"] = "left";
-    full["camera_sources"] = Json::parse(R"([{"format": "colmap", "path": "model"},
-        {"format": "opencv", "path": "side.json", "id": "side", "comment": 7}])");
+    full["cameras"].push_back(Json::parse(R"({"id": "fish", "model": "opencv_fisheye",
+        "camera_matrix": [[300, 0.5, 319.5], [0, 310, 239.5], [0, 0, 1]],
+        "distortion": [0.05, -0.01, 0.002, -0.0005], "width": 640, "height": 480,
+        "rotation": [0, 0, 0], "translation": [0, 0, 3]})"));
+    full["camera_sources"] = Json::parse(R"([
+        {"format": "colmap", "path": "model", "image_folder": "photos"},
+        {"format": "opencv", "path": "side.json", "id": "side", "model": "opencv",
+         "images": ["photo.jpg"], "comment": 7}])");
     full["shapes"] = valid["shapes"];
     Json& shapes = full["shapes"];
     shapes[0]["truth"]["comment"] = "hand-worked";
@@ -145,6 +160,8 @@ struct BadCase {
 };
 
 TEST(SceneParse, BadFieldsNameFileAndPath) {
+    TempDir dir("bad_fields");
+    dir.Write("text.png", "GIF89a");
     const BadCase cases[] = {
         {"/cameras/0/focal_length", nullptr, "cameras[0]", "missing required field \"focal_"},
         {"/cameras/0/width", "\"1000\"", "cameras[0].width", "expected a number, got a string"},
@@ -153,7 +170,25 @@ TEST(SceneParse, BadFieldsNameFileAndPath) {
         {"/cameras/1/rotation", "\"identity\"", "cameras[1].rotation", "expected a rotation vec"},
         {"/shapes/1/picks/middle", "[[1, 1], [2, 2]]", "shapes[1].picks.middle", "unknown camera"},
         {"/cameras/0/focal_length", "0", "cameras[0].focal_length", "must be greater than 0"},
-        {"/cameras/1/focal_length", "-1000.0", "cameras[1].focal_length", "must be greater than"},
+        {"/cameras/1/params/1", "-1000.0", "cameras[1].params", "(fy) must be positive"},
+        {"/cameras/1/params",
+         "[1000, 1000, 500]",
+         "cameras[1].params",
+         "takes 4 parameters, not 3"},
+        {"/cameras/1/model", "\"FOV\"", "cameras[1].model", "\"FOV\" is not supported"},
+        {"/cameras/1/model",
+         "\"FISH\"",
+         "cameras[1].model",
+         "THIN_PRISM_FISHEYE, opencv, opencv_f"},
+        {"/cameras/1",
+         R"({"id": "right", "model": "opencv", "camera_matrix": [[1000, 0, 499.5], [0, 1000, 399.5],
+            [0, 0, 1]], "distortion": [0.1, 0, 0], "width": 1000, "height": 800,
+            "rotation": [0, 0, 0], "translation": [-1, 0, 0]})",
+         "cameras[1].distortion",
+         "4, 5, 8, 12 or 14"},
+        {"/cameras/0/image", "\"missing.png\"", "cameras[0].image", "does not exist"},
+        {"/cameras/0/image", "\"text.png\"", "cameras[0].image", "is not a JPEG or PNG image"},
+        {"/shapes/1/extent", "\"mean\"", "shapes[1].extent", "unknown extent \"mean\""},
         {"/cameras/0/width", "0", "cameras[0].width", "must be greater than 0"},
         {"/cameras/1/height", "-800", "cameras[1].height", "must be greater than 0"},
         {"/cameras/0/width", "999.5", "cameras[0].width", "expected a whole number"},
@@ -190,13 +225,34 @@ TEST(SceneParse, BadFieldsNameFileAndPath) {
         } else {
             document[pointer] = Json::parse(bad.value);
         }
-        const std::string what =
-            ExpectInputError([&] { measure::ParseScene(document.dump(), "scene.json", ""); },
-                             "scene.json",
-                             bad.where,
-                             bad.fragment);
+        const std::string what = ExpectInputError(
+            [&] { measure::ParseScene(document.dump(), "scene.json", dir.Path()); },
+            "scene.json",
+            bad.where,
+            bad.fragment);
         EXPECT_EQ(what.rfind("scene.json: " + std::string(bad.where) + ": ", 0), 0u);
     }
+}
+
+// A PINHOLE camera with fx != fy measures as the same camera resampled to square pixels (y scaled
+// by fx / fy): its lens carries the aspect (a mean focal length would move the point by ~1 cm).
+TEST(SceneMeasure, UnequalFocalLengthsMeasureAsSquarePixels) {
+    Json scene = Json::parse(kValidScene);
+    scene["shapes"] = Json::parse(R"([{"name": "p", "kind": "point",
+        "picks": {"left": [750.3, 499.6], "right": [250.2, 525.7]}}])");
+    scene["cameras"][1]["params"] = {1000, 1250, 500, 400};
+    const measure::Vec3 lens =
+        measure::Measure(measure::ParseScene(scene.dump(), "a", "")).shapes[0].point;
+    const double aspect = 1000.0 / 1250.0;
+    scene["cameras"][1]["params"] = {1000, 1000, 500, 320};  // cy 400 and height 800, scaled
+    scene["cameras"][1]["height"] = 640;
+    scene["shapes"][0]["picks"]["right"][1] = 525.7 * aspect;
+    const measure::Vec3 square =
+        measure::Measure(measure::ParseScene(scene.dump(), "b", "")).shapes[0].point;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(lens[i], square[i], 1e-9 * std::hypot(square[0], square[1], square[2])) << i;
+    }
+    EXPECT_NEAR(lens[2], 2.0, 0.01);  // near the point (0.5, 0.2, 2) that the picks were made from
 }
 
 TEST(SceneParse, UnreadableTextNamesLineAndColumn) {

@@ -1,12 +1,12 @@
 #include "measure/camera_fields.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
 
 #include "core/soundness.h"
-#include "measure/format.h"
 #include "measure/input_error.h"
 
 namespace measure {
@@ -27,6 +27,93 @@ CCamera PinholeCamera(double focalLength,
                                      C3DVector(translation[0], translation[1], translation[2]))),
         width,
         height);
+}
+
+CCamera LensCamera(const CLensModel& lens,
+                   int width,
+                   int height,
+                   const std::array<double, 9>& rotation,
+                   const Vec3& translation) {
+    double fx = 0.0;
+    double fy = 0.0;
+    double skew = 0.0;
+    double cx = 0.0;
+    double cy = 0.0;
+    lens.GetIntrinsics(fx, fy, skew, cx, cy);
+    CCamera camera = PinholeCamera(fx, cx, cy, width, height, rotation, translation);
+    const std::vector<double> coefficients = lens.GetCoefficients();
+    const bool undistorted =
+        lens.GetKind() == CLensModel::EKind::kPinhole ||
+        (lens.GetKind() == CLensModel::EKind::kRadialTangential &&
+         std::all_of(coefficients.begin(), coefficients.end(), [](double c) { return c == 0.0; }));
+    if (!(undistorted && fx == fy && skew == 0.0)) {
+        camera.SetLensModel(lens);
+    }
+    return camera;
+}
+
+const char* const kColmapModels[11] = {"SIMPLE_PINHOLE",
+                                       "PINHOLE",
+                                       "SIMPLE_RADIAL",
+                                       "RADIAL",
+                                       "OPENCV",
+                                       "OPENCV_FISHEYE",
+                                       "FULL_OPENCV",
+                                       "FOV",
+                                       "SIMPLE_RADIAL_FISHEYE",
+                                       "RADIAL_FISHEYE",
+                                       "THIN_PRISM_FISHEYE"};
+
+std::string ColmapModelRefusal(const std::string& name) {
+    std::string known;
+    for (const char* model : kColmapModels) {
+        if (name == model) {
+            return name == "FOV" ? "camera model \"FOV\" is not supported" : "";
+        }
+        if (std::string(model) != "FOV") {
+            known += (known.empty() ? "" : ", ") + std::string(model);
+        }
+    }
+    return "unknown camera model " + Json(name).dump() + " (known: " + known + ")";
+}
+
+std::string CameraMatrixRefusal(const std::array<double, 9>& k) {
+    if (!std::all_of(k.begin(), k.end(), [](double v) { return std::isfinite(v); })) {
+        return "the camera matrix is not finite";
+    }
+    if (!(k[0] > 0.0) || !(k[4] > 0.0)) {
+        return "the focal lengths fx = K[0][0] and fy = K[1][1] must be greater than 0";
+    }
+    if (k[3] != 0.0 || k[6] != 0.0 || k[7] != 0.0 || k[8] != 1.0) {
+        return "expected a camera matrix [[fx, s, cx], [0, fy, cy], [0, 0, 1]]";
+    }
+    return "";
+}
+
+bool OpenCvLens(const std::array<double, 9>& k,
+                const std::vector<double>& distortion,
+                bool fisheye,
+                CLensModel& lens,
+                std::string& reason) {
+    // OpenCV's pixel (0, 0) is the centre of the first pixel, the scene's (0.5, 0.5).
+    const double cx = k[2] + 0.5;
+    const double cy = k[5] + 0.5;
+    const std::size_t count = distortion.size();
+    if (fisheye) {
+        if (count != 4) {
+            reason = "OpenCV's fisheye model takes 4 coefficients k1 k2 k3 k4, got " +
+                     std::to_string(count);
+            return false;
+        }
+        return CLensModel::CreateOpenCVFisheye(
+            k[0], k[4], k[1], cx, cy, distortion.data(), lens, reason);
+    }
+    if (count != 0 && count != 4 && count != 5 && count != 8 && count != 12 && count != 14) {
+        reason = "expected 4, 5, 8, 12 or 14 distortion coefficients, got " + std::to_string(count);
+        return false;
+    }
+    return CLensModel::CreateOpenCV(
+        k[0], k[4], k[1], cx, cy, distortion.data(), static_cast<int>(count), lens, reason);
 }
 
 void RequireRotationMatrix(const JsonNode& node, const std::array<double, 9>& matrix) {
@@ -89,15 +176,6 @@ bool IsComment(const std::string& line) {
 
 bool IsBlank(const std::string& line) {
     return line.find_first_not_of(" \t\r") == std::string::npos;
-}
-
-std::string FocalLengthsApart(double fx, double fy) {
-    const double mean = 0.5 * (fx + fy);
-    return "fx = " + FormatNumber("%.6g", fx) + " and fy = " + FormatNumber("%.6g", fy) + ", " +
-           FormatNumber("%.3g", std::fabs(fx - fy)) + " px (" +
-           FormatNumber("%.3g", 100.0 * std::fabs(fx - fy) / mean) +
-           " %) apart; one focal length is modelled, their mean " + FormatNumber("%.6g", mean) +
-           " is used";
 }
 
 }  // namespace measure

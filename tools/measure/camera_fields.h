@@ -25,6 +25,40 @@ CCamera PinholeCamera(double focalLength,
                       const std::array<double, 9>& rotation,
                       const Vec3& translation);
 
+// The camera of a lens with this pose: a pinhole lens with square pixels and no skew gives a
+// camera without a lens (PinholeCamera with its f and principal point, so that such a camera
+// measures exactly as one given by focal length and principal point); any other lens is set on the
+// camera over the ideal pinhole f = fx with the lens's principal point (cx, cy).
+CCamera LensCamera(const CLensModel& lens,
+                   int width,
+                   int height,
+                   const std::array<double, 9>& rotation,
+                   const Vec3& translation);
+
+// COLMAP's camera models by model id (the index), as its binary files number them. FOV (7) is
+// known by name but not supported.
+extern const char* const kColmapModels[11];
+
+// Why a COLMAP camera model name cannot be used: "" for the ten models the lens knows, else that
+// FOV is not supported or that the name is unknown (listing the known ones).
+std::string ColmapModelRefusal(const std::string& name);
+
+// Why a row-major OpenCV camera matrix cannot be used: "" when it is [[fx, s, cx], [0, fy, cy],
+// [0, 0, 1]] with fx, fy > 0, else what is wrong.
+std::string CameraMatrixRefusal(const std::array<double, 9>& cameraMatrix);
+
+// The lens of an OpenCV camera matrix (row-major, in OpenCV's pixels: the first pixel's centre at
+// (0, 0); CameraMatrixRefusal must accept it) and distortion coefficients: the radial-tangential
+// model (4, 5, 8, 12 or 14 coefficients, or none) or, when fisheye, OpenCV's fisheye model (4). The
+// principal point moves by +0.5 px into the scene's pixels (the first pixel's centre at
+// (0.5, 0.5)). False, lens untouched, reason set, when the coefficients are unusable (their count,
+// a value that is not finite, a tilt out of range).
+bool OpenCvLens(const std::array<double, 9>& cameraMatrix,
+                const std::vector<double>& distortion,
+                bool fisheye,
+                CLensModel& lens,
+                std::string& reason);
+
 // Fails at node (InputError) unless the row-major matrix is within CCamera::kRotationTolerance of a
 // rotation (CCamera::GetRotationDeviation), naming the deviation.
 void RequireRotationMatrix(const JsonNode& node, const std::array<double, 9>& matrix);
@@ -37,10 +71,6 @@ void RequireUsablePose(const Camera& camera,
                        const std::string& file,
                        const std::string& rotationWhere,
                        const std::string& translationWhere);
-
-// "fx = 1000 and fy = 1010, 10 px (0.995 %) apart; one focal length is modelled, their mean 1005
-// is used"
-std::string FocalLengthsApart(double fx, double fy);
 
 // The white-space separated fields of a line.
 std::vector<std::string> Tokens(const std::string& line);

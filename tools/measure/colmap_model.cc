@@ -1,7 +1,9 @@
 #include "measure/colmap_model.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -18,20 +20,65 @@ namespace measure {
 namespace {
 
 std::string Quote(const std::string& text) {
-    return Json(text).dump();
+    return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+// A camera of cameras.txt or cameras.bin.
 struct ColmapIntrinsics {
-    std::string model;
+    CLensModel lens;
     int width;
     int height;
-    double focalLength;
-    double principalX;
-    double principalY;
 };
 
-std::map<long, ColmapIntrinsics> ReadColmapCameras(const std::string& file,
-                                                   std::vector<std::string>& warnings) {
+// The number of parameters of each COLMAP model, by model id (kColmapModels).
+constexpr std::size_t kParameterCounts[11] = {3, 4, 4, 5, 8, 8, 12, 5, 4, 5, 12};
+
+// The camera of one image: the lens of its COLMAP camera and the pose (w, x, y, z, tx, ty, tz).
+Camera ImageCamera(const std::string& name,
+                   const double pose[7],
+                   const ColmapIntrinsics& intrinsics,
+                   const std::string& file,
+                   const std::string& where) {
+    if (pose[0] == 0.0 && pose[1] == 0.0 && pose[2] == 0.0 && pose[3] == 0.0) {
+        throw InputError(file, where, "the quaternion is zero");
+    }
+    if (name.empty()) {
+        throw InputError(file, where, "the image name is empty");
+    }
+    if (Json(name).dump(-1, ' ', false, Json::error_handler_t::ignore).size() !=
+        Json(name).dump(-1, ' ', false, Json::error_handler_t::replace).size()) {
+        throw InputError(file, where, "the image name is not valid UTF-8");
+    }
+    Camera camera;
+    camera.id = name;
+    camera.origin = file + " " + where;
+    camera.calibration = LensCamera(intrinsics.lens,
+                                    intrinsics.width,
+                                    intrinsics.height,
+                                    RotationFromQuaternion(pose[0], pose[1], pose[2], pose[3]),
+                                    {pose[4], pose[5], pose[6]});
+    RequireUsablePose(camera, file, where, where);
+    return camera;
+}
+
+// The lens of a COLMAP camera; InputError at file and where when it is unusable.
+CLensModel ColmapCameraLens(const std::string& model,
+                            const std::vector<double>& params,
+                            const std::string& file,
+                            const std::string& where) {
+    const std::string refusal = ColmapModelRefusal(model);
+    if (!refusal.empty()) {
+        throw InputError(file, where, refusal);
+    }
+    CLensModel lens;
+    std::string reason;
+    if (!CLensModel::CreateColmap(model, params, lens, reason)) {
+        throw InputError(file, where, "camera model " + model + ": " + reason);
+    }
+    return lens;
+}
+
+std::map<long, ColmapIntrinsics> ReadTextCameras(const std::string& file) {
     std::istringstream text(ReadTextFile(file, kCameraFileLimit));
     std::map<long, ColmapIntrinsics> cameras;
     std::string line;
@@ -45,8 +92,6 @@ std::map<long, ColmapIntrinsics> ReadColmapCameras(const std::string& file,
         if (tokens.size() < 4 || !ParseWhole(tokens[0], id)) {
             throw InputError(file, where, "expected CAMERA_ID MODEL WIDTH HEIGHT PARAMS...");
         }
-        ColmapIntrinsics camera;
-        camera.model = tokens[1];
         std::vector<double> values;
         for (std::size_t i = 2; i < tokens.size(); ++i) {
             double value = 0.0;
@@ -55,45 +100,14 @@ std::map<long, ColmapIntrinsics> ReadColmapCameras(const std::string& file,
             }
             values.push_back(value);
         }
-        if (values[0] <= 0.0 || values[1] <= 0.0 || values[0] != std::floor(values[0]) ||
-            values[1] != std::floor(values[1])) {
+        if (!(values[0] > 0.0 && values[0] <= 1e9 && values[1] > 0.0 && values[1] <= 1e9) ||
+            values[0] != std::floor(values[0]) || values[1] != std::floor(values[1])) {
             throw InputError(file, where, "image width and height must be whole numbers > 0");
         }
-        camera.width = static_cast<int>(values[0]);
-        camera.height = static_cast<int>(values[1]);
-        if (camera.model == "SIMPLE_PINHOLE") {
-            if (values.size() != 5) {
-                throw InputError(file, where, "SIMPLE_PINHOLE takes the parameters f, cx, cy");
-            }
-            camera.focalLength = values[2];
-            camera.principalX = values[3];
-            camera.principalY = values[4];
-        } else if (camera.model == "PINHOLE") {
-            if (values.size() != 6) {
-                throw InputError(file, where, "PINHOLE takes the parameters fx, fy, cx, cy");
-            }
-            const double fx = values[2];
-            const double fy = values[3];
-            camera.focalLength = 0.5 * (fx + fy);
-            camera.principalX = values[4];
-            camera.principalY = values[5];
-            if (fx != fy && fx > 0.0 && fy > 0.0) {
-                warnings.push_back(file + " " + where + ": camera " + std::to_string(id) +
-                                   " (PINHOLE) has " + FocalLengthsApart(fx, fy));
-            }
-            if (fx <= 0.0 || fy <= 0.0) {
-                throw InputError(file, where, "focal lengths must be greater than 0");
-            }
-        } else {
-            throw InputError(file,
-                             where,
-                             "camera model " + Quote(camera.model) +
-                                 " is not supported: only SIMPLE_PINHOLE and PINHOLE (the "
-                                 "measurement has no lens distortion; undistort the images first)");
-        }
-        if (camera.focalLength <= 0.0) {
-            throw InputError(file, where, "the focal length must be greater than 0");
-        }
+        const ColmapIntrinsics camera{
+            ColmapCameraLens(tokens[1], {values.begin() + 2, values.end()}, file, where),
+            static_cast<int>(values[0]),
+            static_cast<int>(values[1])};
         if (!cameras.emplace(id, camera).second) {
             throw InputError(file, where, "duplicate CAMERA_ID " + std::to_string(id));
         }
@@ -115,14 +129,9 @@ bool IsPointsLine(const std::vector<std::string>& tokens) {
     return true;
 }
 
-}  // namespace
-
-std::vector<Camera> ReadColmapModel(const std::string& directory,
-                                    std::vector<std::string>& warnings) {
-    const std::string camerasFile = directory + "/cameras.txt";
-    const std::string imagesFile = directory + "/images.txt";
-    const std::map<long, ColmapIntrinsics> intrinsics = ReadColmapCameras(camerasFile, warnings);
-
+std::vector<Camera> ReadTextImages(const std::string& imagesFile,
+                                   const std::string& camerasFile,
+                                   const std::map<long, ColmapIntrinsics>& intrinsics) {
     std::istringstream text(ReadTextFile(imagesFile, kColmapImagesFileLimit));
     std::vector<Camera> cameras;
     std::string line;
@@ -148,9 +157,9 @@ std::vector<Camera> ReadColmapModel(const std::string& directory,
                              "expected IMAGE_ID QW QX QY QZ TX TY TZ CAMERA_ID NAME, got " +
                                  std::to_string(tokens.size()) + " fields");
         }
-        double values[7];
+        double pose[7];
         for (int i = 0; i < 7; ++i) {
-            if (!ParseDouble(tokens[1 + i], values[i]) || !std::isfinite(values[i])) {
+            if (!ParseDouble(tokens[1 + i], pose[i]) || !std::isfinite(pose[i])) {
                 throw InputError(
                     imagesFile, where, "expected a finite number, got " + Quote(tokens[1 + i]));
             }
@@ -165,32 +174,176 @@ std::vector<Camera> ReadColmapModel(const std::string& directory,
                              where,
                              "CAMERA_ID " + std::to_string(cameraId) + " is not in " + camerasFile);
         }
-        if (values[0] == 0.0 && values[1] == 0.0 && values[2] == 0.0 && values[3] == 0.0) {
-            throw InputError(imagesFile, where, "the quaternion is zero");
-        }
-        Camera camera;
-        camera.id = tokens[9];
+        std::string name = tokens[9];
         for (std::size_t i = 10; i < tokens.size(); ++i) {
-            camera.id += " " + tokens[i];
+            name += " " + tokens[i];
         }
-        camera.origin = imagesFile + " " + where;
-        const ColmapIntrinsics& lens = found->second;
-        camera.calibration =
-            PinholeCamera(lens.focalLength,
-                          lens.principalX,
-                          lens.principalY,
-                          lens.width,
-                          lens.height,
-                          RotationFromQuaternion(values[0], values[1], values[2], values[3]),
-                          {values[4], values[5], values[6]});
-        RequireUsablePose(camera, imagesFile, where, where);
-        cameras.push_back(camera);
+        cameras.push_back(ImageCamera(name, pose, found->second, imagesFile, where));
         afterHeader = true;
     }
+    return cameras;
+}
+
+// Reads little-endian values from the bytes of a binary file, naming the byte offset of every
+// fault; never reads past the end.
+class BinaryCursor {
+  public:
+    BinaryCursor(const std::string& bytes, const std::string& file)
+        : m_bytes(bytes), m_file(file) {}
+
+    std::size_t Offset() const { return m_offset; }
+    std::size_t Remaining() const { return m_bytes.size() - m_offset; }
+    std::string Where() const { return "byte " + std::to_string(m_offset); }
+    [[noreturn]] void Fail(const std::string& message) const {
+        throw InputError(m_file, Where(), message);
+    }
+
+    std::uint64_t Unsigned(std::size_t size, const char* what) {
+        if (Remaining() < size) {
+            Fail(std::string("the file ends inside ") + what);
+        }
+        std::uint64_t value = 0;
+        for (std::size_t i = size; i > 0; --i) {
+            value = (value << 8) | static_cast<unsigned char>(m_bytes[m_offset + i - 1]);
+        }
+        m_offset += size;
+        return value;
+    }
+    double Double(const char* what) {
+        const std::uint64_t bits = Unsigned(8, what);
+        double value = 0.0;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    // A count of records of at least recordSize bytes each, refused when they cannot fit in what
+    // is left of the file (so that no count is trusted beyond the file's size).
+    std::uint64_t Count(std::size_t recordSize, const char* what) {
+        const std::string where = Where();
+        const std::uint64_t count = Unsigned(8, what);
+        if (count > Remaining() / recordSize) {
+            throw InputError(m_file,
+                             where,
+                             std::to_string(count) + " " + what + " of at least " +
+                                 std::to_string(recordSize) + " bytes cannot fit in the " +
+                                 std::to_string(Remaining()) + " bytes left");
+        }
+        return count;
+    }
+    std::string Name() {
+        const std::size_t end = m_bytes.find('\0', m_offset);
+        if (end == std::string::npos) {
+            Fail("the file ends inside an image name (no terminating NUL)");
+        }
+        std::string name = m_bytes.substr(m_offset, end - m_offset);
+        m_offset = end + 1;
+        return name;
+    }
+    void Skip(std::size_t size) { m_offset += size; }
+    void RequireEnd(const char* after) const {
+        if (Remaining() != 0) {
+            Fail(std::to_string(Remaining()) + " bytes left over after the last " + after);
+        }
+    }
+
+  private:
+    const std::string& m_bytes;
+    const std::string& m_file;
+    std::size_t m_offset = 0;
+};
+
+std::map<long, ColmapIntrinsics> ReadBinaryCameras(const std::string& file) {
+    const std::string bytes = ReadTextFile(file, kCameraFileLimit);
+    BinaryCursor cursor(bytes, file);
+    std::map<long, ColmapIntrinsics> cameras;
+    const std::uint64_t count = cursor.Count(24, "cameras");
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::string where = cursor.Where();
+        const long id = static_cast<long>(cursor.Unsigned(4, "a camera id"));
+        const std::uint64_t modelId = cursor.Unsigned(4, "a model id");
+        if (modelId > 10) {  // as an int32, negative ids are above 10 too
+            throw InputError(
+                file,
+                where,
+                "unknown camera model id " + std::to_string(static_cast<std::int32_t>(modelId)));
+        }
+        const std::uint64_t width = cursor.Unsigned(8, "an image width");
+        const std::uint64_t height = cursor.Unsigned(8, "an image height");
+        if (width == 0 || height == 0 || width > 1000000000 || height > 1000000000) {
+            throw InputError(file, where, "image width and height must be whole numbers > 0");
+        }
+        std::vector<double> params;
+        for (std::size_t k = 0; k < kParameterCounts[modelId]; ++k) {
+            params.push_back(cursor.Double("the camera parameters"));
+        }
+        const ColmapIntrinsics camera{ColmapCameraLens(kColmapModels[modelId], params, file, where),
+                                      static_cast<int>(width),
+                                      static_cast<int>(height)};
+        if (!cameras.emplace(id, camera).second) {
+            throw InputError(file, where, "duplicate camera id " + std::to_string(id));
+        }
+    }
+    cursor.RequireEnd("camera");
+    return cameras;
+}
+
+std::vector<Camera> ReadBinaryImages(const std::string& imagesFile,
+                                     const std::string& camerasFile,
+                                     const std::map<long, ColmapIntrinsics>& intrinsics) {
+    const std::string bytes = ReadTextFile(imagesFile, kColmapImagesFileLimit);
+    BinaryCursor cursor(bytes, imagesFile);
+    std::vector<Camera> cameras;
+    // id, pose, camera id, at least a NUL and the point count: 4 + 56 + 4 + 1 + 8 bytes.
+    const std::uint64_t count = cursor.Count(73, "images");
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::string where = cursor.Where();
+        cursor.Unsigned(4, "an image id");
+        double pose[7];
+        for (double& value : pose) {
+            value = cursor.Double("an image's pose");
+            if (!std::isfinite(value)) {
+                throw InputError(imagesFile, where, "the image's pose is not finite");
+            }
+        }
+        const long cameraId = static_cast<long>(cursor.Unsigned(4, "a camera id"));
+        const auto found = intrinsics.find(cameraId);
+        if (found == intrinsics.end()) {
+            throw InputError(imagesFile,
+                             where,
+                             "camera id " + std::to_string(cameraId) + " is not in " + camerasFile);
+        }
+        const std::string name = cursor.Name();
+        // Each 2D point: x, y (doubles) and a point id (64 bits), skipped.
+        cursor.Skip(24 * cursor.Count(24, "2D points"));
+        cameras.push_back(ImageCamera(name, pose, found->second, imagesFile, where));
+    }
+    cursor.RequireEnd("image");
+    return cameras;
+}
+
+}  // namespace
+
+ColmapFiles FindColmapModel(const std::string& directory) {
+    std::error_code error;
+    const bool binary = std::filesystem::exists(directory + "/cameras.bin", error) &&
+                        std::filesystem::exists(directory + "/images.bin", error);
+    const std::string extension = binary ? ".bin" : ".txt";
+    return {directory + "/cameras" + extension, directory + "/images" + extension, binary};
+}
+
+std::vector<Camera> ReadColmapModel(const ColmapFiles& files) {
+    const std::map<long, ColmapIntrinsics> intrinsics =
+        files.binary ? ReadBinaryCameras(files.cameras) : ReadTextCameras(files.cameras);
+    std::vector<Camera> cameras = files.binary
+                                      ? ReadBinaryImages(files.images, files.cameras, intrinsics)
+                                      : ReadTextImages(files.images, files.cameras, intrinsics);
     if (cameras.empty()) {
-        throw InputError(imagesFile, "", "lists no image");
+        throw InputError(files.images, "", "lists no image");
     }
     return cameras;
+}
+
+std::vector<Camera> ReadColmapModel(const std::string& directory) {
+    return ReadColmapModel(FindColmapModel(directory));
 }
 
 std::vector<std::string> ColmapModelPaths(const std::string& directory) {
@@ -217,16 +370,23 @@ void WriteColmapModel(const std::string& directory, const std::vector<Camera>& c
         const CCamera& calibration = camera.calibration;
         const CIntrinsicParam& pinhole = calibration.GetCameraParam().GetIntrinsicParam();
         const CExtrinsicParam& pose = calibration.GetCameraParam().GetExtrinsicParam();
-        std::snprintf(line,
-                      sizeof line,
-                      "%zu SIMPLE_PINHOLE %d %d %.17g %.17g %.17g\n",
-                      i + 1,
-                      calibration.GetWidth(),
-                      calibration.GetHeight(),
-                      pinhole.GetFocalLengthParam(),
-                      pinhole.GetPrincipalPointParam().GetData(0),
-                      pinhole.GetPrincipalPointParam().GetData(1));
-        camerasText << line;
+        std::string model = "SIMPLE_PINHOLE";
+        std::vector<double> params = {pinhole.GetFocalLengthParam(),
+                                      pinhole.GetPrincipalPointParam().GetData(0),
+                                      pinhole.GetPrincipalPointParam().GetData(1)};
+        const CLensModel& lens = calibration.GetLensModel();
+        if (!lens.IsNone() && !lens.GetColmap(model, params)) {
+            throw std::runtime_error("camera " + Quote(camera.id) +
+                                     " has a lens that no COLMAP camera model describes (skew, "
+                                     "tilt or thin prism terms)");
+        }
+        camerasText << i + 1 << " " << model << " " << calibration.GetWidth() << " "
+                    << calibration.GetHeight();
+        for (const double value : params) {
+            std::snprintf(line, sizeof line, " %.17g", value);
+            camerasText << line;
+        }
+        camerasText << "\n";
         std::array<double, 9> rotation{};
         pose.GetRotateMatrix().GetMatrix(rotation.data());
         const C3DVector& translation = pose.GetTranslateVector();

@@ -8,21 +8,41 @@
 
 namespace measure {
 
-// A COLMAP images.txt also lists every image's 2D points (skipped), so it may be this large.
+// A COLMAP images.txt or images.bin also lists every image's 2D points (skipped), so it may be
+// this large.
 constexpr std::size_t kColmapImagesFileLimit = std::size_t{1} << 30;
 
-// Reads a COLMAP text model: directory/cameras.txt (SIMPLE_PINHOLE or PINHOLE) and
-// directory/images.txt, regular files of at most kCameraFileLimit and kColmapImagesFileLimit
-// bytes. One camera per image, named after the image. A PINHOLE camera with
-// fx != fy gets the mean of the two and a warning saying how far apart they are. Throws
-// InputError naming the file and line for anything it cannot use.
-std::vector<Camera> ReadColmapModel(const std::string& directory,
-                                    std::vector<std::string>& warnings);
+// The two files of a COLMAP model that the tool reads.
+struct ColmapFiles {
+    std::string cameras;  // directory/cameras.bin or directory/cameras.txt
+    std::string images;   // directory/images.bin or directory/images.txt
+    bool binary = false;
+};
+
+// The model in directory: the binary files when cameras.bin and images.bin both exist (COLMAP
+// reads those first too), else the text files cameras.txt and images.txt (which need not exist
+// yet: reading them names what is missing).
+ColmapFiles FindColmapModel(const std::string& directory);
+
+// Reads a COLMAP model: the cameras (any of SIMPLE_PINHOLE, PINHOLE, SIMPLE_RADIAL, RADIAL,
+// OPENCV, OPENCV_FISHEYE, FULL_OPENCV, SIMPLE_RADIAL_FISHEYE, RADIAL_FISHEYE, THIN_PRISM_FISHEYE;
+// FOV is refused) and the images, regular files of at most kCameraFileLimit and
+// kColmapImagesFileLimit bytes; text as COLMAP writes it, or binary as COLMAP writes it by
+// default (little-endian). One camera per image, named after the image, with the lens of its
+// COLMAP camera (none for a pinhole with square pixels). Throws InputError naming the file and
+// the line (text) or byte offset (binary) for anything it cannot use: an unknown model, a wrong
+// parameter count, a value that is not finite, a truncated file or one with bytes left over.
+std::vector<Camera> ReadColmapModel(const ColmapFiles& files);
+
+// ReadColmapModel(FindColmapModel(directory)).
+std::vector<Camera> ReadColmapModel(const std::string& directory);
 
 // Writes cameras as a COLMAP text model (cameras.txt, images.txt, an empty points3D.txt) into
-// directory (created when missing), one SIMPLE_PINHOLE camera per image, every value to full
-// precision; each file whole or not at all (WriteFileAtomically). Throws std::runtime_error when
-// a file cannot be written or an id contains white space (then before writing anything).
+// directory (created when missing), one camera per image: SIMPLE_PINHOLE without a lens, else the
+// COLMAP model of the lens (CLensModel::GetColmap), every value to full precision, principal
+// points in COLMAP's pixels (the scene's); each file whole or not at all (WriteFileAtomically).
+// Throws std::runtime_error when a file cannot be written, or before writing anything when an id
+// contains white space or a lens has no COLMAP model (skew, tilt, thin prism terms).
 void WriteColmapModel(const std::string& directory, const std::vector<Camera>& cameras);
 
 // The three files that WriteColmapModel writes into directory.

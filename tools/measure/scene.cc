@@ -1,6 +1,9 @@
 #include "measure/scene.h"
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <tuple>
@@ -38,20 +41,136 @@ std::string Quote(const std::string& text) {
     return Json(text).dump();
 }
 
+// A segment's or cylinder's "extent": "union" (the default) or "median".
+void ParseExtent(const JsonNode& node, ShapeSpec& shape) {
+    if (node.Has("extent")) {
+        const JsonNode extent = node.Member("extent");
+        const std::string value = extent.String();
+        if (value != "union" && value != "median") {
+            extent.Fail("unknown extent " + Quote(value) + " (expected \"union\" or \"median\")");
+        }
+        shape.extent = value == "median" ? Extent::kMedian : Extent::kUnion;
+    }
+}
+
 // An object's free-text "comment", kept for the document (null when none).
 Json Comment(const JsonNode& node) {
     return node.IsObject() && node.Has("comment") ? node.Value().at("comment") : Json();
 }
 
-Camera ParseInlineCamera(const JsonNode& node) {
+// The photo named at field, resolved: a regular file that starts as a JPEG or PNG file does.
+std::string Photo(const FileResolver& resolver,
+                  const std::string& named,
+                  const JsonNode& field,
+                  Scene& scene) {
+    const std::string path = resolver.Resolve(named, field);
+    const std::string quoted = Quote(named);
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status)) {
+        field.Fail("the photo " + quoted + " does not exist");
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        field.Fail("the photo " + quoted + " is not a regular file");
+    }
+    std::ifstream stream(path, std::ios::binary);
+    unsigned char head[8] = {};
+    stream.read(reinterpret_cast<char*>(head), sizeof head);
+    if (!stream && stream.gcount() == 0) {
+        field.Fail("the photo " + quoted + " cannot be read");
+    }
+    const unsigned char jpeg[3] = {0xFF, 0xD8, 0xFF};
+    const unsigned char png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const std::size_t got = static_cast<std::size_t>(stream.gcount());
+    if (!(got >= 3 && std::equal(jpeg, jpeg + 3, head)) &&
+        !(got == 8 && std::equal(png, png + 8, head))) {
+        field.Fail("the photo " + quoted + " is not a JPEG or PNG image");
+    }
+    scene.inputs.push_back(path);
+    return path;
+}
+
+// The lens of a camera of "cameras" that names a model, from its parameters.
+CLensModel ParseLens(const JsonNode& node, LensSpec& spec) {
+    const JsonNode modelNode = node.Member("model");
+    spec.model = modelNode.String();
+    CLensModel lens;
+    std::string reason;
+    const auto numbers = [](const JsonNode& list) {
+        std::vector<double> values;
+        for (std::size_t i = 0; i < list.Size(); ++i) {
+            values.push_back(list.Element(i).Number());
+        }
+        return values;
+    };
+    if (spec.model == "opencv" || spec.model == "opencv_fisheye") {
+        node.CheckMembers({"id",
+                           "model",
+                           "camera_matrix",
+                           "distortion",
+                           "width",
+                           "height",
+                           "rotation",
+                           "translation",
+                           "image"});
+        const JsonNode matrix = node.Member("camera_matrix");
+        if (matrix.Size() != 3) {
+            matrix.Fail("expected 3 rows [[fx, s, cx], [0, fy, cy], [0, 0, 1]]");
+        }
+        for (std::size_t row = 0; row < 3; ++row) {
+            const Vec3 values = matrix.Element(row).Vector3();
+            std::copy(values.begin(), values.end(), spec.cameraMatrix.begin() + 3 * row);
+        }
+        const std::string refusal = CameraMatrixRefusal(spec.cameraMatrix);
+        if (!refusal.empty()) {
+            matrix.Fail(refusal);
+        }
+        const JsonNode distortion = node.Member("distortion");
+        spec.distortion = numbers(distortion);
+        if (!OpenCvLens(
+                spec.cameraMatrix, spec.distortion, spec.model == "opencv_fisheye", lens, reason)) {
+            distortion.Fail(reason);
+        }
+        return lens;
+    }
+    std::string refusal = ColmapModelRefusal(spec.model);
+    if (!refusal.empty()) {
+        if (refusal.back() == ')') {  // an unknown name: the scene knows OpenCV's models too
+            refusal.insert(refusal.size() - 1, ", opencv, opencv_fisheye");
+        }
+        modelNode.Fail(refusal);
+    }
     node.CheckMembers(
-        {"id", "focal_length", "principal_point", "width", "height", "rotation", "translation"});
+        {"id", "model", "params", "width", "height", "rotation", "translation", "image"});
+    const JsonNode params = node.Member("params");
+    spec.params = numbers(params);
+    if (!CLensModel::CreateColmap(spec.model, spec.params, lens, reason)) {
+        params.Fail(reason);
+    }
+    return lens;
+}
+
+Camera ParseInlineCamera(const JsonNode& node, const FileResolver& resolver, Scene& scene) {
     Camera camera;
     camera.id = node.Member("id").String();
     camera.origin = node.Path();
     camera.comment = Comment(node);
-    const double focalLength = node.Member("focal_length").PositiveNumber();
-    const auto principal = node.Member("principal_point").Point2();
+    CLensModel lens;
+    if (node.Has("model")) {
+        lens = ParseLens(node, camera.lens);
+    } else {
+        node.CheckMembers({"id",
+                           "focal_length",
+                           "principal_point",
+                           "width",
+                           "height",
+                           "rotation",
+                           "translation",
+                           "image"});
+        const double focalLength = node.Member("focal_length").PositiveNumber();
+        const auto principal = node.Member("principal_point").Point2();
+        CLensModel::CreatePinhole(focalLength, focalLength, 0.0, principal[0], principal[1], lens);
+    }
     const int width = node.Member("width").PositiveInteger();
     const int height = node.Member("height").PositiveInteger();
     const Vec3 translation = node.Member("translation").Vector3();
@@ -75,16 +194,25 @@ Camera ParseInlineCamera(const JsonNode& node) {
             "[[r00, r01, r02], [r10, r11, r12], [r20, r21, r22]], got " +
             JsonNode::Describe(rotation.Value()));
     }
-    camera.calibration =
-        PinholeCamera(focalLength, principal[0], principal[1], width, height, matrix, translation);
+    camera.calibration = LensCamera(lens, width, height, matrix, translation);
     RequireUsablePose(camera, node.File(), rotation.Path(), node.Member("translation").Path());
+    if (node.Has("image")) {
+        const JsonNode image = node.Member("image");
+        camera.imageName = image.String();
+        camera.image = Photo(resolver, camera.imageName, image, scene);
+    }
     return camera;
+}
+
+// The file name without directory and extension.
+std::string FileStem(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    return name.substr(0, name.find_last_of('.'));
 }
 
 void ParseCameraSource(const JsonNode& node, const FileResolver& resolver, Scene& scene) {
     std::vector<Camera>& cameras = scene.cameras;
-    std::vector<std::string>& warnings = scene.warnings;
-    node.CheckMembers({"format", "path", "id"});
     CameraSource source;
     const JsonNode formatNode = node.Member("format");
     source.format = formatNode.String();
@@ -99,27 +227,57 @@ void ParseCameraSource(const JsonNode& node, const FileResolver& resolver, Scene
         if (node.Has("id")) {
             node.Member("id").Fail("a COLMAP model names its cameras after its images; no id here");
         }
+        node.CheckMembers({"format", "path", "image_folder"});
         // Each file of the model is checked on its own: either may be a link.
-        resolver.Resolve(relative + "/cameras.txt", pathNode);
-        resolver.Resolve(relative + "/images.txt", pathNode);
-        scene.inputs.push_back(path + "/cameras.txt");
-        scene.inputs.push_back(path + "/images.txt");
-        for (Camera& camera : ReadColmapModel(path, warnings)) {
+        const ColmapFiles files = FindColmapModel(path);
+        for (const std::string& name : {files.cameras, files.images}) {
+            resolver.Resolve(relative + name.substr(path.size()), pathNode);
+            scene.inputs.push_back(name);
+        }
+        for (Camera& camera : ReadColmapModel(files)) {
             cameras.push_back(std::move(camera));
         }
+        if (node.Has("image_folder")) {
+            const JsonNode folder = node.Member("image_folder");
+            source.imageFolder = folder.String();
+            for (std::size_t i = before; i < cameras.size(); ++i) {
+                cameras[i].image =
+                    Photo(resolver, source.imageFolder + "/" + cameras[i].id, folder, scene);
+            }
+        }
     } else if (source.format == "opencv") {
-        std::string id;
+        node.CheckMembers({"format", "path", "id", "model", "images"});
         if (node.Has("id")) {
             source.id = node.Member("id").String();
-            id = source.id;
-        } else {
-            // The file name without directory and extension.
-            const std::size_t slash = relative.find_last_of('/');
-            id = relative.substr(slash == std::string::npos ? 0 : slash + 1);
-            id = id.substr(0, id.find_last_of('.'));
+        }
+        bool fisheye = false;
+        if (node.Has("model")) {
+            const JsonNode model = node.Member("model");
+            source.model = model.String();
+            if (source.model != "opencv" && source.model != "opencv_fisheye") {
+                model.Fail("unknown model " + Quote(source.model) +
+                           " (expected \"opencv\" or \"opencv_fisheye\")");
+            }
+            fisheye = source.model == "opencv_fisheye";
         }
         scene.inputs.push_back(path);
-        cameras.push_back(ReadOpenCvCamera(path, id, warnings));
+        for (Camera& camera :
+             ReadOpenCvCameras(path, source.id.empty() ? FileStem(relative) : source.id, fisheye)) {
+            cameras.push_back(std::move(camera));
+        }
+        if (node.Has("images")) {
+            const JsonNode images = node.Member("images");
+            if (images.Size() != cameras.size() - before) {
+                images.Fail("expected one photo per camera of the file (" +
+                            std::to_string(cameras.size() - before) + "), got " +
+                            std::to_string(images.Size()));
+            }
+            for (std::size_t i = 0; i < images.Size(); ++i) {
+                const JsonNode image = images.Element(i);
+                source.images.push_back(image.String());
+                cameras[before + i].image = Photo(resolver, source.images.back(), image, scene);
+            }
+        }
     } else {
         formatNode.Fail("unknown camera format " + Quote(source.format) +
                         " (expected \"colmap\" or \"opencv\")");
@@ -373,13 +531,18 @@ void SceneParser::ParseShapes(const JsonNode& shapes) {
         switch (shape.kind) {
             case ShapeKind::kPoint:
             case ShapeKind::kLine:
-            case ShapeKind::kSegment:
                 node.CheckMembers({"name", "kind", "picks", "truth"});
                 ParsePicks(node, shape);
                 break;
-            case ShapeKind::kCylinder:
-                node.CheckMembers({"name", "kind", "picks", "method", "truth"});
+            case ShapeKind::kSegment:
+                node.CheckMembers({"name", "kind", "extent", "picks", "truth"});
                 ParsePicks(node, shape);
+                ParseExtent(node, shape);
+                break;
+            case ShapeKind::kCylinder:
+                node.CheckMembers({"name", "kind", "picks", "method", "extent", "truth"});
+                ParsePicks(node, shape);
+                ParseExtent(node, shape);
                 if (node.Has("method")) {
                     const JsonNode method = node.Member("method");
                     const std::string value = method.String();
@@ -460,7 +623,7 @@ Scene ParseScene(const std::string& text, const std::string& file, const FileRes
         const JsonNode cameras = root.Member("cameras");
         const std::size_t count = cameras.SizeAtLeast(1, "cameras");
         for (std::size_t i = 0; i < count; ++i) {
-            scene.cameras.push_back(ParseInlineCamera(cameras.Element(i)));
+            scene.cameras.push_back(ParseInlineCamera(cameras.Element(i), resolver, scene));
         }
     }
     if (root.Has("camera_sources")) {
@@ -518,21 +681,27 @@ bool operator==(const Camera& a, const Camera& b) {
     const auto values = [](const CCamera& camera) {
         const CCameraParam& param = camera.GetCameraParam();
         const C2DCoordinate principal = param.GetIntrinsicParam().GetPrincipalPointParam();
-        std::array<double, 15> all{param.GetIntrinsicParam().GetFocalLengthParam(),
+        const CLensModel& lens = camera.GetLensModel();
+        std::array<double, 20> all{param.GetIntrinsicParam().GetFocalLengthParam(),
                                    principal.GetData(0),
                                    principal.GetData(1)};
         param.GetExtrinsicParam().GetRotateMatrix().GetMatrix(&all[3]);
         param.GetExtrinsicParam().GetTranslateVector().GetVector(&all[12]);
-        return std::make_tuple(all, camera.GetWidth(), camera.GetHeight());
+        lens.GetIntrinsics(all[15], all[16], all[17], all[18], all[19]);
+        return std::make_tuple(
+            all, lens.GetKind(), lens.GetCoefficients(), camera.GetWidth(), camera.GetHeight());
     };
-    return std::tie(a.id, a.origin, a.source, a.rotationVector, a.image, a.comment) ==
-               std::tie(b.id, b.origin, b.source, b.rotationVector, b.image, b.comment) &&
+    return std::tie(a.id, a.origin, a.source, a.rotationVector, a.image, a.imageName, a.comment) ==
+               std::tie(
+                   b.id, b.origin, b.source, b.rotationVector, b.image, b.imageName, b.comment) &&
+           std::tie(a.lens.model, a.lens.params, a.lens.cameraMatrix, a.lens.distortion) ==
+               std::tie(b.lens.model, b.lens.params, b.lens.cameraMatrix, b.lens.distortion) &&
            values(a.calibration) == values(b.calibration);
 }
 
 bool operator==(const CameraSource& a, const CameraSource& b) {
-    return std::tie(a.format, a.path, a.id, a.comment) ==
-           std::tie(b.format, b.path, b.id, b.comment);
+    return std::tie(a.format, a.path, a.id, a.model, a.images, a.imageFolder, a.comment) ==
+           std::tie(b.format, b.path, b.id, b.model, b.images, b.imageFolder, b.comment);
 }
 bool operator==(const PointPick& a, const PointPick& b) {
     return a.camera == b.camera && a.point == b.point;

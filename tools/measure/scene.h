@@ -25,8 +25,18 @@ struct Segment2 {
     Vec2 end;
 };
 
-// A calibrated camera of the scene: the library's camera (pinhole, pose, image size) with the id
-// that picks name it by and where it was defined.
+// A lens as a camera of "cameras" gives it, kept to write the document back.
+struct LensSpec {
+    // "" (no lens: focal_length and principal_point), a COLMAP model name (SIMPLE_PINHOLE ...
+    // THIN_PRISM_FISHEYE), "opencv" or "opencv_fisheye".
+    std::string model;
+    std::vector<double> params;            // COLMAP models: in COLMAP's order
+    std::array<double, 9> cameraMatrix{};  // opencv, opencv_fisheye: row-major, OpenCV's pixels
+    std::vector<double> distortion;        // opencv, opencv_fisheye
+};
+
+// A calibrated camera of the scene: the library's camera (pinhole, lens, pose, image size) with
+// the id that picks name it by and where it was defined.
 struct Camera {
     std::string id;
     std::string origin;  // where it was defined, for the report ("cameras[0]", a model file...)
@@ -35,16 +45,21 @@ struct Camera {
     std::optional<std::size_t> source;
     // Written in "cameras": the rotation vector given instead of a matrix, kept for the document.
     std::optional<Vec3> rotationVector;
+    LensSpec lens;  // written in "cameras": the lens as given (model "" when none)
     // The photo, as a path to open (resolved against the scene's folder); empty when none.
     std::string image;
-    Json comment;  // the document's "comment" (null when none), as for the records below
+    std::string imageName;  // written in "cameras": the photo's path as given
+    Json comment;           // the document's "comment" (null when none), as for the records below
 };
 
 // A file of cameras named in "camera_sources", kept as the reference the document makes.
 struct CameraSource {
-    std::string format;  // "colmap" or "opencv"
-    std::string path;    // as written: relative to the scene's folder
-    std::string id;      // opencv: the camera's id; empty when named after the file
+    std::string format;               // "colmap" or "opencv"
+    std::string path;                 // as written: relative to the scene's folder
+    std::string id;                   // opencv: the camera's id; empty when named after the file
+    std::string model;                // opencv: "opencv" or "opencv_fisheye"; empty when not given
+    std::vector<std::string> images;  // opencv: the photos of its cameras in order, as written
+    std::string imageFolder;          // colmap: the folder of its images' photos, as written
     Json comment;
 };
 

@@ -42,10 +42,23 @@ Json CameraEntry(const Camera& camera) {
     param.GetExtrinsicParam().GetRotateMatrix().GetMatrix(matrix.data());
     Vec3 translation{};
     param.GetExtrinsicParam().GetTranslateVector().GetVector(translation.data());
+    const LensSpec& lens = camera.lens;
     Json entry;
     entry["id"] = camera.id;
-    entry["focal_length"] = param.GetIntrinsicParam().GetFocalLengthParam();
-    entry["principal_point"] = {principal.GetData(0), principal.GetData(1)};
+    if (lens.model.empty()) {
+        entry["focal_length"] = param.GetIntrinsicParam().GetFocalLengthParam();
+        entry["principal_point"] = {principal.GetData(0), principal.GetData(1)};
+    } else if (lens.model == "opencv" || lens.model == "opencv_fisheye") {
+        const std::array<double, 9>& k = lens.cameraMatrix;
+        entry["model"] = lens.model;
+        entry["camera_matrix"] = Json::array({Json::array({k[0], k[1], k[2]}),
+                                              Json::array({k[3], k[4], k[5]}),
+                                              Json::array({k[6], k[7], k[8]})});
+        entry["distortion"] = lens.distortion;
+    } else {
+        entry["model"] = lens.model;
+        entry["params"] = lens.params;
+    }
     entry["width"] = camera.calibration.GetWidth();
     entry["height"] = camera.calibration.GetHeight();
     // The vector as given, unless the pose has been changed since.
@@ -57,6 +70,9 @@ Json CameraEntry(const Camera& camera) {
                                          Json::array({matrix[6], matrix[7], matrix[8]})});
     }
     entry["translation"] = Vector(translation);
+    if (!camera.imageName.empty()) {
+        entry["image"] = camera.imageName;
+    }
     PutComment(entry, camera.comment);
     return entry;
 }
@@ -67,6 +83,15 @@ Json SourceEntry(const CameraSource& source) {
     entry["path"] = source.path;
     if (!source.id.empty()) {
         entry["id"] = source.id;
+    }
+    if (!source.model.empty()) {
+        entry["model"] = source.model;
+    }
+    if (!source.images.empty()) {
+        entry["images"] = source.images;
+    }
+    if (!source.imageFolder.empty()) {
+        entry["image_folder"] = source.imageFolder;
     }
     PutComment(entry, source.comment);
     return entry;
@@ -125,6 +150,9 @@ Json ShapeEntry(const Scene& scene, const ShapeSpec& shape) {
     entry["kind"] = KindName(shape.kind);
     if (shape.kind == ShapeKind::kCylinder) {
         entry["method"] = shape.tangentPlanes ? "tangent-planes" : "centre-lines";
+    }
+    if (shape.extent == Extent::kMedian) {
+        entry["extent"] = "median";
     }
     if (shape.kind == ShapeKind::kCurve) {
         entry["mode"] = shape.interpolate ? "interpolate" : "approximate";

@@ -1,34 +1,34 @@
 #include "measure/yaml_reader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
-#include <sstream>
-#include <utility>
 #include <vector>
 
 #include "measure/camera_fields.h"
 #include "measure/input_error.h"
+#include <yaml.h>
 
 namespace measure {
 
 namespace {
 
-// One scalar of the YAML subset: quoted text, a number (with .nan and .inf), or plain text.
-Json YamlScalar(const std::string& raw) {
-    std::string text = raw;
-    const std::size_t first = text.find_first_not_of(" \t");
-    const std::size_t last = text.find_last_not_of(" \t\r");
-    text = first == std::string::npos ? "" : text.substr(first, last - first + 1);
-    if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
-        text.back() == text.front()) {
-        return text.substr(1, text.size() - 2);
-    }
-    if (text == ".nan" || text == ".NaN" || text == ".NAN") {
+// Nesting deeper than this is refused: OpenCV's files nest two or three levels.
+constexpr std::size_t kMaxDepth = 64;
+
+// A plain scalar: a number (with YAML's .nan and .inf in any case) or text.
+Json PlainScalar(const std::string& text) {
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
+        return static_cast<char>(std::tolower(c));
+    });
+    if (lower == ".nan") {
         return std::nan("");
     }
-    if (text == ".inf" || text == ".Inf" || text == "+.inf") {
+    if (lower == ".inf" || lower == "+.inf") {
         return HUGE_VAL;
     }
-    if (text == "-.inf" || text == "-.Inf") {
+    if (lower == "-.inf") {
         return -HUGE_VAL;
     }
     double value = 0.0;
@@ -38,120 +38,150 @@ Json YamlScalar(const std::string& raw) {
     return text;
 }
 
-std::string StripComment(const std::string& line) {
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '"') {
-            quoted = !quoted;
+std::string Where(const yaml_mark_t& mark) {
+    return "line " + std::to_string(mark.line + 1) + ", column " + std::to_string(mark.column + 1);
+}
+
+// The parser and its current event, released on every path.
+class YamlEvents {
+  public:
+    YamlEvents(const std::string& text, const std::string& file) : m_file(file) {
+        yaml_parser_initialize(&m_parser);
+        yaml_parser_set_input_string(
+            &m_parser, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    }
+    ~YamlEvents() {
+        Release();
+        yaml_parser_delete(&m_parser);
+    }
+    YamlEvents(const YamlEvents&) = delete;
+    YamlEvents& operator=(const YamlEvents&) = delete;
+
+    // The next event; throws InputError at the parser's mark when the text is malformed.
+    const yaml_event_t& Next() {
+        Release();
+        if (!yaml_parser_parse(&m_parser, &m_event)) {
+            std::string problem = m_parser.problem ? m_parser.problem : "unknown problem";
+            if (m_parser.context) {
+                problem = std::string(m_parser.context) + ", " + problem;
+            }
+            throw InputError(m_file, Where(m_parser.problem_mark), "malformed YAML: " + problem);
         }
-        if (line[i] == '#' && !quoted && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t')) {
-            return line.substr(0, i);
+        m_held = true;
+        return m_event;
+    }
+
+  private:
+    void Release() {
+        if (m_held) {
+            yaml_event_delete(&m_event);
+            m_held = false;
         }
     }
-    return line;
-}
+
+    yaml_parser_t m_parser;
+    yaml_event_t m_event;
+    bool m_held = false;
+    const std::string& m_file;
+};
+
+// A mapping or sequence being read, with the key whose value comes next.
+struct Frame {
+    Json value;
+    std::string key;
+    bool haveKey = false;
+};
 
 }  // namespace
 
 Json ParseOpenCvYaml(const std::string& text, const std::string& file) {
-    std::vector<std::pair<int, std::string>> lines;  // (line number, text) of meaningful lines
-    {
-        std::istringstream stream(text);
-        std::string line;
-        for (int number = 1; std::getline(stream, line); ++number) {
-            line = StripComment(line);
-            if (IsBlank(line) || line.compare(0, 1, "%") == 0 || line.compare(0, 3, "---") == 0 ||
-                line.compare(0, 3, "...") == 0) {
-                continue;
-            }
-            if (line.find('\t') != std::string::npos) {
-                throw InputError(
-                    file, "line " + std::to_string(number), "tabs are not allowed in YAML");
-            }
-            lines.emplace_back(number, line);
-        }
+    // "%YAML:1.0" is no YAML directive (libyaml would refuse even "%YAML 1.0" as incompatible):
+    // the line is blanked, so that line numbers stay those of the file.
+    std::string input = text;
+    if (input.compare(0, 6, "%YAML:") == 0) {
+        std::fill(input.begin(), input.begin() + std::min(input.find('\n'), input.size()), ' ');
     }
-    Json document = Json::object();
-    std::size_t i = 0;
-    // Reads "key: value" at lines[i]; a value "[" may continue over further lines up to "]".
-    const auto readEntry =
-        [&](std::size_t indent, std::string& key, std::string& value, int& number) {
-            number = lines[i].first;
-            const std::string& line = lines[i].second;
-            const std::size_t colon = line.find(':');
-            if (colon == std::string::npos || colon <= indent) {
-                throw InputError(file, "line " + std::to_string(number), "expected \"key: value\"");
-            }
-            key = line.substr(indent, colon - indent);
-            value = line.substr(colon + 1);
-            ++i;
-            if (value.find('[') != std::string::npos) {
-                while (value.find(']') == std::string::npos) {
-                    if (i == lines.size()) {
-                        throw InputError(file,
-                                         "line " + std::to_string(number),
-                                         "the list opened here is not closed");
-                    }
-                    value += " " + lines[i].second;
-                    ++i;
-                }
-            }
-        };
-    const auto toJson = [&](const std::string& raw, int number) -> Json {
-        const std::size_t open = raw.find('[');
-        if (open == std::string::npos) {
-            return YamlScalar(raw);
+    YamlEvents events(input, file);
+    std::vector<Frame> stack;
+    Json root;
+    bool haveRoot = false;
+    // Puts a finished value where it belongs: under the pending key, at the end of a sequence, or
+    // as the document.
+    const auto place = [&](Json value, const yaml_mark_t& mark) {
+        if (stack.empty()) {
+            root = std::move(value);
+            haveRoot = true;
+            return;
         }
-        const std::size_t close = raw.rfind(']');
-        if (raw.find_first_not_of(" \t") != open ||
-            raw.find_first_not_of(" \t\r", close + 1) != std::string::npos) {
-            throw InputError(
-                file, "line " + std::to_string(number), "unexpected text around a list");
-        }
-        Json list = Json::array();
-        std::istringstream items(raw.substr(open + 1, close - open - 1));
-        std::string item;
-        while (std::getline(items, item, ',')) {
-            if (!IsBlank(item)) {
-                list.push_back(YamlScalar(item));
-            }
-        }
-        return list;
-    };
-    while (i < lines.size()) {
-        const std::size_t indent = lines[i].second.find_first_not_of(' ');
-        if (indent != 0) {
-            throw InputError(
-                file, "line " + std::to_string(lines[i].first), "unexpected indentation");
-        }
-        std::string key;
-        std::string value;
-        int number = 0;
-        readEntry(0, key, value, number);
-        const std::size_t start = value.find_first_not_of(" ");
-        const bool tagged = start != std::string::npos && value.compare(start, 2, "!!") == 0;
-        if (start == std::string::npos || tagged) {
-            // A block mapping: the following, more indented lines.
-            Json block = Json::object();
-            while (i < lines.size() && lines[i].second.find_first_not_of(' ') > 0) {
-                const std::size_t childIndent = lines[i].second.find_first_not_of(' ');
-                std::string childKey;
-                std::string childValue;
-                int childNumber = 0;
-                readEntry(childIndent, childKey, childValue, childNumber);
-                if (IsBlank(childValue)) {
-                    throw InputError(file,
-                                     "line " + std::to_string(childNumber),
-                                     "nesting deeper than one level is not supported");
-                }
-                block[childKey] = toJson(childValue, childNumber);
-            }
-            document[key] = block;
+        Frame& top = stack.back();
+        if (top.value.is_array()) {
+            top.value.push_back(std::move(value));
+        } else if (!top.haveKey) {
+            throw InputError(file, Where(mark), "a mapping key must be a plain scalar");
         } else {
-            document[key] = toJson(value, number);
+            top.value[top.key] = std::move(value);
+            top.haveKey = false;
+        }
+    };
+    for (;;) {
+        const yaml_event_t& event = events.Next();
+        switch (event.type) {
+            case YAML_STREAM_END_EVENT:
+                return haveRoot ? root : Json::object();
+            case YAML_DOCUMENT_START_EVENT:
+                if (haveRoot) {
+                    throw InputError(file, Where(event.start_mark), "a second YAML document");
+                }
+                break;
+            case YAML_ALIAS_EVENT:
+                throw InputError(
+                    file, Where(event.start_mark), "anchors and aliases are not supported");
+            case YAML_SCALAR_EVENT: {
+                const std::string value(reinterpret_cast<const char*>(event.data.scalar.value),
+                                        event.data.scalar.length);
+                if (!stack.empty() && stack.back().value.is_object() && !stack.back().haveKey) {
+                    Frame& top = stack.back();
+                    if (top.value.contains(value)) {
+                        throw InputError(file,
+                                         Where(event.start_mark),
+                                         Json(value).dump() + " given twice in one mapping");
+                    }
+                    top.key = value;
+                    top.haveKey = true;
+                } else {
+                    place(event.data.scalar.style == YAML_PLAIN_SCALAR_STYLE ? PlainScalar(value)
+                                                                             : Json(value),
+                          event.start_mark);
+                }
+                break;
+            }
+            case YAML_SEQUENCE_START_EVENT:
+            case YAML_MAPPING_START_EVENT:
+                if (!stack.empty() && stack.back().value.is_object() && !stack.back().haveKey) {
+                    throw InputError(
+                        file, Where(event.start_mark), "a mapping key must be a plain scalar");
+                }
+                if (stack.size() == kMaxDepth) {
+                    throw InputError(file,
+                                     Where(event.start_mark),
+                                     "nesting deeper than " + std::to_string(kMaxDepth) +
+                                         " levels is not supported");
+                }
+                stack.emplace_back();
+                stack.back().value =
+                    event.type == YAML_MAPPING_START_EVENT ? Json::object() : Json::array();
+                break;
+            case YAML_SEQUENCE_END_EVENT:
+            case YAML_MAPPING_END_EVENT: {
+                Json value = std::move(stack.back().value);
+                stack.pop_back();
+                place(std::move(value), event.start_mark);
+                break;
+            }
+            default:
+                break;  // stream start, document end
         }
     }
-    return document;
 }
 
 }  // namespace measure
