@@ -237,10 +237,8 @@ TEST(C3DCylinderReconstruction, RejectedObservationsLeaveTheCylinderUnchanged) {
     // Two cameras in one plane with the axis: their centre-line planes coincide, so the 3D line
     // through them is undetermined.
     const SKnownCylinder upright = {C3DVector(5, 0, 0), C3DVector(0, 0, 1), 2.0, 1.0, 4.0};
-    const CRotateMatrix alongX(C33Matrix(0, 1, 0, 0, 0, 1, 1, 0, 0));
-    auto cameraAt = [&](double x) {
-        return CCameraParam(CIntrinsicParam(800.0, C2DCoordinate(400.0, 300.0)),
-                            CExtrinsicParam(alongX, (alongX * C3DVector(x, 0.0, 2.5)) * -1.0));
+    auto cameraAt = [](double x) {
+        return LookAtCamera(C3DVector(x, 0.0, 2.5), C3DVector(5.0, 0.0, 2.5), 800.0, 400.0, 300.0);
     };
 
     // Lone edges of a camera with f = 1e-100 give planes whose normals differ only in components

@@ -270,22 +270,18 @@ TEST(C3DLineSegmentReproject, ImageEndsResidualAndClippingAtTheImagePlane) {
     EXPECT_TRUE(segment.Reproject(camera, image, observed, nullptr));  // no residual wanted
     // From (2, 1, 4) to (0, 1, -4): depth 1e-8 is reached at x = 1 + 2.5e-9, y = 1, which images
     // at (100 (1 + 2.5e-9) / 1e-8 + 320, 100 / 1e-8 + 240) = (1e10 + 345, 1e10 + 240).
-    for (const bool startBehind : {false, true}) {
+    const C3DVector frontAndBack[2] = {{2, 1, 4}, {0, 1, -4}};
+    for (const int startBehind : {0, 1}) {
         SCOPED_TRACE(startBehind);
         C3DLineSegment segment;
-        const C3DCoordinate front = Point({2, 1, 4});
-        const C3DCoordinate back = Point({0, 1, -4});
-        segment.SetEndPoint3D(startBehind ? back : front, startBehind ? front : back);
-        C2DCoordinate images[2];
-        C2DLineSegment image;
+        segment.SetEndPoint3D(Point(frontAndBack[startBehind]),
+                              Point(frontAndBack[1 - startBehind]));
+        C2DCoordinate images[2];  // the front end's image, then the clipped end's
         ASSERT_TRUE(segment.Reproject(camera, image, nullptr, nullptr));
-        image.GetEndPoints(images[0], images[1]);
-        const C2DCoordinate near = images[startBehind ? 1 : 0];
-        const C2DCoordinate far = images[startBehind ? 0 : 1];
-        ExpectVectorNear(near, C2DVector(370, 265), 1e-9);
+        image.GetEndPoints(images[startBehind], images[1 - startBehind]);
+        ExpectVectorNear(images[0], C2DVector(370, 265), 1e-9);
         // The clipped depth carries the rounding of coordinates of size 1 (1e-16 of 1e-8).
-        EXPECT_NEAR(far.GetData(0), 1e10 + 345, 1e10 * 1e-6);
-        EXPECT_NEAR(far.GetData(1), 1e10 + 240, 1e10 * 1e-6);
+        ExpectVectorNear(images[1], C2DVector(1e10 + 345, 1e10 + 240), 1e10 * 1e-6);
     }
     // Both ends behind the camera or in its plane z = 0: nothing to draw, outputs untouched.
     const std::pair<C3DVector, C3DVector> hidden[] = {
@@ -295,7 +291,6 @@ TEST(C3DLineSegmentReproject, ImageEndsResidualAndClippingAtTheImagePlane) {
         C3DLineSegment segment;
         segment.SetEndPoint3D(Point(first), Point(second));
         C2DLineSegment image(C2DCoordinate(1, 2), C2DCoordinate(3, 4));
-        const C2DCoordinate observed[2] = {C2DCoordinate(0, 0), C2DCoordinate(1, 1)};
         double residual = -7.0;
         EXPECT_FALSE(segment.Reproject(camera, image, observed, &residual));
         ExpectEndPoints(image, {1, 2}, {3, 4}, 0.0);
