@@ -142,9 +142,20 @@ def scene_seeds():
     }
     sources = {"camera_sources": [{"format": "opencv", "path": "camera.yml", "id": "x"}],
                "shapes": [{"name": "p", "kind": "point", "picks": {"x": [1, 1]}}]}
+    lenses = {
+        "cameras": [{"id": "a", "model": "OPENCV",
+                     "params": [500, 505, 320, 240, -0.2, 0.05, 0.001, -0.002],
+                     "width": 640, "height": 480, "rotation": [0, 0, 0], "translation": [0, 0, 5]},
+                    {"id": "b", "model": "opencv_fisheye",
+                     "camera_matrix": [[300, 0.5, 319.5], [0, 302, 239.5], [0, 0, 1]],
+                     "distortion": [0.05, -0.01, 0.002, -0.0005], "width": 640, "height": 480,
+                     "rotation": [0, 0, 0], "translation": [-1, 0, 5]}],
+        "shapes": [{"name": "s", "kind": "segment", "extent": "median",
+                    "picks": {"a": [[300, 240], [340, 250]], "b": [[200, 240], [260, 250]]}}]}
     return {"documented_example": example.encode(),
             "minimal": json.dumps(minimal).encode(),
-            "camera_source": json.dumps(sources).encode()}
+            "camera_source": json.dumps(sources).encode(),
+            "lenses": json.dumps(lenses).encode()}
 
 
 def main():

@@ -41,9 +41,18 @@ void CheckScene(const measure::Scene& scene) {
         POLYVIEW_FUZZ_CHECK(FiniteValue(principal.GetData(0)) && FiniteValue(principal.GetData(1)));
         POLYVIEW_FUZZ_CHECK(calibration.GetWidth() > 0 && calibration.GetHeight() > 0);
         POLYVIEW_FUZZ_CHECK(calibration.HasValidPose());
+        // A lens, when there is one, was made from usable numbers; a photo was found.
+        double fx = 0.0, fy = 0.0, skew = 0.0, cx = 0.0, cy = 0.0;
+        calibration.GetLensModel().GetIntrinsics(fx, fy, skew, cx, cy);
+        POLYVIEW_FUZZ_CHECK(fx > 0.0 && fy > 0.0 && FiniteValue(fx) && FiniteValue(fy));
+        POLYVIEW_FUZZ_CHECK(FiniteValue(skew) && FiniteValue(cx) && FiniteValue(cy));
+        POLYVIEW_FUZZ_CHECK(camera.image.empty() == camera.imageName.empty() || camera.source);
     }
     POLYVIEW_FUZZ_CHECK(!scene.shapes.empty());
     for (const measure::ShapeSpec& shape : scene.shapes) {
+        POLYVIEW_FUZZ_CHECK(shape.extent == measure::Extent::kUnion ||
+                            shape.kind == measure::ShapeKind::kSegment ||
+                            shape.kind == measure::ShapeKind::kCylinder);
         switch (shape.kind) {
             case measure::ShapeKind::kPoint:
                 POLYVIEW_FUZZ_CHECK(!shape.pointPicks.empty());
