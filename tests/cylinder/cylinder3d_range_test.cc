@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <limits>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>

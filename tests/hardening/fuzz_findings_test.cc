@@ -23,6 +23,11 @@ CCameraParam Camera(double f, const C3DVector& translation) {
                         CExtrinsicParam(CRotateMatrix(), translation));
 }
 
+// The observation in camera of the image segment from (u0, v0) to (u1, v1).
+SImageLine Seen(const CCameraParam& camera, double u0, double v0, double u1, double v1) {
+    return {camera, C2DLineSegment(C2DCoordinate(u0, v0), C2DCoordinate(u1, v1))};
+}
+
 TEST(FuzzFindings, SegmentRangeLeavesOutALiftThatOverflows) {
     // The line y = 1, z = 0 with positions along x, seen by two cameras with R = I and f = 100.
     // From T = (0, 0, 10) the observed ends (20, 10) and (50, 10) lift to x = 2 and x = 5. From
@@ -30,15 +35,10 @@ TEST(FuzzFindings, SegmentRangeLeavesOutALiftThatOverflows) {
     // through 100 * 1e307, which overflows: that observation gives no position.
     const C3DLineSegment initial(C3DAxis(C3DVector(0.0, 1.0, 0.0), C3DVector(1.0, 0.0, 0.0), 1.0),
                                  CRange(0.0, 1.0));
-    const auto seen = [](double distance, double u0, double v0, double u1, double v1) {
-        SImageLine observation;
-        observation.cameraParam = Camera(100.0, C3DVector(0.0, 0.0, distance));
-        observation.lineSegment.SetEndPoints(C2DCoordinate(u0, v0), C2DCoordinate(u1, v1));
-        return observation;
-    };
-    const SImageLine overflowing = seen(100.0, 1e307, 1.0, 1.5e307, 1.0);
+    const SImageLine near = Seen(Camera(100.0, C3DVector(0, 0, 10)), 20.0, 10.0, 50.0, 10.0);
+    const SImageLine overflowing = Seen(Camera(100.0, C3DVector(0, 0, 100)), 1e307, 1, 1.5e307, 1);
     C3DLineSegment segment(initial);
-    ASSERT_TRUE(segment.CalcRange(ToArray({seen(10.0, 20.0, 10.0, 50.0, 10.0), overflowing})));
+    ASSERT_TRUE(segment.CalcRange(ToArray({near, overflowing})));
     EXPECT_EQ(segment.GetRange().GetStartPosition(), 2.0);
     EXPECT_EQ(segment.GetRange().GetEndPosition(), 5.0);
     segment = initial;  // the overflowing observation alone: nothing is left
@@ -76,16 +76,11 @@ TEST(FuzzFindings, LineThroughTheOriginKeepsItsDirection) {
     // rounding noise along the direction even after its second projection, the frame built from
     // it was no rotation, and the stored direction came out as (-0.78, 0.55, -0.30).
     const double tiny = std::numeric_limits<double>::min();
-    C1DArray<SImageLine> observations;
-    observations.SetSize(2);
-    observations[0].cameraParam = Camera(0.0, C3DVector(0.0, 0.0, 0.0));
-    observations[0].lineSegment.SetEndPoints(C2DCoordinate(-1.0, 0.0), C2DCoordinate(-1.0, 1.0));
-    observations[1].cameraParam =
-        CCameraParam(CIntrinsicParam(-15.5615234375, C2DCoordinate(-46.49609375, tiny)),
-                     CExtrinsicParam(CRotateMatrix(), C3DVector(tiny, tiny, tiny)));
-    observations[1].lineSegment.SetEndPoints(C2DCoordinate(tiny, 0.0), C2DCoordinate(tiny, 1.0));
+    const CCameraParam second(CIntrinsicParam(-15.5615234375, C2DCoordinate(-46.49609375, tiny)),
+                              CExtrinsicParam(CRotateMatrix(), C3DVector(tiny, tiny, tiny)));
     C3DLine line;
-    ASSERT_TRUE(line.CreateFromImageLines(observations));
+    ASSERT_TRUE(line.CreateFromImageLines(ToArray(
+        {Seen(Camera(0.0, C3DVector(0, 0, 0)), -1, 0, -1, 1), Seen(second, tiny, 0, tiny, 1)})));
     const C3DAxis& axis = line.Get3DAxis();
     ExpectVectorNear(axis.GetVVector(), C3DVector(0.0, 1.0, 0.0), 1e-12);
     EXPECT_NEAR(axis.GetUVector().GetDotProduct(axis.GetVVector()), 0.0, 1e-12);

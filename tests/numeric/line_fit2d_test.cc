@@ -1,14 +1,9 @@
 #include "polyview/numeric/line_fit2d.h"
 
 #include <cmath>
-#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
-
-#include "polyview/foundations/matrix_mn.h"
-#include "polyview/foundations/vector_nd.h"
-#include "polyview/numeric/line_fit2d.h"
 
 namespace {
 

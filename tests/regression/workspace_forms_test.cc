@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <utility>
 #include <vector>

@@ -112,13 +112,15 @@ TEST(C3DLineCreate, HalfTurnFrameAndSmallTurnAreKept) {
     }
 }
 
-TEST(C3DLineCreate, RejectsTooFewOrDegenerateObservationsUnchanged) {
-    const std::vector<SImageLine> two = Observe(C3DVector(0, 0.5, 0.25), C3DVector(1, 0, 0.05), 2);
-    std::vector<SImageLine> blind = two;  // a camera of focal length NaN sees no plane
+TEST(C3DLineCreate, RejectedObservationsAndRefusedWorkspaceLeaveTheLineUnchanged) {
+    // 40 observations: more than the stack holds, so the stacked systems come from the heap.
+    const std::vector<SImageLine> many =
+        Observe(C3DVector(0, 0.5, 0.25), C3DVector(1, 0, 0.05), 40);
+    std::vector<SImageLine> blind = {many[0], many[1]};  // focal length NaN: no plane
     blind[1].cameraParam.SetIntrinsicParam(
         CIntrinsicParam(std::numeric_limits<double>::quiet_NaN(), C2DCoordinate(640.0, 480.0)));
     // The same observation twice: the two viewing planes coincide.
-    const std::vector<SImageLine> rejected[] = {{}, {two[0]}, blind, {two[0], two[0]}};
+    const std::vector<SImageLine> rejected[] = {{}, {many[0]}, blind, {many[0], many[0]}};
     const C3DAxis before(C3DVector(0.0, 0.0, 1.0), C3DVector(0.0, 1.0, 0.0), 7.0);
     for (const auto& observations : rejected) {
         SCOPED_TRACE(observations.size());
@@ -126,13 +128,7 @@ TEST(C3DLineCreate, RejectsTooFewOrDegenerateObservationsUnchanged) {
         EXPECT_FALSE(line.CreateFromImageLines(ToArray(observations)));
         ExpectSameAxis(line.Get3DAxis(), before);
     }
-}
-
-TEST(C3DLineCreate, RefusedWorkspaceLeavesLineUnchanged) {
-    // 40 observations: more than the stack holds, so the stacked systems come from the heap.
-    const C1DArray<SImageLine> array =
-        ToArray(Observe(C3DVector(0, 0.5, 0.25), C3DVector(1, 0, 0.05), 40));
-    const C3DAxis before(C3DVector(0.0, 0.0, 1.0), C3DVector(0.0, 1.0, 0.0), 7.0);
+    const C1DArray<SImageLine> array = ToArray(many);
     const int allocations = SweepAllocationFailures("CreateFromImageLines", [&]() {
         C3DLine line(before);
         const bool created = line.CreateFromImageLines(array);

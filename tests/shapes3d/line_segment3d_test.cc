@@ -1,7 +1,6 @@
 #include "polyview/shapes3d/line_segment3d.h"
 
 #include <cmath>
-#include <limits>
 #include <random>
 #include <utility>
 #include <vector>
