@@ -25,10 +25,10 @@ CCamera PinholeCamera(double focalLength,
                       const std::array<double, 9>& rotation,
                       const Vec3& translation);
 
-// The camera of a lens with this pose: a pinhole lens with square pixels and no skew gives a
-// camera without a lens (PinholeCamera with its f and principal point, so that such a camera
-// measures exactly as one given by focal length and principal point); any other lens is set on the
-// camera over the ideal pinhole f = fx with the lens's principal point (cx, cy).
+// The camera of a lens (not kNone) with this pose: a pinhole lens with square pixels and no skew
+// gives a camera without a lens (PinholeCamera with its f and principal point, so that such a
+// camera measures exactly as one given by focal length and principal point); any other lens is set
+// on the camera over the ideal pinhole f = fx with the lens's principal point (cx, cy).
 CCamera LensCamera(const CLensModel& lens,
                    int width,
                    int height,

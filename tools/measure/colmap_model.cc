@@ -45,8 +45,9 @@ Camera ImageCamera(const std::string& name,
     if (name.empty()) {
         throw InputError(file, where, "the image name is empty");
     }
-    if (Json(name).dump(-1, ' ', false, Json::error_handler_t::ignore).size() !=
-        Json(name).dump(-1, ' ', false, Json::error_handler_t::replace).size()) {
+    try {
+        (void)Json(name).dump();  // throws on text that is not UTF-8
+    } catch (const Json::type_error&) {
         throw InputError(file, where, "the image name is not valid UTF-8");
     }
     Camera camera;

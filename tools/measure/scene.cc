@@ -74,11 +74,11 @@ std::string Photo(const FileResolver& resolver,
         field.Fail("the photo " + quoted + " is not a regular file");
     }
     std::ifstream stream(path, std::ios::binary);
+    if (!stream) {
+        field.Fail("the photo " + quoted + " cannot be opened");
+    }
     unsigned char head[8] = {};
     stream.read(reinterpret_cast<char*>(head), sizeof head);
-    if (!stream && stream.gcount() == 0) {
-        field.Fail("the photo " + quoted + " cannot be read");
-    }
     const unsigned char jpeg[3] = {0xFF, 0xD8, 0xFF};
     const unsigned char png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     const std::size_t got = static_cast<std::size_t>(stream.gcount());
@@ -156,6 +156,8 @@ Camera ParseInlineCamera(const JsonNode& node, const FileResolver& resolver, Sce
     camera.origin = node.Path();
     camera.comment = Comment(node);
     CLensModel lens;
+    double focalLength = 0.0;
+    std::array<double, 2> principal{};
     if (node.Has("model")) {
         lens = ParseLens(node, camera.lens);
     } else {
@@ -167,9 +169,8 @@ Camera ParseInlineCamera(const JsonNode& node, const FileResolver& resolver, Sce
                            "rotation",
                            "translation",
                            "image"});
-        const double focalLength = node.Member("focal_length").PositiveNumber();
-        const auto principal = node.Member("principal_point").Point2();
-        CLensModel::CreatePinhole(focalLength, focalLength, 0.0, principal[0], principal[1], lens);
+        focalLength = node.Member("focal_length").PositiveNumber();
+        principal = node.Member("principal_point").Point2();
     }
     const int width = node.Member("width").PositiveInteger();
     const int height = node.Member("height").PositiveInteger();
@@ -194,7 +195,11 @@ Camera ParseInlineCamera(const JsonNode& node, const FileResolver& resolver, Sce
             "[[r00, r01, r02], [r10, r11, r12], [r20, r21, r22]], got " +
             JsonNode::Describe(rotation.Value()));
     }
-    camera.calibration = LensCamera(lens, width, height, matrix, translation);
+    camera.calibration =
+        camera.lens.model.empty()
+            ? PinholeCamera(
+                  focalLength, principal[0], principal[1], width, height, matrix, translation)
+            : LensCamera(lens, width, height, matrix, translation);
     RequireUsablePose(camera, node.File(), rotation.Path(), node.Member("translation").Path());
     if (node.Has("image")) {
         const JsonNode image = node.Member("image");

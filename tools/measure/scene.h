@@ -145,8 +145,10 @@ struct Scene {
 // Reads and checks a scene file (a regular file of at most kSceneFileLimit bytes). Throws
 // InputError (file, JSON path, message) on malformed JSON, missing or mistyped fields, unknown
 // camera ids or point names, non-finite numbers, focal lengths or image sizes that are not
-// positive, cameras that are no usable pose, empty pick lists and picks outside the image. Camera
-// files are resolved in the scene file's folder, confined to it unless allowOutsidePaths.
+// positive, unknown lens models or wrong parameter counts, cameras that are no usable pose,
+// photos that are missing or no JPEG or PNG, empty pick lists and picks outside the image. Camera
+// files and photos are resolved in the scene file's folder, confined to it unless
+// allowOutsidePaths.
 Scene LoadScene(const std::string& file, bool allowOutsidePaths = false);
 
 // The same for a document already in memory, its camera files opened through resolver.
