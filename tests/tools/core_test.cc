@@ -150,6 +150,84 @@ TEST(CoreExtent, MedianOutvotesOneBadEndPick) {
     }
 }
 
+// Two cameras with the strong barrel lens of a real 640 x 480 calibration, picks made through the
+// lens (CCamera::Project): the segment comes back, its image is drawn on the curve the lens bends
+// it into, and a residual is measured in the photo's own pixels, from that curve.
+TEST(CoreLens, SegmentThroughAStrongLens) {
+    const double distortion[5] = {-0.27, -0.04, 0.0018, -0.0003, 0.24};  // k1 k2 p1 p2 k3
+    CLensModel lens;
+    ASSERT_TRUE(CLensModel::CreateOpenCV(536.0, 536.0, 0.0, 342.0, 236.0, distortion, 5, lens));
+    std::vector<CCamera> cameras(2);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(CCamera::CreateLookAt(C3DVector(0.3 * i, 0.1 * i, 0),
+                                          C3DVector(0, 0, 1),
+                                          C3DVector(0, -1, 0),
+                                          536.0,
+                                          C2DCoordinate(342.0, 236.0),
+                                          640,
+                                          480,
+                                          cameras[i]));
+        cameras[i].SetLensModel(lens);
+    }
+    // Along the top of the photo, where the lens bends it most.
+    const C3DVector start(-0.5, -0.35, 1.0);
+    const C3DVector end(0.45, -0.3, 1.05);
+    const auto project = [&](std::size_t camera, const C3DVector& x) {
+        C2DCoordinate image;
+        EXPECT_TRUE(cameras[camera].Project(x, image));
+        return core::Pixel{image.GetData(0), image.GetData(1)};
+    };
+    const std::vector<core::SegmentPick> picks = {{0, {project(0, start), project(0, end)}},
+                                                  {1, {project(1, start), project(1, end)}}};
+    const core::SegmentMeasurement measured = core::MeasureSegment(cameras, picks);
+    ASSERT_TRUE(measured.ok) << measured.reason;
+    C3DCoordinate ends[2];
+    measured.segment.GetEndPoint3D(ends);
+    const double length = (end - start).GetNorm();
+    EXPECT_LT((ends[0] - start).GetNorm() / length, 1e-6);
+    EXPECT_LT((ends[1] - end).GetNorm() / length, 1e-6);
+    for (const core::Residual& residual : measured.residuals) {
+        EXPECT_LT(residual.pixels, 1e-6);
+    }
+    // The drawn image against the projections of 20001 points of the segment: its points on the
+    // curve, its chords' middles within the sampling tolerance of 0.1 px.
+    core::Polyline curve;
+    for (int k = 0; k <= 20000; ++k) {
+        curve.push_back(project(0, start + (end - start) * (k / 20000.0)));
+    }
+    std::vector<core::Pixel> drawn;
+    for (const core::Overlay& overlay : measured.overlays) {
+        if (overlay.camera == 0 && overlay.role == core::Role::kSegment) {
+            drawn.insert(drawn.end(), overlay.points.begin(), overlay.points.end());
+        }
+    }
+    ASSERT_GT(drawn.size(), 20u);
+    std::vector<core::Pixel> middles;
+    for (std::size_t i = 0; i + 1 < drawn.size(); ++i) {
+        middles.push_back(
+            {0.5 * (drawn[i].x + drawn[i + 1].x), 0.5 * (drawn[i].y + drawn[i + 1].y)});
+    }
+    EXPECT_LT(core::MaxDistanceToPolyline(drawn, curve), 1e-3);
+    EXPECT_LT(core::MaxDistanceToPolyline(middles, curve), 0.1 + 1e-3);
+    const double bend = core::MaxDistanceToPolyline(drawn, {drawn.front(), drawn.back()});
+    EXPECT_GT(bend, 5.0) << "no curve";
+    // A pick of the middle of the edge, one end moved 1 px across the curve (along its normal
+    // there): 1 px off the segment and its line, whose chord would lie pixels away.
+    const C3DVector from = start + (end - start) * 0.3;
+    const core::PixelSegment pick = {project(0, from), project(0, start + (end - start) * 0.7)};
+    const core::Pixel along = project(0, from + (end - start) * 1e-4);
+    const double dx = along.x - pick.start.x;
+    const double dy = along.y - pick.start.y;
+    core::PixelSegment moved = pick;
+    moved.start.x -= dy / std::hypot(dx, dy);
+    moved.start.y += dx / std::hypot(dx, dy);
+    C3DLineSegment truth;
+    truth.SetEndPoint3D(C3DCoordinate(-0.5, -0.35, 1.0), C3DCoordinate(0.45, -0.3, 1.05));
+    EXPECT_LT(core::SegmentResidual(cameras, 0, truth, pick).pixels, 1e-6);
+    EXPECT_NEAR(core::SegmentResidual(cameras, 0, truth, moved).pixels, 1.0, 0.01);
+    EXPECT_NEAR(core::LineResidual(cameras, 0, C3DLine(truth.GetAxis()), moved).pixels, 1.0, 0.01);
+}
+
 TEST(CoreClip, KeepsThePartsInsideThePhoto) {
     const CCamera camera(CCameraParam(), 200, 100);
     struct Case {

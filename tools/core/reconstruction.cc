@@ -159,6 +159,29 @@ bool LineFromPicks(const std::vector<CCamera>& cameras,
     return true;
 }
 
+// A plane's outline through a lens: each side (the last back to the first) the observed curve of
+// the straight edge between its points, the points the observed pixels there are, joined in
+// order; empty when a point is not in front of the camera.
+Polyline CurvedOutline(const CCamera& camera, const std::vector<Point3>& points) {
+    std::vector<C2DCoordinate> ideal;
+    for (const Point3& point : points) {
+        C2DCoordinate image;
+        if (!C3DPoint(C3DCoordinate(point[0], point[1], point[2]))
+                 .Reproject(camera.GetCameraParam(), image, nullptr, nullptr)) {
+            return {};
+        }
+        ideal.push_back(image);
+    }
+    Polyline outline;
+    for (std::size_t i = 0; i < ideal.size(); ++i) {
+        const C2DLineSegment side(ideal[i], ideal[(i + 1) % ideal.size()]);
+        for (const Polyline& run : ObservedCurve(camera, side)) {
+            outline.insert(outline.end(), run.begin(), run.end() - 1);  // the next side's start
+        }
+    }
+    return outline;
+}
+
 // Whether the pick saw an edge; a pick with neither counts as not made.
 bool SawEdge(const EdgePick& pick) {
     return pick.edges[0] || pick.edges[1];
@@ -533,15 +556,14 @@ LineMeasurement MeasureLine(const std::vector<CCamera>& cameras,
     for (const SegmentPick& pick : picks) {
         result.residuals.push_back(LineResidual(cameras, pick.camera, result.line, pick.segment));
     }
-    // The image line across the photo. A lens model bends it, and its ends are then to be found
-    // along the observed curve rather than on the ideal photo's edges.
+    // The image line across the photo (through a lens, a curve).
     for (std::size_t camera = 0; camera < cameras.size(); ++camera) {
         C2DLine image;
         if (ImageLine(cameras[camera], result.line, image)) {
-            const C2DLineSegment chord = image.GetLineSegment(
-                0.0, 0.0, cameras[camera].GetWidth(), cameras[camera].GetHeight());
-            AddPieces(
-                camera, Role::kLine, ObservedPolylines(cameras[camera], chord), result.overlays);
+            AddPieces(camera,
+                      Role::kLine,
+                      ObservedLinePolylines(cameras[camera], image),
+                      result.overlays);
         }
     }
     return result;
@@ -713,15 +735,19 @@ PlaneMeasurement MeasurePlane(const std::vector<CCamera>& cameras,
     // The outline through the points, in the order given, where all of them are in front.
     for (std::size_t camera = 0; camera < cameras.size(); ++camera) {
         Overlay outline{camera, Role::kPlane, {}, true, false};
-        for (const Point3& point : points) {
-            Pixel image;
-            if (!ProjectPoint(cameras[camera],
-                              C3DPoint(C3DCoordinate(point[0], point[1], point[2])),
-                              image)) {
-                outline.points.clear();
-                break;
+        if (cameras[camera].GetLensModel().IsNone()) {
+            for (const Point3& point : points) {
+                Pixel image;
+                if (!ProjectPoint(cameras[camera],
+                                  C3DPoint(C3DCoordinate(point[0], point[1], point[2])),
+                                  image)) {
+                    outline.points.clear();
+                    break;
+                }
+                outline.points.push_back(image);
             }
-            outline.points.push_back(image);
+        } else {
+            outline.points = CurvedOutline(cameras[camera], points);
         }
         if (!outline.points.empty()) {
             result.overlays.push_back(std::move(outline));
