@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "polyview/numeric/workspace.h"
+#include "support/indexed_matrix.h"
 
 namespace {
 
@@ -23,24 +23,10 @@ struct SSvd {
 // U diag(w) V^T == input, V orthonormal, U's columns orthonormal when m >= n and checkU, w
 // non-negative and non-increasing.
 SSvd Decompose(const std::vector<double>& input, int m, int n, bool checkU) {
-    double** a = dmatrix(1, m, 1, n);
-    double** v = dmatrix(1, n, 1, n);
-    double* w = dvector(1, n);
-    for (int i = 0; i < m * n; ++i) {
-        a[i / n + 1][i % n + 1] = input[i];
-    }
-    EXPECT_TRUE(dsvd_inplace(a, m, n, w, v));
-    SSvd result;
-    for (int i = 0; i < m * n; ++i) {
-        result.u.push_back(a[i / n + 1][i % n + 1]);
-    }
-    for (int i = 0; i < n * n; ++i) {
-        result.v.push_back(v[i / n + 1][i % n + 1]);
-    }
-    result.w.assign(w + 1, w + n + 1);
-    dmatrix_free(a, 1, m, 1, n);
-    dmatrix_free(v, 1, n, 1, n);
-    dvector_free(w, 1, n);
+    const CIndexed a(m, n, input), v(n, n, {});
+    std::vector<double> w(n + 1);  // [1..n]
+    EXPECT_TRUE(dsvd_inplace(*a, m, n, w.data(), *v));
+    const SSvd result = {a.Values(), {w.begin() + 1, w.end()}, v.Values()};
     const double scale =
         std::fabs(*std::max_element(input.begin(), input.end(), [](double x, double y) {
             return std::fabs(x) < std::fabs(y);

@@ -11,6 +11,7 @@
 #include "polyview/numeric/lu.h"
 #include "polyview/numeric/svd.h"
 #include "polyview/numeric/symmetric_eigen.h"
+#include "support/indexed_matrix.h"
 #include "support/numeric_allocation_sweep.h"
 
 namespace {
@@ -47,10 +48,10 @@ TEST(NumericWorkspace, EachRefusedBlockIsReportedWithItsMessageAndGivesNull) {
 // untouched, nothing leaked (AddressSanitizer builds check the leaks at exit).
 TEST(NumericAllocationFailure, SvdFailsCleanlyAtEveryAllocation) {
     const double input[3][4] = {{2, -1, 0, 3}, {1, 4, -2, 0}, {0, 1, 5, -1}};
-    double** a = dmatrix(1, 3, 1, 4);
-    double** v = dmatrix(1, 4, 1, 4);
-    double* w = dvector(1, 4);
-    ASSERT_TRUE(a != nullptr && v != nullptr && w != nullptr);
+    const CIndexed indexed(3, 4, {}), indexedV(4, 4, {});  // allocated before the sweep
+    double** a = *indexed;
+    double** v = *indexedV;
+    double w[5];  // [1..4]
     const int allocations = SweepAllocationFailures("dsvd_inplace", [&] {
         for (int i = 1; i <= 3; ++i) {
             for (int j = 1; j <= 4; ++j) {
@@ -68,9 +69,6 @@ TEST(NumericAllocationFailure, SvdFailsCleanlyAtEveryAllocation) {
         return ok;
     });
     EXPECT_EQ(allocations, 7);  // rv1, the index, and copies of U (2 blocks), w and V (2 blocks)
-    dmatrix_free(a, 1, 3, 1, 4);
-    dmatrix_free(v, 1, 4, 1, 4);
-    dvector_free(w, 1, 4);
 }
 
 TEST(NumericAllocationFailure, KernelsFailCleanlyAtEveryAllocation) {

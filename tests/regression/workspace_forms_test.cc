@@ -17,6 +17,7 @@
 #include "polyview/numeric/symmetric_eigen.h"
 #include "polyview/numeric/workspace.h"
 #include "support/expect_geometry.h"
+#include "support/indexed_matrix.h"
 
 namespace {
 
@@ -40,23 +41,6 @@ std::vector<double> Matrix(std::mt19937_64& random, int rows, int cols, bool sym
     }
     return m;
 }
-
-// A matrix indexed [1..rows][1..cols] as the kernels take it, filled from row-major values.
-class CIndexed {
-  public:
-    CIndexed(int rows, int cols, const std::vector<double>& values)
-        : m_rows(rows), m_cols(cols), m_data(dmatrix(1, rows, 1, cols)) {
-        for (int k = 0; k < rows * cols; ++k) {
-            m_data[k / cols + 1][k % cols + 1] = values.empty() ? 0.0 : values[k];
-        }
-    }
-    ~CIndexed() { dmatrix_free(m_data, 1, m_rows, 1, m_cols); }
-    double** operator*() const { return m_data; }
-
-  private:
-    int m_rows, m_cols;
-    double** m_data;
-};
 
 TEST(WorkspaceForms, SvdOnTheStackMatchesTheHeapForm) {
     std::mt19937_64 random(11);

@@ -11,10 +11,10 @@
 #include "polyview/numeric/line_fit3d.h"
 #include "polyview/numeric/svd.h"
 #include "polyview/numeric/vector_kernels.h"
-#include "polyview/numeric/workspace.h"
 #include "support/camera_rig.h"
 #include "support/expect_geometry.h"
 #include "support/expect_line2d.h"
+#include "support/indexed_matrix.h"
 #include "support/line_observations.h"
 #include "support/numeric_allocation_sweep.h"
 
@@ -153,21 +153,12 @@ int FitTwoPlanes(double s, double* result) {
 
 // w1 / w2 of the normals that FitTwoPlanes(s) decomposes.
 double NormalQuotient(double s) {
-    double rows[2][3] = {{1.0, s, -1.0}, {1.0, -s, -1.0}};
-    dnormalize(3, rows[0]);
-    dnormalize(3, rows[1]);
-    double** a = dmatrix(1, 2, 1, 3);
-    double** v = dmatrix(1, 3, 1, 3);
-    double* w = dvector(1, 3);
-    for (int i = 0; i < 6; ++i) {
-        a[i / 3 + 1][i % 3 + 1] = rows[i / 3][i % 3];
-    }
-    const bool done = dsvd_inplace(a, 2, 3, w, v);
-    const double quotient = done ? w[1] / w[2] : std::numeric_limits<double>::quiet_NaN();
-    dvector_free(w, 1, 3);
-    dmatrix_free(v, 1, 3, 1, 3);
-    dmatrix_free(a, 1, 2, 1, 3);
-    return quotient;
+    double rows[6] = {1.0, s, -1.0, 1.0, -s, -1.0};
+    dnormalize(3, rows);
+    dnormalize(3, rows + 3);
+    const CIndexed a(2, 3, std::vector<double>(rows, rows + 6)), v(3, 3, {});
+    double w[4];  // [1..3]
+    return dsvd_inplace(*a, 2, 3, w, *v) ? w[1] / w[2] : std::numeric_limits<double>::quiet_NaN();
 }
 
 TEST(DFitLine3D, DirectionLimitAcceptsFiftyAndRejectsAbove) {
