@@ -1,4 +1,4 @@
-from typing import Literal, Optional, Sequence, Union
+from typing import Dict, Literal, Optional, Sequence, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -13,23 +13,55 @@ class ReconstructionError(RuntimeError):
 
     reason: str
 
+LensModel = Literal[
+    "SIMPLE_PINHOLE",
+    "PINHOLE",
+    "SIMPLE_RADIAL",
+    "RADIAL",
+    "OPENCV",
+    "OPENCV_FISHEYE",
+    "FULL_OPENCV",
+    "SIMPLE_RADIAL_FISHEYE",
+    "RADIAL_FISHEYE",
+    "THIN_PRISM_FISHEYE",
+    "opencv",
+    "opencv_fisheye",
+]
+
 class Camera:
-    """A calibrated pinhole camera: X images at (f x / z + cx, f y / z + cy) for (x, y, z) = R X + T."""
+    """A calibrated camera: X has camera coordinates (x, y, z) = R X + T; the ideal pinhole images
+    them at (f x / z + cx, f y / z + cy), the lens model (when given) maps (x / z, y / z) to the
+    photo's observed pixels. Pixels: x right, y down, origin at the photo's top-left corner (the
+    first pixel's centre at (0.5, 0.5)), as in the tool's scene files."""
 
     def __init__(
         self,
-        focal_length: float,
-        principal_point: ArrayLike,
-        rotation: ArrayLike,
-        translation: ArrayLike,
+        focal_length: Optional[float] = None,
+        principal_point: Optional[ArrayLike] = None,
+        rotation: ArrayLike = ...,
+        translation: ArrayLike = ...,
         width: Optional[int] = None,
         height: Optional[int] = None,
+        *,
+        model: Optional[LensModel] = None,
+        params: Optional[ArrayLike] = None,
+        camera_matrix: Optional[ArrayLike] = None,
+        distortion: Optional[ArrayLike] = None,
     ) -> None:
-        """rotation: a 3 x 3 rotation matrix (within 1e-5) or a rotation vector (3,), also as
+        """Without a lens: focal_length and principal_point. With a lens: a COLMAP model with
+        params in COLMAP's order and pixels, or "opencv" (distortion of 4, 5, 8, 12 or 14) or
+        "opencv_fisheye" (4) with OpenCV's camera_matrix (3, 3), whose principal point is in
+        OpenCV's pixels (the first pixel's centre at (0, 0)) and moves by +0.5; the distortion
+        also as cv2.calibrateCamera returns it, (1, n). The ideal pinhole is f = fx with the lens's
+        principal point. rotation and translation are required.
+
+        rotation: a 3 x 3 rotation matrix (within 1e-5) or a rotation vector (3,), also as
         OpenCV's rvec (3, 1) or a row (1, 3); translation: (3,), (3, 1) as OpenCV's tvec, or (1, 3);
         width, height: the photo's size in pixels, both or neither.
 
-        ValueError naming the argument for a pose that is none (a rotation vector whose matrix is
+        TypeError naming an argument missing, or not taken with (or without) model. ValueError
+        naming the argument for a bad lens (the library's reason: an unknown model, a wrong count,
+        a value that is not finite) and for a pose that is none (a rotation vector whose matrix is
         not finite, a matrix that is not a rotation, a centre -R^T T that overflows)."""
     @staticmethod
     def look_at(
@@ -41,12 +73,18 @@ class Camera:
         width: Optional[int] = None,
         height: Optional[int] = None,
     ) -> "Camera":
-        """A camera at centre looking at target, up pointing up in the photo (x right, y down).
-        ValueError when centre equals target or a value is not finite."""
+        """A camera without a lens at centre looking at target, up pointing up in the photo (x
+        right, y down). ValueError when centre equals target or a value is not finite."""
     @property
-    def focal_length(self) -> float: ...
+    def focal_length(self) -> float:
+        """f of the ideal pinhole (a lens's fx)."""
     @property
-    def principal_point(self) -> FloatArray: ...
+    def principal_point(self) -> FloatArray:
+        """(cx, cy) of the ideal pinhole (a lens's)."""
+    @property
+    def lens(self) -> Optional[Dict[str, Union[str, FloatArray]]]:
+        """The keyword arguments that give the lens, as given: {"model", "params"} or {"model",
+        "camera_matrix", "distortion"}; None for a camera without a lens model."""
     @property
     def rotation(self) -> FloatArray:
         """R, (3, 3)."""
@@ -62,7 +100,15 @@ class Camera:
     @property
     def height(self) -> Optional[int]: ...
     def project(self, points: ArrayLike) -> FloatArray:
-        """(n, 3) -> (n, 2) pixels, NaN rows for points not in front; (3,) -> (2,)."""
+        """(n, 3) -> (n, 2) observed pixels through the lens, NaN rows for points not in front or
+        beyond the lens's fold radius; (3,) -> (2,)."""
+    def undistort(self, pixels: ArrayLike) -> FloatArray:
+        """Observed pixels (n, 2) -> ideal pinhole pixels (n, 2), where the ideal pinhole
+        (focal_length, principal_point) images the same rays; NaN rows where the lens has no
+        inverse (folded, not converging) or a value is not finite; (2,) -> (2,)."""
+    def distort(self, ideal_pixels: ArrayLike) -> FloatArray:
+        """Ideal pinhole pixels (n, 2) -> observed pixels (n, 2), the inverse of undistort; NaN
+        rows beyond the lens's fold radius; (2,) -> (2,)."""
 
 class Point3D:
     def __init__(self, xyz: ArrayLike) -> None: ...
@@ -142,14 +188,15 @@ class PointProjection:
 class LineProjection:
     @property
     def lines(self) -> FloatArray:
-        """(n, 3) of (a, b, c), (a, b) a unit normal."""
+        """(n, 3) of (a, b, c), (a, b) a unit normal, in ideal pinhole pixels (a lens bends the
+        observed image)."""
     @property
     def residuals(self) -> FloatArray: ...
 
 class SegmentProjection:
     @property
     def segments(self) -> FloatArray:
-        """(n, 4) of (x0, y0, x1, y1)."""
+        """(n, 4) of (x0, y0, x1, y1), the ends in observed pixels."""
     @property
     def residuals(self) -> FloatArray: ...
 

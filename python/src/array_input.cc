@@ -4,6 +4,8 @@
 #include <memory>
 #include <sstream>
 
+#include "camera.h"
+
 namespace polyview_python {
 
 namespace {
@@ -82,7 +84,7 @@ DoubleArray ReadArray(py::handle value, const char* name, const Shape& shape) {
 std::vector<CCamera> ReadCameras(py::handle value, const char* name) {
     if (!py::isinstance<py::sequence>(value) || py::isinstance<py::str>(value)) {
         const std::string hint =
-            py::isinstance<CCamera>(value) ? " (put a single camera in a list)" : "";
+            py::isinstance<Camera>(value) ? " (put a single camera in a list)" : "";
         throw py::type_error(std::string(name) + ": expected a sequence of polyview.Camera, got " +
                              py::str(py::type::of(value).attr("__name__")).cast<std::string>() +
                              hint);
@@ -92,12 +94,12 @@ std::vector<CCamera> ReadCameras(py::handle value, const char* name) {
     cameras.reserve(sequence.size());
     for (size_t i = 0; i < sequence.size(); ++i) {
         const py::object item = sequence[i];
-        if (!py::isinstance<CCamera>(item)) {
+        if (!py::isinstance<Camera>(item)) {
             throw py::type_error(std::string(name) + "[" + std::to_string(i) +
                                  "]: expected a polyview.Camera, got " +
                                  py::str(py::type::of(item).attr("__name__")).cast<std::string>());
         }
-        cameras.push_back(item.cast<const CCamera&>());
+        cameras.push_back(item.cast<const Camera&>().camera);
     }
     return cameras;
 }

@@ -1,7 +1,9 @@
 #include "camera.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,11 +18,18 @@
 #include "polyview/foundations/intrinsic_param.h"
 #include "polyview/foundations/rotate_matrix.h"
 #include "polyview/foundations/rotate_vector.h"
+#include "polyview/lens/lens_model.h"
 #include "polyview/shapes3d/point3d.h"
 
 namespace polyview_python {
 
 namespace {
+
+// The models given by an OpenCV camera matrix and distortion coefficients; every other name is
+// one of COLMAP's, given by params.
+bool IsOpenCvModel(const std::string& model) {
+    return model == "opencv" || model == "opencv_fisheye";
+}
 
 // R from a rotation matrix (3, 3) or a rotation vector (3,), also a column (3, 1) as OpenCV gives
 // rvec, or a row (1, 3); whether it is a rotation is judged with the whole camera.
@@ -59,18 +68,152 @@ int ReadImageSide(py::handle value, const char* name) {
     return static_cast<int>(pixels);
 }
 
-CCamera MakeCamera(double focalLength,
-                   py::handle principalPoint,
-                   py::handle rotation,
-                   py::handle translation,
-                   py::handle widthValue,
-                   py::handle heightValue) {
-    if (!(std::isfinite(focalLength) && focalLength > 0.0)) {
-        throw py::value_error("focal_length: must be a finite number greater than 0, got " +
-                              ReprNumber(focalLength));
+// TypeError unless the argument was given (it is not None), or unless it was not, as wanted.
+void RequireArgument(py::handle value, const char* name, bool wanted, const std::string& when) {
+    if (value.is_none() == wanted) {
+        throw py::type_error(std::string(name) + (wanted ? ": required " : ": not taken ") + when);
     }
-    const DoubleArray centre = ReadArray(principalPoint, "principal_point", {Fixed(2)});
-    RequireFinite(centre, "principal_point");
+}
+
+std::vector<double> Values(const DoubleArray& array) {
+    return std::vector<double>(array.data(), array.data() + array.size());
+}
+
+// The lens of an OpenCV camera matrix and distortion coefficients, ValueError naming the argument
+// at fault with the library's reason.
+CLensModel ReadOpenCvLens(const std::string& model,
+                          py::handle matrixValue,
+                          py::handle distortionValue,
+                          LensArguments& given) {
+    const DoubleArray matrix = ReadArray(matrixValue, "camera_matrix", {Fixed(3), Fixed(3)});
+    const double* k = matrix.data();
+    if (!(k[3] == 0.0 && k[6] == 0.0 && k[7] == 0.0 && k[8] == 1.0)) {
+        throw py::value_error("camera_matrix: expected [[fx, s, cx], [0, fy, cy], [0, 0, 1]]");
+    }
+    // As cv2.calibrateCamera returns them, (1, n), or as a column (n, 1).
+    const DoubleArray distortion = ReadArray(
+        distortionValue, "distortion", {{Any("n")}, {Fixed(1), Any("n")}, {Any("n"), Fixed(1)}});
+    // OpenCV puts the centre of the first pixel at (0, 0), the module (as the scene files) at
+    // (0.5, 0.5).
+    const double cx = k[2] + 0.5;
+    const double cy = k[5] + 0.5;
+    CLensModel lens;
+    std::string reason;
+    if (!CLensModel::CreatePinhole(k[0], k[4], k[1], cx, cy, lens, reason)) {
+        throw py::value_error("camera_matrix: " + reason);
+    }
+    const int count = static_cast<int>(std::min<py::ssize_t>(distortion.size(), INT_MAX));
+    if (model == "opencv_fisheye" && count != 4) {
+        throw py::value_error(
+            "distortion: OpenCV's fisheye model takes 4 coefficients k1 k2 k3 k4, not " +
+            std::to_string(distortion.size()));
+    }
+    const bool made = model == "opencv_fisheye"
+                          ? CLensModel::CreateOpenCVFisheye(
+                                k[0], k[4], k[1], cx, cy, distortion.data(), lens, reason)
+                          : CLensModel::CreateOpenCV(
+                                k[0], k[4], k[1], cx, cy, distortion.data(), count, lens, reason);
+    if (!made) {
+        throw py::value_error("distortion: " + reason);
+    }
+    given.cameraMatrix = Values(matrix);
+    given.distortion = Values(distortion);
+    return lens;
+}
+
+// The lens of a model and its arguments (COLMAP's parameters, or OpenCV's camera matrix and
+// distortion coefficients): TypeError for an argument missing or not taken, ValueError naming the
+// argument at fault with the library's reason.
+CLensModel ReadLens(const std::string& model,
+                    py::handle params,
+                    py::handle cameraMatrix,
+                    py::handle distortion,
+                    LensArguments& given) {
+    const std::string with = "with model=" + py::repr(py::str(model)).cast<std::string>();
+    given.model = model;
+    if (IsOpenCvModel(model)) {
+        RequireArgument(params, "params", false, with + " (it takes camera_matrix, distortion)");
+        RequireArgument(cameraMatrix, "camera_matrix", true, with);
+        RequireArgument(distortion, "distortion", true, with);
+        return ReadOpenCvLens(model, cameraMatrix, distortion, given);
+    }
+    RequireArgument(cameraMatrix, "camera_matrix", false, with + " (it takes params)");
+    RequireArgument(distortion, "distortion", false, with + " (it takes params)");
+    RequireArgument(params, "params", true, with);
+    const DoubleArray values = ReadArray(params, "params", {Any("n")});
+    given.params = Values(values);
+    CLensModel lens;
+    std::string reason;
+    if (!CLensModel::CreateColmap(model, given.params, lens, reason)) {
+        // The library names an unknown model first, before it looks at the parameters.
+        if (reason.rfind("unknown camera model", 0) == 0) {
+            throw py::value_error("model: " + reason +
+                                  " (expected one of COLMAP's camera models, \"opencv\" or "
+                                  "\"opencv_fisheye\")");
+        }
+        throw py::value_error("params: " + reason);
+    }
+    return lens;
+}
+
+// Whether the lens maps as a pinhole with square pixels and no skew: the camera then measures
+// without it (exactly as one given by focal length and principal point), as the tool does.
+bool IsSquarePinhole(const CLensModel& lens) {
+    double fx = 0.0;
+    double fy = 0.0;
+    double skew = 0.0;
+    double cx = 0.0;
+    double cy = 0.0;
+    lens.GetIntrinsics(fx, fy, skew, cx, cy);
+    const std::vector<double> coefficients = lens.GetCoefficients();
+    const bool undistorted =
+        lens.GetKind() == CLensModel::EKind::kPinhole ||
+        (lens.GetKind() == CLensModel::EKind::kRadialTangential &&
+         std::all_of(coefficients.begin(), coefficients.end(), [](double c) { return c == 0.0; }));
+    return undistorted && fx == fy && skew == 0.0;
+}
+
+Camera MakeCamera(std::optional<double> focalLength,
+                  py::handle principalPoint,
+                  py::handle rotation,
+                  py::handle translation,
+                  py::handle widthValue,
+                  py::handle heightValue,
+                  std::optional<std::string> model,
+                  py::handle params,
+                  py::handle cameraMatrix,
+                  py::handle distortion) {
+    Camera made;
+    CLensModel lens;
+    if (model) {
+        const std::string with = "with model= (the lens gives the ideal pinhole)";
+        if (focalLength) {
+            throw py::type_error("focal_length: not taken " + with);
+        }
+        RequireArgument(principalPoint, "principal_point", false, with);
+        lens = ReadLens(*model, params, cameraMatrix, distortion, made.lens);
+    } else {
+        for (const auto& [value, name] : {std::pair{params, "params"},
+                                          std::pair{cameraMatrix, "camera_matrix"},
+                                          std::pair{distortion, "distortion"}}) {
+            RequireArgument(value, name, false, "without model=");
+        }
+        if (!focalLength) {
+            throw py::type_error("focal_length: required without model=");
+        }
+        RequireArgument(principalPoint, "principal_point", true, "without model=");
+        if (!(std::isfinite(*focalLength) && *focalLength > 0.0)) {
+            throw py::value_error("focal_length: must be a finite number greater than 0, got " +
+                                  ReprNumber(*focalLength));
+        }
+    }
+    RequireArgument(rotation, "rotation", true, "(R, world to camera)");
+    RequireArgument(translation, "translation", true, "(T, world to camera)");
+    std::optional<DoubleArray> centre;
+    if (!model) {
+        centre = ReadArray(principalPoint, "principal_point", {Fixed(2)});
+        RequireFinite(*centre, "principal_point");
+    }
     const CRotateMatrix camFromWorld = ReadRotation(rotation);
     // (3,), a column (3, 1) as OpenCV gives tvec, or a row (1, 3).
     const DoubleArray shift = ReadArray(
@@ -81,9 +224,12 @@ CCamera MakeCamera(double focalLength,
     if ((width == 0) != (height == 0)) {
         throw py::value_error("width, height: give both or neither");
     }
-    const CCameraParam pinhole(
-        CIntrinsicParam(focalLength, C2DCoordinate(centre.at(0), centre.at(1))),
-        CExtrinsicParam(camFromWorld, C3DVector(shift.data())));
+    const CExtrinsicParam pose(camFromWorld, C3DVector(shift.data()));
+    const CCameraParam pinhole =
+        model
+            ? CCamera::IdealPinholeFor(lens, pose)
+            : CCameraParam(
+                  CIntrinsicParam(*focalLength, C2DCoordinate(centre->at(0), centre->at(1))), pose);
     // A rotation vector too large for its matrix, a matrix that is no rotation, a centre that
     // overflows: every reconstruction with such a camera would be wrong.
     const std::string reason = core::CheckCameraPose(pinhole);
@@ -95,17 +241,21 @@ CCamera MakeCamera(double focalLength,
         throw py::value_error(std::string(rotationAtFault ? "rotation: " : "translation: ") +
                               reason);
     }
-    return CCamera(pinhole, width, height);
+    made.camera = CCamera(pinhole, width, height);
+    if (model && !IsSquarePinhole(lens)) {
+        made.camera.SetLensModel(lens);
+    }
+    return made;
 }
 
 // The library's look-at camera (CCamera::CreateLookAt): x to the right, y down, up up.
-CCamera LookAt(py::handle centreValue,
-               py::handle targetValue,
-               double focalLength,
-               py::handle principalPoint,
-               py::handle upValue,
-               py::handle widthValue,
-               py::handle heightValue) {
+Camera LookAt(py::handle centreValue,
+              py::handle targetValue,
+              double focalLength,
+              py::handle principalPoint,
+              py::handle upValue,
+              py::handle widthValue,
+              py::handle heightValue) {
     const DoubleArray centre = ReadArray(centreValue, "centre", {Fixed(3)});
     const DoubleArray target = ReadArray(targetValue, "target", {Fixed(3)});
     const DoubleArray up = ReadArray(upValue, "up", {Fixed(3)});
@@ -119,7 +269,7 @@ CCamera LookAt(py::handle centreValue,
     if ((width == 0) != (height == 0)) {
         throw py::value_error("width, height: give both or neither");
     }
-    CCamera camera;
+    Camera made;
     if (!CCamera::CreateLookAt(C3DVector(centre.data()),
                                C3DVector(target.data()),
                                C3DVector(up.data()),
@@ -127,42 +277,103 @@ CCamera LookAt(py::handle centreValue,
                                C2DCoordinate(principal.at(0), principal.at(1)),
                                width,
                                height,
-                               camera)) {
+                               made.camera)) {
         throw py::value_error(
             "centre, target: the camera must stand apart from its target, all values finite");
     }
-    return camera;
+    return made;
+}
+
+// Points (n, dimension) or one point (dimension,) read as rows; the result has a row of two for
+// each, NaN until written.
+struct Rows {
+    DoubleArray in;
+    py::ssize_t count;
+    py::array_t<double> out;
+};
+Rows ReadRows(py::handle value, const char* name, py::ssize_t dimension) {
+    DoubleArray in = ReadArray(value, name, {{Any("n"), Fixed(dimension)}, {Fixed(dimension)}});
+    const bool single = in.ndim() == 1;
+    const py::ssize_t count = single ? 1 : in.shape(0);
+    py::array_t<double> out =
+        single ? NaNArray({2}) : NaNArray({count, static_cast<py::ssize_t>(2)});
+    return {std::move(in), count, std::move(out)};
 }
 
 // The image of each point in observed pixels, NaN where the point is not in front of the camera or
-// its image is not finite; a single point (3,) gives a single image point (2,).
-py::array_t<double> Project(const CCamera& camera, py::handle pointsValue) {
-    const DoubleArray points = ReadArray(pointsValue, "points", {{Any("n"), Fixed(3)}, {Fixed(3)}});
-    const bool single = points.ndim() == 1;
-    const py::ssize_t count = single ? 1 : points.shape(0);
-    py::array_t<double> images =
-        single ? NaNArray({2}) : NaNArray({count, static_cast<py::ssize_t>(2)});
-    const double* in = points.data();
-    double* out = images.mutable_data();
-    for (py::ssize_t i = 0; i < count; ++i) {
+// has no image through the lens.
+py::array_t<double> Project(const Camera& camera, py::handle pointsValue) {
+    Rows rows = ReadRows(pointsValue, "points", 3);
+    const double* in = rows.in.data();
+    double* out = rows.out.mutable_data();
+    for (py::ssize_t i = 0; i < rows.count; ++i) {
         const C3DPoint point(C3DCoordinate(in + 3 * i, WorldCoordinateSystem));
         core::Pixel image;
-        if (core::ProjectPoint(camera, point, image)) {
+        if (core::ProjectPoint(camera.camera, point, image)) {
             out[2 * i] = image.x;
             out[2 * i + 1] = image.y;
         }
     }
-    return images;
+    return rows.out;
 }
 
-py::array_t<double> RotationMatrixOf(const CCamera& camera) {
+// Observed pixels to ideal pinhole pixels (toIdeal) or back, NaN where the map has none.
+py::array_t<double> MapPixels(const Camera& camera,
+                              py::handle pixelsValue,
+                              const char* name,
+                              bool toIdeal) {
+    Rows rows = ReadRows(pixelsValue, name, 2);
+    const double* in = rows.in.data();
+    double* out = rows.out.mutable_data();
+    for (py::ssize_t i = 0; i < rows.count; ++i) {
+        const C2DCoordinate pixel(in[2 * i], in[2 * i + 1]);
+        C2DCoordinate mapped;
+        if (toIdeal ? camera.camera.ToIdealPixel(pixel, mapped)
+                    : camera.camera.FromIdealPixel(pixel, mapped)) {
+            out[2 * i] = mapped.GetData(0);
+            out[2 * i + 1] = mapped.GetData(1);
+        }
+    }
+    return rows.out;
+}
+
+py::array_t<double> FrozenArray(const std::vector<double>& values,
+                                const std::vector<py::ssize_t>& shape) {
+    py::array_t<double> array(shape);
+    std::copy(values.begin(), values.end(), array.mutable_data());
+    return Frozen(array);
+}
+
+// The lens's keyword arguments, None for a camera given by focal length and principal point.
+py::object LensOf(const Camera& camera) {
+    const LensArguments& lens = camera.lens;
+    if (lens.model.empty()) {
+        return py::none();
+    }
+    py::dict arguments;
+    arguments["model"] = lens.model;
+    if (IsOpenCvModel(lens.model)) {
+        arguments["camera_matrix"] = FrozenArray(lens.cameraMatrix, {3, 3});
+        arguments["distortion"] =
+            FrozenArray(lens.distortion, {static_cast<py::ssize_t>(lens.distortion.size())});
+    } else {
+        arguments["params"] =
+            FrozenArray(lens.params, {static_cast<py::ssize_t>(lens.params.size())});
+    }
+    return std::move(arguments);
+}
+
+py::array_t<double> RotationMatrixOf(const Camera& camera) {
     py::array_t<double> matrix({3, 3});
-    camera.GetCameraParam().GetExtrinsicParam().GetRotateMatrix().GetMatrix(matrix.mutable_data());
+    camera.camera.GetCameraParam().GetExtrinsicParam().GetRotateMatrix().GetMatrix(
+        matrix.mutable_data());
     return Frozen(matrix);
 }
 
-// The values a camera shows (the rotation vector and the centre follow from them).
-std::vector<double> CameraValues(const CCamera& camera) {
+// The values a camera shows (the rotation vector and the centre follow from them); the lens's
+// lists each after its length, the model's name as character codes.
+std::vector<double> CameraValues(const Camera& made) {
+    const CCamera& camera = made.camera;
     const CIntrinsicParam& intrinsic = camera.GetCameraParam().GetIntrinsicParam();
     const CExtrinsicParam& pose = camera.GetCameraParam().GetExtrinsicParam();
     std::vector<double> values(17);
@@ -172,6 +383,13 @@ std::vector<double> CameraValues(const CCamera& camera) {
     pose.GetTranslateVector().GetVector(values.data() + 12);
     values[15] = camera.GetWidth();
     values[16] = camera.GetHeight();
+    const LensArguments& lens = made.lens;
+    const std::vector<double> name(lens.model.begin(), lens.model.end());
+    for (const std::vector<double>* list :
+         {&name, &lens.params, &lens.cameraMatrix, &lens.distortion}) {
+        values.push_back(static_cast<double>(list->size()));
+        values.insert(values.end(), list->begin(), list->end());
+    }
     return values;
 }
 
@@ -180,15 +398,33 @@ py::object ImageSide(int pixels) {
     return pixels > 0 ? py::object(py::int_(pixels)) : py::object(py::none());
 }
 
-std::string ReprCamera(const CCamera& camera) {
+std::string ReprVector(const std::vector<double>& values) {
+    return ReprList(values.data(), static_cast<int>(values.size()));
+}
+
+std::string ReprCamera(const Camera& made) {
+    const CCamera& camera = made.camera;
+    const LensArguments& lens = made.lens;
     const CIntrinsicParam& intrinsic = camera.GetCameraParam().GetIntrinsicParam();
     const CExtrinsicParam& pose = camera.GetCameraParam().GetExtrinsicParam();
-    double principalPoint[2];
-    intrinsic.GetPrincipalPointParam().GetVector(principalPoint);
-    std::string text = "Camera(focal_length=" + ReprNumber(intrinsic.GetFocalLengthParam()) +
-                       ", principal_point=" + ReprList(principalPoint, 2) +
-                       ", rotation=" + ReprList(pose.GetRotateMatrix().GetRotateVector()) +
-                       ", translation=" + ReprList(pose.GetTranslateVector());
+    std::string text = "Camera(";
+    if (lens.model.empty()) {
+        double principalPoint[2];
+        intrinsic.GetPrincipalPointParam().GetVector(principalPoint);
+        text += "focal_length=" + ReprNumber(intrinsic.GetFocalLengthParam()) +
+                ", principal_point=" + ReprList(principalPoint, 2);
+    } else {
+        text += "model=" + py::repr(py::str(lens.model)).cast<std::string>();
+        if (IsOpenCvModel(lens.model)) {
+            const double* k = lens.cameraMatrix.data();
+            text += ", camera_matrix=[" + ReprList(k, 3) + ", " + ReprList(k + 3, 3) + ", " +
+                    ReprList(k + 6, 3) + "], distortion=" + ReprVector(lens.distortion);
+        } else {
+            text += ", params=" + ReprVector(lens.params);
+        }
+    }
+    text += ", rotation=" + ReprList(pose.GetRotateMatrix().GetRotateVector()) +
+            ", translation=" + ReprList(pose.GetTranslateVector());
     if (camera.GetWidth() > 0) {
         text += ", width=" + std::to_string(camera.GetWidth()) +
                 ", height=" + std::to_string(camera.GetHeight());
@@ -196,82 +432,124 @@ std::string ReprCamera(const CCamera& camera) {
     return text + ")";
 }
 
+const CCameraParam& PinholeOf(const Camera& camera) {
+    return camera.camera.GetCameraParam();
+}
+
 }  // namespace
 
 void BindCamera(py::module_& module) {
-    py::class_<CCamera> cameraClass(
+    py::class_<Camera> cameraClass(
         module,
         "Camera",
-        "A calibrated pinhole camera without lens distortion, and optionally the size of its "
-        "photo: a world point X has camera coordinates R X + T and images at (f x / z + cx, "
-        "f y / z + cy), in pixels. Immutable; equal (and of equal hash) when f, principal point, "
-        "R, T and the photo's size are.");
+        "A calibrated camera and optionally the size of its photo: a world point X has camera "
+        "coordinates R X + T; the ideal pinhole images them at (f x / z + cx, f y / z + cy), and "
+        "the lens model, when given, maps normalised (x / z, y / z) to the photo's observed "
+        "pixels instead. Pixels: x to the right, y down, origin at the top-left corner of the "
+        "photo (the first pixel's centre at (0.5, 0.5)), as in the tool's scene files. "
+        "Immutable; equal (and of equal hash) when the values it shows are.");
     CompareByValue(cameraClass, &CameraValues)
         .def(py::init(&MakeCamera),
-             py::arg("focal_length"),
-             py::arg("principal_point"),
-             py::arg("rotation"),
-             py::arg("translation"),
+             py::arg("focal_length") = py::none(),
+             py::arg("principal_point") = py::none(),
+             py::arg("rotation") = py::none(),
+             py::arg("translation") = py::none(),
              py::arg("width") = py::none(),
              py::arg("height") = py::none(),
+             py::kw_only(),
+             py::arg("model") = py::none(),
+             py::arg("params") = py::none(),
+             py::arg("camera_matrix") = py::none(),
+             py::arg("distortion") = py::none(),
              "Camera(focal_length, principal_point, rotation, translation, width=None, "
-             "height=None)\n\n"
-             "focal_length: f in pixels, finite and > 0. principal_point: (cx, cy). rotation: R "
-             "as a 3 x 3 rotation matrix (within 1e-5) or a rotation vector (3,) (unit axis "
-             "times angle in radians), also as OpenCV's rvec (3, 1) or a row (1, 3). translation: "
-             "T (3,), (3, 1) as OpenCV's tvec, or (1, 3). width, height: the photo's size in "
-             "pixels, both or neither. ValueError naming the argument for a bad value, shape or "
-             "dtype, and for a pose that is none: a rotation vector whose matrix is not finite, a "
-             "matrix that is not a rotation, a centre -R^T T that overflows.")
+             "height=None, *, model=None, params=None, camera_matrix=None, distortion=None)\n\n"
+             "Without a lens: focal_length f in pixels, finite and > 0, and principal_point (cx, "
+             "cy). With a lens (no focal_length, principal_point): model, a COLMAP camera model "
+             "(SIMPLE_PINHOLE, PINHOLE, SIMPLE_RADIAL, RADIAL, OPENCV, OPENCV_FISHEYE, "
+             "FULL_OPENCV, SIMPLE_RADIAL_FISHEYE, RADIAL_FISHEYE, THIN_PRISM_FISHEYE) with params "
+             "in COLMAP's order and pixels; or model 'opencv' (radial-tangential, distortion of "
+             "4, 5, 8, 12 or 14 coefficients) or 'opencv_fisheye' (4) with OpenCV's camera_matrix "
+             "(3, 3), whose principal point is in OpenCV's pixels (the first pixel's centre at "
+             "(0, 0)) and is moved by +0.5. The ideal pinhole is f = fx and the lens's principal "
+             "point. rotation: R as a 3 x 3 rotation matrix (within 1e-5) or a rotation vector "
+             "(3,) (unit axis times angle in radians), also as OpenCV's rvec (3, 1) or a row (1, "
+             "3). translation: T (3,), (3, 1) as OpenCV's tvec, or (1, 3). width, height: the "
+             "photo's size in pixels, both or neither. TypeError naming an argument missing or "
+             "not taken with the model; ValueError naming the argument for a bad value, shape or "
+             "dtype (with the library's reason for a lens: unknown model, wrong count, a value "
+             "not finite), and for a pose that is none: a rotation vector whose matrix is not "
+             "finite, a matrix that is not a rotation, a centre -R^T T that overflows.")
         .def_property_readonly(
             "focal_length",
-            [](const CCamera& camera) {
-                return camera.GetCameraParam().GetIntrinsicParam().GetFocalLengthParam();
+            [](const Camera& camera) {
+                return PinholeOf(camera).GetIntrinsicParam().GetFocalLengthParam();
             },
-            "f in pixels.")
+            "f of the ideal pinhole in pixels (the lens's fx).")
         .def_property_readonly(
             "principal_point",
-            [](const CCamera& camera) {
-                return FrozenVector(
-                    camera.GetCameraParam().GetIntrinsicParam().GetPrincipalPointParam());
+            [](const Camera& camera) {
+                return FrozenVector(PinholeOf(camera).GetIntrinsicParam().GetPrincipalPointParam());
             },
-            "(cx, cy) in pixels, shape (2,).")
+            "(cx, cy) of the ideal pinhole in pixels (the lens's), shape (2,).")
+        .def_property_readonly("lens",
+                               &LensOf,
+                               "The lens as the keyword arguments that give it: {'model', "
+                               "'params'} or {'model', 'camera_matrix', 'distortion'}, the "
+                               "arrays read-only; None for a camera without a lens model.")
         .def_property_readonly("rotation", &RotationMatrixOf, "R, shape (3, 3).")
         .def_property_readonly(
             "rotation_vector",
-            [](const CCamera& camera) {
-                return FrozenVector(camera.GetCameraParam()
-                                        .GetExtrinsicParam()
-                                        .GetRotateMatrix()
-                                        .GetRotateVector());
+            [](const Camera& camera) {
+                return FrozenVector(
+                    PinholeOf(camera).GetExtrinsicParam().GetRotateMatrix().GetRotateVector());
             },
             "R as a rotation vector (unit axis times angle in radians, angle in [0, pi]), (3,).")
         .def_property_readonly(
             "translation",
-            [](const CCamera& camera) {
-                return FrozenVector(
-                    camera.GetCameraParam().GetExtrinsicParam().GetTranslateVector());
+            [](const Camera& camera) {
+                return FrozenVector(PinholeOf(camera).GetExtrinsicParam().GetTranslateVector());
             },
             "T, shape (3,).")
         .def_property_readonly(
             "centre",
-            [](const CCamera& camera) { return FrozenVector(camera.GetCentre()); },
+            [](const Camera& camera) { return FrozenVector(camera.camera.GetCentre()); },
             "The camera centre in world coordinates, -R^T T, shape (3,).")
         .def_property_readonly(
             "width",
-            [](const CCamera& camera) { return ImageSide(camera.GetWidth()); },
+            [](const Camera& camera) { return ImageSide(camera.camera.GetWidth()); },
             "The photo's width in pixels, None when not given.")
         .def_property_readonly(
             "height",
-            [](const CCamera& camera) { return ImageSide(camera.GetHeight()); },
+            [](const Camera& camera) { return ImageSide(camera.camera.GetHeight()); },
             "The photo's height in pixels, None when not given.")
         .def("project",
              &Project,
              py::arg("points"),
              "project(points) -> ndarray\n\n"
-             "The images of world points (n, 3) as (n, 2) pixels (a single point (3,) gives "
-             "(2,)). A point that is not in front of the camera (depth <= 0), or NaN, gives a "
-             "NaN row.")
+             "The images of world points (n, 3) as (n, 2) observed pixels, through the lens (a "
+             "single point (3,) gives (2,)). A point that is not in front of the camera (depth "
+             "<= 0), lies beyond the lens's fold radius, or holds NaN gives a NaN row.")
+        .def(
+            "undistort",
+            [](const Camera& camera, py::handle pixels) {
+                return MapPixels(camera, pixels, "pixels", true);
+            },
+            py::arg("pixels"),
+            "undistort(pixels) -> ndarray\n\n"
+            "Observed pixels (n, 2) of the photo as ideal pinhole pixels (n, 2): where the ideal "
+            "pinhole (focal_length, principal_point) images the same viewing rays ((2,) gives "
+            "(2,)). NaN rows where the lens has no inverse (beyond its fold radius, Newton's "
+            "method not converging) or the pixel is not finite. Without a lens the identity.")
+        .def(
+            "distort",
+            [](const Camera& camera, py::handle pixels) {
+                return MapPixels(camera, pixels, "ideal_pixels", false);
+            },
+            py::arg("ideal_pixels"),
+            "distort(ideal_pixels) -> ndarray\n\n"
+            "Ideal pinhole pixels (n, 2) as the photo's observed pixels (n, 2), the inverse of "
+            "undistort ((2,) gives (2,)). NaN rows beyond the lens's fold radius or where a "
+            "value is not finite.")
         .def_static("look_at",
                     &LookAt,
                     py::arg("centre"),
@@ -283,9 +561,9 @@ void BindCamera(py::module_& module) {
                     py::arg("height") = py::none(),
                     "look_at(centre, target, focal_length, principal_point, up=(0, 0, 1), "
                     "width=None, height=None) -> Camera\n\n"
-                    "A camera at centre (3,) whose optical axis points at target (3,), with up "
-                    "pointing up in the photo (x to the right, y down). ValueError when centre "
-                    "equals target or a value is not finite.")
+                    "A camera without a lens at centre (3,) whose optical axis points at target "
+                    "(3,), with up pointing up in the photo (x to the right, y down). ValueError "
+                    "when centre equals target or a value is not finite.")
         .def("__repr__", &ReprCamera);
 }
 

@@ -214,7 +214,8 @@ void BindProjection(py::module_& module) {
                    })
         .def_readonly("image_points",
                       &PointProjection::imagePoints,
-                      "(n, 2) pixels; NaN where the point is not in front of the camera.")
+                      "(n, 2) observed pixels, through the lens; NaN where the point is not in "
+                      "front of the camera or beyond the lens's fold radius.")
         .def_readonly("residuals",
                       &PointProjection::residuals,
                       "(n,) pixel distance of each image from its observation; NaN where "
@@ -233,12 +234,15 @@ void BindProjection(py::module_& module) {
         .def_readonly("lines",
                       &LineProjection::lines,
                       "(n, 3) image lines (a, b, c) of a x + b y + c = 0 with (a, b) a unit "
-                      "normal; NaN where the line runs through the camera centre. There is no "
-                      "test that the line lies in front of the camera.")
+                      "normal, in ideal pinhole pixels (through a lens the observed image is "
+                      "the curve that Camera.distort makes of this line); NaN where the line "
+                      "runs through the camera centre. There is no test that the line lies in "
+                      "front of the camera.")
         .def_readonly("residuals",
                       &LineProjection::residuals,
-                      "(n,) the larger pixel distance of an observed segment's two end points "
-                      "from the image line; NaN where not observed or not imaged.")
+                      "(n,) the larger distance of an observed segment's two end points from "
+                      "the observed image of the line, in observed pixels; NaN where not "
+                      "observed or not imaged.")
         .def("__repr__", [](const LineProjection& p) {
             return Repr("LineProjection", {{"lines", p.lines}, {"residuals", p.residuals}});
         });
@@ -251,12 +255,14 @@ void BindProjection(py::module_& module) {
                    })
         .def_readonly("segments",
                       &SegmentProjection::segments,
-                      "(n, 4) image segments (x0, y0, x1, y1), the part behind the camera cut "
-                      "off; NaN where the whole segment lies behind the camera.")
+                      "(n, 4) the image segments' ends (x0, y0, x1, y1) in observed pixels "
+                      "(through a lens the image between them is a curve), the part behind the "
+                      "camera cut off; NaN where the whole segment lies behind the camera.")
         .def_readonly("residuals",
                       &SegmentProjection::residuals,
-                      "(n,) the larger pixel distance of an observed segment's two end points "
-                      "from the image segment's line; NaN where not observed or not imaged.")
+                      "(n,) the larger distance of an observed segment's two end points from "
+                      "the observed image of the segment's line, in observed pixels; NaN where "
+                      "not observed or not imaged.")
         .def("__repr__", [](const SegmentProjection& p) {
             return Repr("SegmentProjection",
                         {{"segments", p.segments}, {"residuals", p.residuals}});
@@ -270,15 +276,18 @@ void BindProjection(py::module_& module) {
                    })
         .def_readonly("edges",
                       &CylinderProjection::edges,
-                      "(n, 2, 4) the two silhouette edges (x0, y0, x1, y1) between the end "
-                      "circles; NaN where the camera is inside the cylinder or on its axis line.")
+                      "(n, 2, 4) the ends (x0, y0, x1, y1) of the two silhouette edges between "
+                      "the end circles, in observed pixels (through a lens each edge is a curve); "
+                      "NaN where the camera is inside the cylinder or on its axis line.")
         .def_readonly("centre_lines",
                       &CylinderProjection::centreLines,
-                      "(n, 4) the image of the axis segment; NaN where not imaged.")
+                      "(n, 4) the ends of the image of the axis segment, in observed pixels; "
+                      "NaN where not imaged.")
         .def_readonly("residuals",
                       &CylinderProjection::residuals,
-                      "(n,) the largest pixel distance of an observed edge end point from its "
-                      "silhouette line (the edges paired the way that fits better); with one "
+                      "(n,) the largest distance of an observed edge end point from the observed "
+                      "image of its silhouette line (the edges paired the way that fits better), "
+                      "in observed pixels; with one "
                       "edge observed, its distance from the nearer silhouette. NaN where not "
                       "observed or not imaged.")
         .def("__repr__", [](const CylinderProjection& p) {

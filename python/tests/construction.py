@@ -60,17 +60,3 @@ def silhouette_edges(camera, start, end, radius):
             a, b = b, a
         edges.append(np.concatenate([a, b]))
     return np.array(edges)
-
-
-def distance_to_line(point, start, end):
-    """Distance of a 3D point from the infinite line through start and end."""
-    point, start, end = (np.asarray(v, dtype=float) for v in (point, start, end))
-    axis = (end - start) / np.linalg.norm(end - start)
-    offset = point - start
-    return np.linalg.norm(offset - offset.dot(axis) * axis)
-
-
-def angle_between(u, v):
-    """Angle between two directions either way round, in radians."""
-    # arctan2 keeps small angles that arccos of a cosine near 1 would round to sqrt(eps)
-    return np.arctan2(np.linalg.norm(np.cross(u, v)), abs(np.dot(u, v)))

@@ -15,8 +15,17 @@ import polyview as pv
 ROOT = pathlib.Path(os.environ.get("POLYVIEW_SOURCE_DIR", pathlib.Path(__file__).parents[2]))
 SCENE_PATH = ROOT / "examples" / "scenes" / "pipe_rack.json"
 SCENE = json.loads(SCENE_PATH.read_text())
-CAMERAS = {c["id"]: pv.Camera(c["focal_length"], c["principal_point"], c["rotation"],
-                              c["translation"], c["width"], c["height"]) for c in SCENE["cameras"]}
+
+# The scene's cameras with lenses, half of them OpenCV's (its principal point half a pixel less)
+# and half COLMAP's, as the scene files write them.
+def with_lens(camera, k):
+    f, (cx, cy) = camera.pop("focal_length"), camera.pop("principal_point")
+    return {**camera, **({"model": "RADIAL", "params": [f, cx, cy, -0.08, 0.01]} if k % 2 else {
+        "model": "opencv", "distortion": [-0.1, 0.02, 0.001, -0.0005],
+        "camera_matrix": [[f, 0, cx - 0.5], [0, f, cy - 0.5], [0, 0, 1]]})}
+
+
+LENS_CAMERAS = [with_lens(dict(camera), k) for k, camera in enumerate(SCENE["cameras"])]
 PICKS = {s["name"]: s.get("picks") for s in SCENE["shapes"]}
 # Shapes that cannot be measured, one per kind of refusal, each with the tool's reason.
 FAILING = [
@@ -37,11 +46,11 @@ def flat(value):
     return np.full(4, np.nan) if value is None else np.ravel(value).astype(float)
 
 
-def measure(shape, measured):
+def measure(shape, measured, scene_cameras):
     """The shape's result through the module, named as in the tool's JSON report, and the
     residuals of its picks; measured holds the results of the shapes before it."""
     kind, picks = shape["kind"], shape.get("picks", {})
-    cameras = [CAMERAS[camera_id] for camera_id in picks]
+    cameras = [scene_cameras[camera_id] for camera_id in picks]
     if kind == "plane":  # the points that could not be measured are left out, as the tool does
         points = [measured[p][0]["point"] if isinstance(p, str) else p for p in shape["points"]
                   if not isinstance(p, str) or "point" in measured[p][0]]
@@ -72,13 +81,16 @@ def measure(shape, measured):
             pv.reproject_segment(segment, cameras, seen).residuals)
 
 
-def measure_scene(shapes=SCENE["shapes"]):
+def measure_scene(shapes, cameras):
     """{name: (result, residuals)} of every shape, the planes last (they take measured points);
     a shape that cannot be measured gives ({"reason": ...}, [])."""
+    # A scene's camera spells the module's arguments, less its id, photo and comment.
+    cameras = {c["id"]: pv.Camera(**{k: v for k, v in c.items()
+                                     if k not in ("id", "image", "comment")}) for c in cameras}
     measured = {}
     for shape in sorted(shapes, key=lambda s: s["kind"] == "plane"):
         try:
-            measured[shape["name"]] = measure(shape, measured)
+            measured[shape["name"]] = measure(shape, measured, cameras)
         except pv.ReconstructionError as error:
             measured[shape["name"]] = {"reason": error.reason}, []
     return measured
@@ -86,15 +98,18 @@ def measure_scene(shapes=SCENE["shapes"]):
 
 @pytest.mark.skipif("POLYVIEW_MEASURE_EXE" not in os.environ,
                     reason="polyview-measure is not built (it needs nlohmann-json3-dev)")
-@pytest.mark.parametrize("failing", [[], FAILING], ids=["demo", "with failing shapes"])
-def test_results_and_reasons_match_the_measurement_tool(tmp_path, failing):
+@pytest.mark.parametrize("cameras, failing", [(SCENE["cameras"], []), (SCENE["cameras"], FAILING),
+                                              (LENS_CAMERAS, [])],
+                         ids=["demo", "with failing shapes", "through lenses"])
+def test_results_and_reasons_match_the_measurement_tool(tmp_path, cameras, failing):
     scene_path = tmp_path / "scene.json"
-    scene_path.write_text(json.dumps({**SCENE, "shapes": SCENE["shapes"] + failing}))
+    scene_path.write_text(json.dumps({**SCENE, "cameras": cameras,
+                                      "shapes": SCENE["shapes"] + failing}))
     report_path = tmp_path / "report.json"
     subprocess.run([os.environ["POLYVIEW_MEASURE_EXE"], "--json", str(report_path),
                     str(scene_path)], check=True, stdout=subprocess.DEVNULL)
     report = {s["name"]: s for s in json.loads(report_path.read_text())["shapes"]}
-    measured = measure_scene(SCENE["shapes"] + failing)
+    measured = measure_scene(SCENE["shapes"] + failing, cameras)
     assert set(report) == set(measured)
     assert sum(s["status"] == "failed" for s in report.values()) == len(failing)
     for name, (result, residuals) in measured.items():

@@ -92,6 +92,8 @@ BAD = [  # (call with the value, the argument its ValueError names, bad values)
     (lambda v: pv.sample_curve([[0, 0], [9, 9]], v), "count", [0]),
     (lambda v: pv.sample_curve([[0, 0], [9, 9]], 10, False, v), "interval", [None, -1.0, NAN]),
     (RIG[0].project, "points", [np.zeros((3, 2))]),
+    (RIG[0].undistort, "pixels", [np.zeros((3, 3))]),
+    (RIG[0].distort, "ideal_pixels", [np.zeros(3)]),
     (lambda v: pv.reproject_point(pv.Point3D([0, 0, 1]), RIG, v), "observed", [POINTS2[:2]]),
     (lambda v: pv.reproject_line(pv.Line3D([0, 0, 1], [1, 0, 0]), RIG, v), "observed", [POINTS2]),
     (lambda v: pv.reproject_segment(pv.Segment3D([0, 0, 1], [1, 0, 1]), RIG, v), "observed",

@@ -27,14 +27,9 @@ def test_point_images_and_residuals():
     assert np.all(np.isnan(pv.reproject_point(point, RIG).residuals))  # nothing observed
 
 
-def test_line_image_and_the_larger_end_point_distance():
-    observed = segment_images(RIG, START, END)
-    for k in range(len(RIG)):  # move one end 2 px off the line, the other 0.5 px
-        normal = unit_normal(observed[k, :2], observed[k, 2:])
-        observed[k] += np.concatenate([0.5 * normal, -2.0 * normal])
-    projection = pv.reproject_line(pv.Line3D(START, END - START), RIG, observed)
-    np.testing.assert_allclose(projection.residuals, 2.0, atol=1e-8)
-    for camera, (a, b, c) in zip(RIG, projection.lines):  # through the images of its points
+def test_line_images_are_unit_normal_lines_through_the_images_of_its_points():
+    projection = pv.reproject_line(pv.Line3D(START, END - START), RIG)
+    for camera, (a, b, c) in zip(RIG, projection.lines):
         assert np.hypot(a, b) == pytest.approx(1.0, abs=1e-12)
         for point in (START, END, 3.0 * END - 2.0 * START):
             assert abs(np.dot([a, b], camera.project(point)) + c) < 1e-8
@@ -48,11 +43,6 @@ def test_segment_image_and_residual():
     projection = pv.reproject_segment(pv.Segment3D(START, END), RIG, observed)
     np.testing.assert_allclose(projection.segments, exact, atol=1e-8)
     np.testing.assert_allclose(projection.residuals, [1.5, 0, 0, np.nan, 0], atol=1e-8)
-    # a segment through the camera plane is cut at depth 1e-8
-    crossing = pv.reproject_segment(pv.Segment3D([0, 1, 2], [0, 1, -2]), [IDENTITY])
-    x0, y0, x1, y1 = crossing.segments[0]
-    np.testing.assert_allclose([x0, y0], [0.0, 500.0], atol=1e-6)  # (0, 1, 2): (0, 1000 / 2)
-    assert 1e10 < y1 < np.inf  # the cut end lies far out
 
 
 def test_cylinder_silhouettes_and_residuals():

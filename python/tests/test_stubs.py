@@ -10,7 +10,8 @@ STUBS = ast.parse((pathlib.Path(pv.__file__).parent / "__init__.pyi").read_text(
 
 
 def stub_arguments(node):
-    return [a.arg for a in node.args.args if a.arg != "self"]
+    keyword_only = ["*"] + [a.arg for a in node.args.kwonlyargs] if node.args.kwonlyargs else []
+    return [a.arg for a in node.args.args if a.arg != "self"] + keyword_only
 
 
 def module_arguments(function):
