@@ -99,7 +99,7 @@ TEST(C3DCylinderSilhouette, EdgesAndLinesFollowTheGrazingGenerators) {
         const C3DCylinder cylinder = MakeCylinder(known);
         for (const CCameraParam& camera : CamerasAround(known, 6, 12.0, 0.7)) {
             C3DVector offsets[2];
-            ASSERT_TRUE(SilhouetteOffsets(known, CameraCentre(camera), offsets));
+            ASSERT_TRUE(SilhouetteOffsets(known, CCamera(camera, 0, 0).GetCentre(), offsets));
             const auto onGenerator = [&](int which, double t) {
                 return ProjectPoint(camera, known.AxisPoint(t) + offsets[which]);
             };

@@ -225,20 +225,17 @@ TEST(C2DBSplineSampler, SolversRejectFitsThatAreNotFinite) {
     // One inner point at 0.1 cannot hold the inner basis functions: the one on [0.6, 1) is zero
     // there, so the normal matrix has a zero row.
     C1DArray<C2DCoordinate> control = Sentinels(6);
-    EXPECT_FALSE(
-        Access::GetControlPointNearPassPt(4,
-                                          Points({{0, 0}, {5, 5}, {10, 0}}),
-                                          ToArray<double>({0, 0.1, 0.999999999}),
-                                          ToArray<double>({0, 0, 0, 0, 0.3, 0.6, 1, 1, 1, 1}),
-                                          control));
+    C1DArray<double> params = ToArray<double>({0, 0.1, 0.999999999});
+    C1DArray<double> knots = ToArray<double>({0, 0, 0, 0, 0.3, 0.6, 1, 1, 1, 1});
+    const auto points = Points({{0, 0}, {5, 5}, {10, 0}});
+    EXPECT_FALSE(Access::GetControlPointNearPassPt(4, points, params, knots, control));
     ExpectAllSentinels(control);
     // A point that is not finite spoils the interpolating solve.
     control = Sentinels(4);
-    EXPECT_FALSE(Access::GetControlPointOnPassPt(4,
-                                                 Points({{0, 0}, {kInf, 5}}),
-                                                 ToArray<double>({0, 0.999999999}),
-                                                 ToArray<double>({0, 0, 0, 0, 1, 1, 1, 1}),
-                                                 control));
+    params = ToArray<double>({0, 0.999999999});
+    knots = ToArray<double>({0, 0, 0, 0, 1, 1, 1, 1});
+    const auto notFinite = Points({{0, 0}, {kInf, 5}});
+    EXPECT_FALSE(Access::GetControlPointOnPassPt(4, notFinite, params, knots, control));
     ExpectAllSentinels(control);
 }
 

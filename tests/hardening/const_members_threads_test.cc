@@ -126,15 +126,10 @@ SOut RunConstMembers(const SScene& s) {
     C2DCoordinate start2, end2;
     out.Put(s.cylinder.GetEndPoint2D(s.camera, start2, end2));
     out.Put(start2, end2);
-    C2DLineSegment centerLine;
-    C2DLineSegment edges[2];
-    double distances[4] = {0.0, 0.0, 0.0, 0.0};
-    double maxDistance = 0.0;
+    C2DLineSegment centerLine, edges[2];
+    double distances[4] = {0.0, 0.0, 0.0, 0.0}, maxDistance = 0.0;
     out.Ok(s.cylinder.Reproject(s.camera, centerLine, edges, observed, distances, &maxDistance));
-    for (const C2DLineSegment* projected : {&centerLine, &edges[0], &edges[1]}) {
-        out.Put(*projected);
-    }
-    out.values.insert(out.values.end(), distances, distances + 4);
+    out.Put(centerLine, edges[0], edges[1], distances[0], distances[1], distances[2], distances[3]);
     out.Put(maxDistance);
     // 2D line and segment.
     out.Put(s.line2d.GetDistance(C2DCoordinate(5.0, 6.0)));

@@ -35,10 +35,6 @@ inline C2DCoordinate ProjectPoint(const CCameraParam& camera, const C3DVector& p
     return pixel;
 }
 
-inline C3DVector CameraCentre(const CCameraParam& camera) {
-    return CCamera(camera, 0, 0).GetCentre();
-}
-
 // A uniformly random rotation (from a random unit quaternion), for a seeded generator.
 inline CRotateMatrix RandomRotation(std::mt19937_64& generator) {
     std::normal_distribution<double> normal(0.0, 1.0);
