@@ -150,6 +150,73 @@ TEST(CoreExtent, MedianOutvotesOneBadEndPick) {
     }
 }
 
+// Five views of the segment (-1, 0, 5)-(1, 0, 5) with exact picks, then with one end of view 3's
+// pick moved 5 px: dropping leaves out view 3 alone and gives what the other four give, its
+// residual taken against that; without an outlier it changes nothing, to the bit.
+TEST(CoreOutliers, DropsTheOneBadViewAndNothingElse) {
+    std::vector<CCamera> cameras(5);
+    const double centres[5][3] = {{0, -2, 0}, {0, 2, 0}, {1, 0.5, -1}, {-1, 1, 0}, {2, -1, 1}};
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(CCamera::CreateLookAt(C3DVector(centres[i][0], centres[i][1], centres[i][2]),
+                                          C3DVector(0, 0, 5),
+                                          C3DVector(0, -1, 0),
+                                          1000.0,
+                                          C2DCoordinate(500, 400),
+                                          1000,
+                                          800,
+                                          cameras[i]));
+    }
+    std::vector<core::SegmentPick> exact;
+    for (std::size_t i = 0; i < 5; ++i) {
+        C2DCoordinate ends[2];
+        ASSERT_TRUE(cameras[i].Project(C3DVector(-1, 0, 5), ends[0]));
+        ASSERT_TRUE(cameras[i].Project(C3DVector(1, 0, 5), ends[1]));
+        exact.push_back(
+            {i,
+             {{ends[0].GetData(0), ends[0].GetData(1)}, {ends[1].GetData(0), ends[1].GetData(1)}}});
+    }
+    std::vector<core::SegmentPick> moved = exact;
+    moved[3].segment.end.y += 5.0;
+    std::vector<core::SegmentPick> others = exact;
+    others.erase(others.begin() + 3);
+    const auto endsOf = [](const core::SegmentMeasurement& measured) {
+        C3DCoordinate ends[2];
+        measured.segment.GetEndPoint3D(ends);
+        return std::vector<double>{ends[0].GetData(0),
+                                   ends[0].GetData(1),
+                                   ends[0].GetData(2),
+                                   ends[1].GetData(0),
+                                   ends[1].GetData(1),
+                                   ends[1].GetData(2)};
+    };
+    const core::Extent median = core::Extent::kMedian;
+    const core::SegmentMeasurement dropped =
+        core::MeasureSegment(cameras, moved, median, core::Outliers::kDrop);
+    const core::SegmentMeasurement fromOthers = core::MeasureSegment(cameras, others, median);
+    ASSERT_TRUE(dropped.ok) << dropped.reason;
+    ASSERT_TRUE(fromOthers.ok) << fromOthers.reason;
+    EXPECT_EQ(dropped.leftOut, std::vector<std::size_t>{3});
+    EXPECT_EQ(endsOf(dropped), endsOf(fromOthers));
+    ASSERT_EQ(dropped.residuals.size(), 5u);
+    EXPECT_EQ(dropped.residuals[3].camera, 3u);
+    EXPECT_GT(dropped.residuals[3].pixels, 4.0);  // against the four views' segment
+    EXPECT_EQ(dropped.residuals[4].pixels, fromOthers.residuals[3].pixels);
+    const core::SegmentMeasurement kept =
+        core::MeasureSegment(cameras, moved, median, core::Outliers::kKeep);
+    EXPECT_TRUE(kept.leftOut.empty());
+    EXPECT_NE(endsOf(kept), endsOf(fromOthers));
+
+    const core::SegmentMeasurement clean =
+        core::MeasureSegment(cameras, exact, median, core::Outliers::kDrop);
+    const core::SegmentMeasurement all = core::MeasureSegment(cameras, exact, median);
+    ASSERT_TRUE(clean.ok) << clean.reason;
+    EXPECT_TRUE(clean.leftOut.empty());
+    EXPECT_EQ(endsOf(clean), endsOf(all));
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(clean.residuals[i].pixels, all.residuals[i].pixels);
+    }
+}
+
 // Two cameras with the strong barrel lens of a real 640 x 480 calibration, picks made through the
 // lens (CCamera::Project): the segment comes back, its image is drawn on the curve the lens bends
 // it into, and a residual is measured in the photo's own pixels, from that curve.

@@ -26,11 +26,12 @@ const char kValidScene[] = R"({
      "height": 800, "rotation": [[1, 0, 0], [0, 1, 0], [0, 0, 1]], "translation": [-1, 0, 0]}
   ],
   "shapes": [
-    {"name": "p", "kind": "point", "picks": {"right": [250, 400], "left": [750, 400]},
+    {"name": "p", "kind": "point", "outliers": "drop",
+     "picks": {"right": [250, 400], "left": [750, 400]},
      "truth": {"point": [0.5, 0, 2]}},
     {"name": "s", "kind": "segment", "extent": "median",
      "picks": {"left": [[600, 200], [900, 600]], "right": [[100, 200], [400, 600]]}},
-    {"name": "c", "kind": "cylinder", "method": "centre-lines",
+    {"name": "c", "kind": "cylinder", "method": "centre-lines", "outliers": "drop",
      "picks": {"left": [[[100, 100], [200, 100]], null],
                "right": [[[100, 100], [200, 100]], [[100, 200], [200, 200]]]}},
     {"name": "f", "kind": "plane", "points": ["p", [0, 0, 0], [1, 0, 0]]},
@@ -50,7 +51,8 @@ const char kSideCamera[] = R"({"K": [[1000, 0, 500], [0, 1000, 400], [0, 0, 1]],
 // written in the writer's order, with every option spelled out), the scene read back is the same
 // scene, and writing it again gives the same text. The second document has camera files (kept as
 // references) with their photos, lenses in COLMAP's and OpenCV's forms, a photo, comments, every
-// shape kind and a truth for each, and an interval that only an approximation would use.
+// shape kind and a truth for each, "outliers": "drop" on a point and a cylinder, and an interval
+// that only an approximation would use.
 TEST(SceneDocument, ReadWriteReadKeepsEveryField) {
     TempDir dir("document");
     std::filesystem::create_directories(dir / "model");
@@ -189,6 +191,7 @@ TEST(SceneParse, BadFieldsNameFileAndPath) {
         {"/cameras/0/image", "\"missing.png\"", "cameras[0].image", "does not exist"},
         {"/cameras/0/image", "\"text.png\"", "cameras[0].image", "is not a JPEG or PNG image"},
         {"/shapes/1/extent", "\"mean\"", "shapes[1].extent", "unknown extent \"mean\""},
+        {"/shapes/0/outliers", "\"skip\"", "shapes[0].outliers", "unknown outliers \"skip\""},
         {"/cameras/0/width", "0", "cameras[0].width", "must be greater than 0"},
         {"/cameras/1/height", "-800", "cameras[1].height", "must be greater than 0"},
         {"/cameras/0/width", "999.5", "cameras[0].width", "expected a whole number"},

@@ -440,6 +440,54 @@ bool CylinderFromPicks(const std::vector<CCamera>& cameras,
     return true;
 }
 
+// The camera of the largest residual when it qualifies as an outlier (Outliers), else none.
+std::optional<std::size_t> OutlierCamera(const std::vector<Residual>& residuals) {
+    std::vector<double> pixels;
+    const Residual* largest = nullptr;
+    for (const Residual& residual : residuals) {
+        if (!residual.ok) {
+            continue;
+        }
+        pixels.push_back(residual.pixels);
+        if (largest == nullptr || residual.pixels > largest->pixels) {
+            largest = &residual;
+        }
+    }
+    if (largest == nullptr || !(largest->pixels > kOutlierPixels) ||
+        !(largest->pixels > kOutlierRatio * Median(pixels))) {
+        return std::nullopt;
+    }
+    return largest->camera;
+}
+
+// Leaves out outlier views one at a time (Outliers): residualsOf(kept) gives the residuals of the
+// shape measured last against the kept picks, remeasure(rest) measures from the rest and returns
+// false, changing nothing, when they are refused. The cameras left out, in order.
+template <typename Pick, typename ResidualsOf, typename Remeasure>
+std::vector<std::size_t> DropOutliers(std::vector<Pick> kept,
+                                      ResidualsOf residualsOf,
+                                      Remeasure remeasure) {
+    std::vector<std::size_t> leftOut;
+    for (;;) {
+        const std::optional<std::size_t> camera = OutlierCamera(residualsOf(kept));
+        if (!camera) {
+            break;
+        }
+        std::vector<Pick> rest;
+        for (const Pick& pick : kept) {
+            if (pick.camera != *camera) {
+                rest.push_back(pick);
+            }
+        }
+        if (!remeasure(rest)) {
+            break;
+        }
+        kept = std::move(rest);
+        leftOut.push_back(*camera);
+    }
+    return leftOut;
+}
+
 }  // namespace
 
 PointTriangulator::PointTriangulator(const std::vector<CCamera>& cameras) : m_cameras(cameras) {}
@@ -505,7 +553,8 @@ bool PointTriangulator::Triangulate(const std::vector<PointPick>& picks,
 }
 
 PointMeasurement MeasurePoint(const std::vector<CCamera>& cameras,
-                              const std::vector<PointPick>& picks) {
+                              const std::vector<PointPick>& picks,
+                              Outliers outliers) {
     PointMeasurement result;
     if (std::string reason = CheckCameraIndices(cameras, picks); !reason.empty()) {
         Fail(result, reason);
@@ -517,6 +566,21 @@ PointMeasurement MeasurePoint(const std::vector<CCamera>& cameras,
     PointTriangulator triangulator(cameras);
     if (!triangulator.Triangulate(picks, result.point, result.reason)) {
         return result;
+    }
+    if (outliers == Outliers::kDrop) {
+        const auto residualsOf = [&](const std::vector<PointPick>& kept) {
+            std::vector<Residual> residuals;
+            for (const PointPick& pick : kept) {
+                residuals.push_back(PointResidual(cameras, pick.camera, result.point, pick.pixel));
+            }
+            return residuals;
+        };
+        const auto remeasure = [&](const std::vector<PointPick>& rest) {
+            PointTriangulator again(cameras);
+            std::string reason;
+            return again.Triangulate(rest, result.point, reason);
+        };
+        result.leftOut = DropOutliers(picks, residualsOf, remeasure);
     }
     result.ok = true;
     for (const PointPick& pick : picks) {
@@ -540,7 +604,8 @@ bool ReconstructLine(const std::vector<CCamera>& cameras,
 }
 
 LineMeasurement MeasureLine(const std::vector<CCamera>& cameras,
-                            const std::vector<SegmentPick>& picks) {
+                            const std::vector<SegmentPick>& picks,
+                            Outliers outliers) {
     LineMeasurement result;
     if (std::string reason = CheckCameraIndices(cameras, picks); !reason.empty()) {
         Fail(result, reason);
@@ -551,6 +616,20 @@ LineMeasurement MeasureLine(const std::vector<CCamera>& cameras,
     }
     if (!ReconstructLine(cameras, picks, result.line, result.reason)) {
         return result;
+    }
+    if (outliers == Outliers::kDrop) {
+        const auto residualsOf = [&](const std::vector<SegmentPick>& kept) {
+            std::vector<Residual> residuals;
+            for (const SegmentPick& pick : kept) {
+                residuals.push_back(LineResidual(cameras, pick.camera, result.line, pick.segment));
+            }
+            return residuals;
+        };
+        const auto remeasure = [&](const std::vector<SegmentPick>& rest) {
+            std::string reason;
+            return ReconstructLine(cameras, rest, result.line, reason);
+        };
+        result.leftOut = DropOutliers(picks, residualsOf, remeasure);
     }
     result.ok = true;
     for (const SegmentPick& pick : picks) {
@@ -580,7 +659,8 @@ bool ReconstructSegment(const std::vector<CCamera>& cameras,
 
 SegmentMeasurement MeasureSegment(const std::vector<CCamera>& cameras,
                                   const std::vector<SegmentPick>& picks,
-                                  Extent extent) {
+                                  Extent extent,
+                                  Outliers outliers) {
     SegmentMeasurement result;
     if (std::string reason = CheckCameraIndices(cameras, picks); !reason.empty()) {
         Fail(result, reason);
@@ -592,6 +672,21 @@ SegmentMeasurement MeasureSegment(const std::vector<CCamera>& cameras,
     std::vector<ViewEnds> views;
     if (!SegmentFromPicks(cameras, picks, extent, result.segment, views, result.reason)) {
         return result;
+    }
+    if (outliers == Outliers::kDrop) {
+        const auto residualsOf = [&](const std::vector<SegmentPick>& kept) {
+            std::vector<Residual> residuals;
+            for (const SegmentPick& pick : kept) {
+                residuals.push_back(
+                    SegmentResidual(cameras, pick.camera, result.segment, pick.segment));
+            }
+            return residuals;
+        };
+        const auto remeasure = [&](const std::vector<SegmentPick>& rest) {
+            std::string reason;
+            return SegmentFromPicks(cameras, rest, extent, result.segment, views, reason);
+        };
+        result.leftOut = DropOutliers(picks, residualsOf, remeasure);
     }
     result.ok = true;
     result.ends = Spreads(views, result.segment.GetRange());
@@ -622,7 +717,8 @@ bool ReconstructCylinder(const std::vector<CCamera>& cameras,
 CylinderMeasurement MeasureCylinder(const std::vector<CCamera>& cameras,
                                     const std::vector<EdgePick>& picks,
                                     CylinderMethod method,
-                                    Extent extent) {
+                                    Extent extent,
+                                    Outliers outliers) {
     CylinderMeasurement result;
     if (std::string reason = CheckCameraIndices(cameras, picks); !reason.empty()) {
         Fail(result, reason);
@@ -638,6 +734,23 @@ CylinderMeasurement MeasureCylinder(const std::vector<CCamera>& cameras,
     std::vector<ViewEnds> views;
     if (!CylinderFromPicks(cameras, picks, method, extent, result.cylinder, views, result.reason)) {
         return result;
+    }
+    if (outliers == Outliers::kDrop) {
+        const auto residualsOf = [&](const std::vector<EdgePick>& kept) {
+            std::vector<Residual> residuals;
+            for (const EdgePick& pick : kept) {
+                if (SawEdge(pick)) {
+                    residuals.push_back(
+                        CylinderResidual(cameras, pick.camera, result.cylinder, pick.edges));
+                }
+            }
+            return residuals;
+        };
+        const auto remeasure = [&](const std::vector<EdgePick>& rest) {
+            std::string reason;
+            return CylinderFromPicks(cameras, rest, method, extent, result.cylinder, views, reason);
+        };
+        result.leftOut = DropOutliers(picks, residualsOf, remeasure);
     }
     result.ok = true;
     result.ends = Spreads(views, result.cylinder.GetRange());

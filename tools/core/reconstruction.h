@@ -53,8 +53,12 @@ using Point3 = std::array<double, 3>;
 // What every measurement gives besides its shape.
 struct Outcome {
     bool ok = false;
-    std::string reason;               // why the shape cannot be had, when !ok
-    std::vector<Residual> residuals;  // when ok: one per pick, in the order of the picks
+    std::string reason;  // why the shape cannot be had, when !ok
+    // When ok: one per pick, in the order of the picks, against the shape measured (a view left
+    // out included).
+    std::vector<Residual> residuals;
+    // When ok: the cameras left out as outliers (Outliers::kDrop), in the order left out.
+    std::vector<std::size_t> leftOut;
     // The picks (always, in their order), then when ok the shape reprojected into every camera
     // (in the order of the cameras).
     std::vector<Overlay> overlays;
@@ -113,6 +117,21 @@ struct CurveMeasurement : Outcome {
 
 enum class CylinderMethod { kTangentPlanes, kCentreLines };
 
+// Whether views whose picks disagree with the others are left out of a point, line, segment or
+// cylinder. kDrop: after the least-squares measurement, the view with the largest residual is
+// left out and the shape measured again from the rest when that residual exceeds both
+// kOutlierPixels and kOutlierRatio times the median residual of the views in use (of an even
+// count, the mean of the middle two), and the rest still give the shape (two views or more; a
+// cylinder also the edges its method needs); this repeats until no view qualifies. When the rest
+// are refused, the view stays and the dropping ends. Residuals that cannot be computed take no
+// part. kKeep measures from every view.
+enum class Outliers { kKeep, kDrop };
+
+// A view's residual must exceed this (pixels, strictly) to be left out.
+constexpr double kOutlierPixels = 1.0;
+// ... and exceed this many times the median residual of the views in use (strictly).
+constexpr double kOutlierRatio = 3.0;
+
 // How a curve is fitted to its picks.
 struct CurveOptions {
     bool interpolate = true;  // through the picks, or near them (a least-squares fit)
@@ -124,15 +143,19 @@ struct CurveOptions {
 // picks, (nearly) parallel rays, no finite point, or a point behind a camera that saw it (rays
 // that part meet behind the cameras). Residuals: the distance of the point's image from each
 // pick. Overlays: the picks and the point's image in every camera where it lies in the photo.
+// With Outliers::kDrop the views left out as that rule says (see Outcome::leftOut); the same holds
+// for the line, segment and cylinder below.
 PointMeasurement MeasurePoint(const std::vector<CCamera>& cameras,
-                              const std::vector<PointPick>& picks);
+                              const std::vector<PointPick>& picks,
+                              Outliers outliers = Outliers::kKeep);
 
 // The line in which the planes through each camera centre and its picked segment meet (least
 // squares). Refused: fewer than two picks, a pick whose ends coincide, (nearly) parallel viewing
 // planes, no finite line. Residuals: the larger distance of each pick's ends from the image line.
 // Overlays: the picks, the image line across every photo.
 LineMeasurement MeasureLine(const std::vector<CCamera>& cameras,
-                            const std::vector<SegmentPick>& picks);
+                            const std::vector<SegmentPick>& picks,
+                            Outliers outliers = Outliers::kKeep);
 
 // The line as MeasureLine, bounded by the picked ends carried onto it as extent says. Refused
 // besides: no finite end points, no picked end carried onto the line (length 0), or a segment
@@ -140,7 +163,8 @@ LineMeasurement MeasureLine(const std::vector<CCamera>& cameras,
 // against the image of the segment's line. Overlays: the picks, the image segment.
 SegmentMeasurement MeasureSegment(const std::vector<CCamera>& cameras,
                                   const std::vector<SegmentPick>& picks,
-                                  Extent extent = Extent::kUnion);
+                                  Extent extent = Extent::kUnion,
+                                  Outliers outliers = Outliers::kKeep);
 
 // Axis, radius and extent (from the edges' ends, as extent says) from silhouette edges. Tangent
 // planes need three edges in two photos; centre lines need both edges in two photos and give an
@@ -151,7 +175,8 @@ SegmentMeasurement MeasureSegment(const std::vector<CCamera>& cameras,
 CylinderMeasurement MeasureCylinder(const std::vector<CCamera>& cameras,
                                     const std::vector<EdgePick>& picks,
                                     CylinderMethod method,
-                                    Extent extent = Extent::kUnion);
+                                    Extent extent = Extent::kUnion,
+                                    Outliers outliers = Outliers::kKeep);
 
 // The orthogonal least-squares plane through the points, judged first by JudgePlanePoints.
 // Refused: fewer than three points, points that do not spread across a line, a fit that fails.

@@ -1,5 +1,6 @@
 #include "measure/measurement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -35,6 +36,9 @@ core::Pixel ToPixel(const Vec2& p) {
 }
 core::Extent ToExtent(Extent extent) {
     return extent == Extent::kMedian ? core::Extent::kMedian : core::Extent::kUnion;
+}
+core::Outliers ToOutliers(Outliers outliers) {
+    return outliers == Outliers::kDrop ? core::Outliers::kDrop : core::Outliers::kKeep;
 }
 core::PixelSegment ToPixels(const Segment2& segment) {
     return {ToPixel(segment.start), ToPixel(segment.end)};
@@ -81,8 +85,13 @@ void AddEndPointErrors(const Vec3& start,
     errors.push_back({"length", Distance(start, end) - Distance(*truth.start, *truth.end), units});
 }
 
-// Takes over what the core gives for every kind: status, reason, residuals, and the overlays as
-// drawings labelled with the shape's name.
+bool Contains(const std::vector<std::size_t>& cameras, std::size_t camera) {
+    return std::find(cameras.begin(), cameras.end(), camera) != cameras.end();
+}
+
+// Takes over what the core gives for every kind: status, reason, residuals, the views left out,
+// and the overlays as drawings labelled with the shape's name (a left-out view's picks marked).
+
 void Adopt(const core::Outcome& outcome,
            const std::string& name,
            ShapeResult& result,
@@ -90,9 +99,15 @@ void Adopt(const core::Outcome& outcome,
     result.ok = outcome.ok;
     result.reason = outcome.reason;
     result.residuals = outcome.residuals;
+    result.leftOut = outcome.leftOut;
     for (const core::Overlay& overlay : outcome.overlays) {
         drawings[overlay.camera].push_back(
-            {overlay.role, name, FromPixels(overlay.points), overlay.closed, overlay.markers});
+            {overlay.role,
+             name,
+             FromPixels(overlay.points),
+             overlay.closed,
+             overlay.markers,
+             overlay.role == core::Role::kPick && Contains(outcome.leftOut, overlay.camera)});
     }
 }
 
@@ -127,7 +142,8 @@ void Measurer::MeasurePoint(const ShapeSpec& shape, ShapeResult& result) {
     for (const PointPick& pick : shape.pointPicks) {
         picks.push_back({pick.camera, ToPixel(pick.point)});
     }
-    const core::PointMeasurement measured = core::MeasurePoint(m_cameras, picks);
+    const core::PointMeasurement measured =
+        core::MeasurePoint(m_cameras, picks, ToOutliers(shape.outliers));
     Adopt(measured, shape.name, result, m_drawings);
     if (!result.ok) {
         return;
@@ -148,7 +164,8 @@ std::vector<core::SegmentPick> Measurer::SegmentPicks(const ShapeSpec& shape) co
 }
 
 void Measurer::MeasureLine(const ShapeSpec& shape, ShapeResult& result) {
-    const core::LineMeasurement measured = core::MeasureLine(m_cameras, SegmentPicks(shape));
+    const core::LineMeasurement measured =
+        core::MeasureLine(m_cameras, SegmentPicks(shape), ToOutliers(shape.outliers));
     Adopt(measured, shape.name, result, m_drawings);
     if (!result.ok) {
         return;
@@ -170,8 +187,8 @@ void Measurer::MeasureLine(const ShapeSpec& shape, ShapeResult& result) {
 }
 
 void Measurer::MeasureSegment(const ShapeSpec& shape, ShapeResult& result) {
-    const core::SegmentMeasurement measured =
-        core::MeasureSegment(m_cameras, SegmentPicks(shape), ToExtent(shape.extent));
+    const core::SegmentMeasurement measured = core::MeasureSegment(
+        m_cameras, SegmentPicks(shape), ToExtent(shape.extent), ToOutliers(shape.outliers));
     Adopt(measured, shape.name, result, m_drawings);
     if (!result.ok) {
         return;
@@ -206,7 +223,8 @@ void Measurer::MeasureCylinder(const ShapeSpec& shape, ShapeResult& result) {
                               picks,
                               shape.tangentPlanes ? core::CylinderMethod::kTangentPlanes
                                                   : core::CylinderMethod::kCentreLines,
-                              ToExtent(shape.extent));
+                              ToExtent(shape.extent),
+                              ToOutliers(shape.outliers));
     Adopt(measured, shape.name, result, m_drawings);
     for (const std::size_t camera : measured.reversedLoneEdges) {
         result.notes.push_back(core::ReversedLoneEdgeNote(m_scene.cameras[camera].id));

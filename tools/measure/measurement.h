@@ -22,6 +22,7 @@ struct Drawing {
     std::vector<Vec2> points;  // one point: a marker; two: a segment; more: a polyline
     bool closed = false;       // a polygon (plane outline)
     bool markers = false;      // a dot at every point (curve picks and samples)
+    bool leftOut = false;      // a pick of a view left out as an outlier
 };
 
 // The reprojection residual of a shape in one camera in which it was picked, in pixels.
@@ -58,7 +59,9 @@ struct ShapeResult {
     std::size_t curveCamera = 0;
     std::vector<Vec2> samples;  // curve samples in its image
 
-    std::vector<Residual> residuals;
+    std::vector<Residual> residuals;  // a view left out included, against the shape measured
+    // "outliers": "drop": the cameras left out, by index into the scene's cameras, in order.
+    std::vector<std::size_t> leftOut;
     std::vector<TruthError> truthErrors;
 };
 

@@ -101,6 +101,19 @@ void AddEndSpreads(const Scene& scene,
                                                scene.cameras[result.ends[1].unionCamera].id});
 }
 
+bool IsLeftOut(const ShapeResult& result, std::size_t camera) {
+    return std::find(result.leftOut.begin(), result.leftOut.end(), camera) != result.leftOut.end();
+}
+
+// The cameras left out of the shape, by id, in the order left out.
+Json LeftOutIds(const Scene& scene, const ShapeResult& result) {
+    Json ids = Json::array();
+    for (const std::size_t camera : result.leftOut) {
+        ids.push_back(scene.cameras[camera].id);
+    }
+    return ids;
+}
+
 Json Array3(const Vec3& v) {
     return Json::array({v[0], v[1], v[2]});
 }
@@ -187,13 +200,22 @@ void WriteTextReport(std::ostream& out, const Scene& scene, const Measurement& m
                                                   Format("%g", shape.interval) + " px)"));
                 break;
         }
+        if (shape.outliers == Outliers::kDrop) {
+            std::string text;
+            for (const std::size_t camera : result.leftOut) {
+                text += (text.empty() ? "" : ", ") + scene.cameras[camera].id;
+            }
+            Line(out, "left out", text.empty() ? "none" : text);
+        }
         if (!result.residuals.empty()) {
             std::string text;
             for (const Residual& residual : result.residuals) {
-                text +=
-                    (text.empty() ? "" : ", ") + scene.cameras[residual.camera].id + " " +
-                    (residual.ok ? Format("%.2f", residual.pixels) : "n/a (" + residual.note + ")");
-                if (residual.ok && residual.pixels > worst) {
+                const bool leftOut = IsLeftOut(result, residual.camera);
+                text += (text.empty() ? "" : ", ") + scene.cameras[residual.camera].id + " " +
+                        (residual.ok ? Format("%.2f", residual.pixels)
+                                     : "n/a (" + residual.note + ")") +
+                        (leftOut ? " (left out)" : "");
+                if (residual.ok && !leftOut && residual.pixels > worst) {
                     worst = residual.pixels;
                     worstWhere = shape.name + " in " + scene.cameras[residual.camera].id;
                 }
@@ -299,17 +321,26 @@ Json ReportJson(const Scene& scene, const Measurement& measurement) {
                 }
             }
         }
+        if (result.ok && shape.outliers == Outliers::kDrop) {
+            values["left_out"] = LeftOutIds(scene, result);
+        }
         entry["result"] = values;
         Json residuals = Json::array();
         double worst = -1.0;
         for (const Residual& residual : result.residuals) {
             Json item = {{"camera", scene.cameras[residual.camera].id}};
+            const bool leftOut = IsLeftOut(result, residual.camera);
             if (residual.ok) {
                 item["pixels"] = residual.pixels;
-                worst = std::max(worst, residual.pixels);
+                if (!leftOut) {
+                    worst = std::max(worst, residual.pixels);
+                }
             } else {
                 item["pixels"] = nullptr;
                 item["note"] = residual.note;
+            }
+            if (leftOut) {
+                item["left_out"] = true;
             }
             residuals.push_back(item);
         }
@@ -338,10 +369,14 @@ Json ReportJson(const Scene& scene, const Measurement& measurement) {
             for (const Vec2& point : drawing.points) {
                 points.push_back({point.x, point.y});
             }
-            drawings.push_back({{"shape", drawing.label},
-                                {"role", core::RoleName(drawing.role)},
-                                {"closed", drawing.closed},
-                                {"points", points}});
+            Json item = {{"shape", drawing.label},
+                         {"role", core::RoleName(drawing.role)},
+                         {"closed", drawing.closed},
+                         {"points", points}};
+            if (drawing.leftOut) {
+                item["left_out"] = true;
+            }
+            drawings.push_back(item);
         }
         overlays.push_back({{"camera", scene.cameras[camera].id}, {"drawings", drawings}});
     }

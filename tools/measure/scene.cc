@@ -53,6 +53,18 @@ void ParseExtent(const JsonNode& node, ShapeSpec& shape) {
     }
 }
 
+// A point's, line's, segment's or cylinder's "outliers": "keep" (the default) or "drop".
+void ParseOutliers(const JsonNode& node, ShapeSpec& shape) {
+    if (node.Has("outliers")) {
+        const JsonNode outliers = node.Member("outliers");
+        const std::string value = outliers.String();
+        if (value != "keep" && value != "drop") {
+            outliers.Fail("unknown outliers " + Quote(value) + " (expected \"keep\" or \"drop\")");
+        }
+        shape.outliers = value == "drop" ? Outliers::kDrop : Outliers::kKeep;
+    }
+}
+
 // An object's free-text "comment", kept for the document (null when none).
 Json Comment(const JsonNode& node) {
     return node.IsObject() && node.Has("comment") ? node.Value().at("comment") : Json();
@@ -536,18 +548,22 @@ void SceneParser::ParseShapes(const JsonNode& shapes) {
         switch (shape.kind) {
             case ShapeKind::kPoint:
             case ShapeKind::kLine:
-                node.CheckMembers({"name", "kind", "picks", "truth"});
+                node.CheckMembers({"name", "kind", "outliers", "picks", "truth"});
                 ParsePicks(node, shape);
+                ParseOutliers(node, shape);
                 break;
             case ShapeKind::kSegment:
-                node.CheckMembers({"name", "kind", "extent", "picks", "truth"});
+                node.CheckMembers({"name", "kind", "extent", "outliers", "picks", "truth"});
                 ParsePicks(node, shape);
                 ParseExtent(node, shape);
+                ParseOutliers(node, shape);
                 break;
             case ShapeKind::kCylinder:
-                node.CheckMembers({"name", "kind", "picks", "method", "extent", "truth"});
+                node.CheckMembers(
+                    {"name", "kind", "picks", "method", "extent", "outliers", "truth"});
                 ParsePicks(node, shape);
                 ParseExtent(node, shape);
+                ParseOutliers(node, shape);
                 if (node.Has("method")) {
                     const JsonNode method = node.Member("method");
                     const std::string value = method.String();
@@ -743,6 +759,7 @@ bool operator==(const ShapeSpec& a, const ShapeSpec& b) {
                     a.cylinderPicks,
                     a.tangentPlanes,
                     a.extent,
+                    a.outliers,
                     a.planePoints,
                     a.curveCamera,
                     a.curvePicks,
@@ -758,6 +775,7 @@ bool operator==(const ShapeSpec& a, const ShapeSpec& b) {
                                            b.cylinderPicks,
                                            b.tangentPlanes,
                                            b.extent,
+                                           b.outliers,
                                            b.planePoints,
                                            b.curveCamera,
                                            b.curvePicks,

@@ -69,6 +69,10 @@ enum class ShapeKind { kPoint, kLine, kSegment, kCylinder, kPlane, kCurve };
 // union, "union") or each end's median over the views ("median").
 enum class Extent { kUnion, kMedian };
 
+// Whether a point, line, segment or cylinder leaves out views whose picks disagree with the
+// others: "keep" (every view) or "drop" (core::Outliers::kDrop).
+enum class Outliers { kKeep, kDrop };
+
 // "point", "line", ... as written in a scene file.
 const char* KindName(ShapeKind kind);
 
@@ -115,8 +119,9 @@ struct ShapeSpec {
     std::vector<PointPick> pointPicks;      // point
     std::vector<SegmentPick> segmentPicks;  // line, segment
     std::vector<CylinderPick> cylinderPicks;
-    bool tangentPlanes = true;       // cylinder: "tangent-planes" (true) or "centre-lines"
-    Extent extent = Extent::kUnion;  // segment, cylinder: "extent"
+    bool tangentPlanes = true;            // cylinder: "tangent-planes" (true) or "centre-lines"
+    Extent extent = Extent::kUnion;       // segment, cylinder: "extent"
+    Outliers outliers = Outliers::kKeep;  // point, line, segment, cylinder: "outliers"
     std::vector<PlaneSource> planePoints;
 
     std::size_t curveCamera = 0;  // curve: its one image

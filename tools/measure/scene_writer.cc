@@ -154,6 +154,9 @@ Json ShapeEntry(const Scene& scene, const ShapeSpec& shape) {
     if (shape.extent == Extent::kMedian) {
         entry["extent"] = "median";
     }
+    if (shape.outliers == Outliers::kDrop) {
+        entry["outliers"] = "drop";
+    }
     if (shape.kind == ShapeKind::kCurve) {
         entry["mode"] = shape.interpolate ? "interpolate" : "approximate";
         if (shape.interval > 0.0) {
