@@ -79,8 +79,9 @@ CLensModel ColmapCameraLens(const std::string& model,
     return lens;
 }
 
-std::map<long, ColmapIntrinsics> ReadTextCameras(const std::string& file) {
-    std::istringstream text(ReadTextFile(file, kCameraFileLimit));
+std::map<long, ColmapIntrinsics> ReadTextCameras(const std::string& content,
+                                                 const std::string& file) {
+    std::istringstream text(content);
     std::map<long, ColmapIntrinsics> cameras;
     std::string line;
     for (int number = 1; std::getline(text, line); ++number) {
@@ -130,10 +131,11 @@ bool IsPointsLine(const std::vector<std::string>& tokens) {
     return true;
 }
 
-std::vector<Camera> ReadTextImages(const std::string& imagesFile,
+std::vector<Camera> ReadTextImages(const std::string& content,
+                                   const std::string& imagesFile,
                                    const std::string& camerasFile,
                                    const std::map<long, ColmapIntrinsics>& intrinsics) {
-    std::istringstream text(ReadTextFile(imagesFile, kColmapImagesFileLimit));
+    std::istringstream text(content);
     std::vector<Camera> cameras;
     std::string line;
     bool afterHeader = false;  // the line after an image line lists its 2D points
@@ -252,8 +254,8 @@ class BinaryCursor {
     std::size_t m_offset = 0;
 };
 
-std::map<long, ColmapIntrinsics> ReadBinaryCameras(const std::string& file) {
-    const std::string bytes = ReadTextFile(file, kCameraFileLimit);
+std::map<long, ColmapIntrinsics> ReadBinaryCameras(const std::string& bytes,
+                                                   const std::string& file) {
     BinaryCursor cursor(bytes, file);
     std::map<long, ColmapIntrinsics> cameras;
     const std::uint64_t count = cursor.Count(24, "cameras");
@@ -287,10 +289,10 @@ std::map<long, ColmapIntrinsics> ReadBinaryCameras(const std::string& file) {
     return cameras;
 }
 
-std::vector<Camera> ReadBinaryImages(const std::string& imagesFile,
+std::vector<Camera> ReadBinaryImages(const std::string& bytes,
+                                     const std::string& imagesFile,
                                      const std::string& camerasFile,
                                      const std::map<long, ColmapIntrinsics>& intrinsics) {
-    const std::string bytes = ReadTextFile(imagesFile, kColmapImagesFileLimit);
     BinaryCursor cursor(bytes, imagesFile);
     std::vector<Camera> cameras;
     // id, pose, camera id, at least a NUL and the point count: 4 + 56 + 4 + 1 + 8 bytes.
@@ -321,6 +323,24 @@ std::vector<Camera> ReadBinaryImages(const std::string& imagesFile,
     return cameras;
 }
 
+std::map<long, ColmapIntrinsics> ParseColmapCameras(const std::string& content,
+                                                    const ColmapFiles& files) {
+    return files.binary ? ReadBinaryCameras(content, files.cameras)
+                        : ReadTextCameras(content, files.cameras);
+}
+
+std::vector<Camera> ParseColmapImages(const std::string& content,
+                                      const ColmapFiles& files,
+                                      const std::map<long, ColmapIntrinsics>& intrinsics) {
+    std::vector<Camera> cameras =
+        files.binary ? ReadBinaryImages(content, files.images, files.cameras, intrinsics)
+                     : ReadTextImages(content, files.images, files.cameras, intrinsics);
+    if (cameras.empty()) {
+        throw InputError(files.images, "", "lists no image");
+    }
+    return cameras;
+}
+
 }  // namespace
 
 ColmapFiles FindColmapModel(const std::string& directory) {
@@ -332,15 +352,16 @@ ColmapFiles FindColmapModel(const std::string& directory) {
 }
 
 std::vector<Camera> ReadColmapModel(const ColmapFiles& files) {
+    // The cameras file is read and checked before the images file is opened.
     const std::map<long, ColmapIntrinsics> intrinsics =
-        files.binary ? ReadBinaryCameras(files.cameras) : ReadTextCameras(files.cameras);
-    std::vector<Camera> cameras = files.binary
-                                      ? ReadBinaryImages(files.images, files.cameras, intrinsics)
-                                      : ReadTextImages(files.images, files.cameras, intrinsics);
-    if (cameras.empty()) {
-        throw InputError(files.images, "", "lists no image");
-    }
-    return cameras;
+        ParseColmapCameras(ReadTextFile(files.cameras, kCameraFileLimit), files);
+    return ParseColmapImages(ReadTextFile(files.images, kColmapImagesFileLimit), files, intrinsics);
+}
+
+std::vector<Camera> ParseColmapModel(const std::string& camerasContent,
+                                     const std::string& imagesContent,
+                                     const ColmapFiles& files) {
+    return ParseColmapImages(imagesContent, files, ParseColmapCameras(camerasContent, files));
 }
 
 std::vector<Camera> ReadColmapModel(const std::string& directory) {

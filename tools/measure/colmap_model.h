@@ -37,6 +37,12 @@ std::vector<Camera> ReadColmapModel(const ColmapFiles& files);
 // ReadColmapModel(FindColmapModel(directory)).
 std::vector<Camera> ReadColmapModel(const std::string& directory);
 
+// ReadColmapModel on the two files' contents already read (no size limits); files names them in
+// errors and says whether they are binary.
+std::vector<Camera> ParseColmapModel(const std::string& camerasContent,
+                                     const std::string& imagesContent,
+                                     const ColmapFiles& files);
+
 // Writes cameras as a COLMAP text model (cameras.txt, images.txt, an empty points3D.txt) into
 // directory (created when missing), one camera per image: SIMPLE_PINHOLE without a lens, else the
 // COLMAP model of the lens (CLensModel::GetColmap), every value to full precision, principal

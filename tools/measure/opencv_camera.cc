@@ -137,7 +137,13 @@ std::array<double, 9> ReadRotationMatrix(const JsonNode& node) {
 std::vector<Camera> ReadOpenCvCameras(const std::string& file,
                                       const std::string& id,
                                       bool fisheye) {
-    const std::string text = ReadTextFile(file, kCameraFileLimit);
+    return ParseOpenCvCameras(ReadTextFile(file, kCameraFileLimit), file, id, fisheye);
+}
+
+std::vector<Camera> ParseOpenCvCameras(const std::string& text,
+                                       const std::string& file,
+                                       const std::string& id,
+                                       bool fisheye) {
     const std::size_t first = text.find_first_not_of(" \t\r\n");
     const bool json = first != std::string::npos && text[first] == '{';
     const Json document = json ? ParseJsonText(text, file) : ParseOpenCvYaml(text, file);

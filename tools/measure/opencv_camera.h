@@ -24,4 +24,10 @@ namespace measure {
 // value the tool would not use (R and T without M2), is refused rather than ignored.
 std::vector<Camera> ReadOpenCvCameras(const std::string& file, const std::string& id, bool fisheye);
 
+// ReadOpenCvCameras on text already read (no size limit), file only naming it in errors.
+std::vector<Camera> ParseOpenCvCameras(const std::string& text,
+                                       const std::string& file,
+                                       const std::string& id,
+                                       bool fisheye);
+
 }  // namespace measure
