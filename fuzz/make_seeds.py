@@ -158,9 +158,31 @@ def scene_seeds():
             "lenses": json.dumps(lenses).encode()}
 
 
+def camera_file_seeds():
+    """The camera files of the tool's tests as they are; a COLMAP model as one input: the length
+    of the cameras file (two bytes, little-endian), the cameras file, then the images file."""
+    data = os.path.join(HERE, "..", "tests", "tools", "data")
+    read = lambda *parts: open(os.path.join(data, *parts), "rb").read()
+    model = lambda cameras, images: struct.pack("<H", len(cameras)) + cameras + images
+    opencv = {name: read(name + ".yml") for name in
+              ("chessboard_calibration", "opencv_single", "opencv_stereo", "opencv_fisheye")}
+    opencv["json_views"] = json.dumps({
+        "image_size": [640, 480], "K": [[500, 0, 319.5], [0, 505, 239.5], [0, 0, 1]],
+        "D": [-0.1, 0.01, 0, 0], "extrinsic_parameters": [[0, 0.1, 0, 0, 0, 2],
+                                                          [0.1, 0, 0, 0.5, 0, 2]]}).encode()
+    return {
+        "opencv_camera": opencv,
+        "colmap_binary": {"ten_models": model(read("colmap_bin", "cameras.bin"),
+                                              read("colmap_bin", "images.bin"))},
+        "colmap_text": {"ten_models": model(read("colmap_txt", "cameras.txt"),
+                                            read("colmap_txt", "images.txt"))},
+    }
+
+
 def main():
     all_seeds = seeds()
     all_seeds["scene"] = scene_seeds()
+    all_seeds.update(camera_file_seeds())
     for target, files in all_seeds.items():
         directory = os.path.join(HERE, "corpus", target)
         os.makedirs(directory, exist_ok=True)
