@@ -192,6 +192,7 @@ TEST(ColmapModel, UnusableModelsNameFileAndLine) {
         {"1 FOV 1000 800 1000 1000 500 400 0.1\n", "", "cameras", "line 1", "\"FOV\" is not sup"},
         {"1 OPENCV 1000 800 1000 1000 500 400 0.1 0 0\n", "", "cameras", "line 1", "not 7"},
         {"1 LENS 1000 800 1000 500 400\n", "", "cameras", "line 1", "unknown camera model"},
+        {"1 LENS\xff 1 1 1 1 1\n", "", "cameras", "line 1", "model \"LENS\xef\xbf\xbd\""},
         {"# c\n1 SIMPLE_PINHOLE 1000 800 0 500 400\n", "", "cameras", "line 2", "must be positive"},
         {"1 SIMPLE_PINHOLE 1000 -800 1000 500 400\n", "", "cameras", "line 1", "whole numbers"},
         {"1 SIMPLE_PINHOLE 1000 800 nan 500 400\n", "", "cameras", "line 1", "finite number"},

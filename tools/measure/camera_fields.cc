@@ -74,7 +74,10 @@ std::string ColmapModelRefusal(const std::string& name) {
             known += (known.empty() ? "" : ", ") + std::string(model);
         }
     }
-    return "unknown camera model " + Json(name).dump() + " (known: " + known + ")";
+    // A name read from a file may be any bytes: those that are not UTF-8 are shown replaced.
+    return "unknown camera model " +
+           Json(name).dump(-1, ' ', false, Json::error_handler_t::replace) + " (known: " + known +
+           ")";
 }
 
 std::string CameraMatrixRefusal(const std::array<double, 9>& k) {
