@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The demo scene's outputs, byte for byte: the text report, the JSON report and the pictures that
-# polyview-measure writes for examples/scenes/pipe_rack.json must equal the recorded ones in
-# tests/tools/demo_outputs/. A change of any of them must be intended: record them anew with
+# The demo scenes' outputs, byte for byte: the text report, the JSON report and the pictures that
+# polyview-measure writes for examples/scenes/pipe_rack.json, and the text report of
+# examples/chessboard/chessboard.json (real photos through a lens; its JSON and pictures, which
+# embed the photos, would be megabytes), must equal the recorded ones in tests/tools/demo_outputs/.
+# A change of any of them must be intended: record them anew with
 #   tests/tools/demo_outputs.sh <polyview-measure> <source dir> --record
 # and explain the change in the commit.
 set -euo pipefail
@@ -15,11 +17,14 @@ cd "$work"
 "$tool" "$source_dir/examples/scenes/pipe_rack.json" --json report.json --svg pictures |
     sed "s#$source_dir/##" > report.txt
 sed -i "s#\"$source_dir/#\"#" report.json
+mkdir chessboard
+"$tool" "$source_dir/examples/chessboard/chessboard.json" | sed "s#$source_dir/##" \
+    > chessboard/report.txt
 
 if [ "${3:-}" = "--record" ]; then
     rm -rf "$expected"
     mkdir -p "$expected"
-    cp -r report.txt report.json pictures "$expected/"
+    cp -r report.txt report.json pictures chessboard "$expected/"
     echo "recorded into $expected"
     exit 0
 fi
