@@ -156,23 +156,6 @@ CLensModel ReadLens(const std::string& model,
     return lens;
 }
 
-// Whether the lens maps as a pinhole with square pixels and no skew: the camera then measures
-// without it (exactly as one given by focal length and principal point), as the tool does.
-bool IsSquarePinhole(const CLensModel& lens) {
-    double fx = 0.0;
-    double fy = 0.0;
-    double skew = 0.0;
-    double cx = 0.0;
-    double cy = 0.0;
-    lens.GetIntrinsics(fx, fy, skew, cx, cy);
-    const std::vector<double> coefficients = lens.GetCoefficients();
-    const bool undistorted =
-        lens.GetKind() == CLensModel::EKind::kPinhole ||
-        (lens.GetKind() == CLensModel::EKind::kRadialTangential &&
-         std::all_of(coefficients.begin(), coefficients.end(), [](double c) { return c == 0.0; }));
-    return undistorted && fx == fy && skew == 0.0;
-}
-
 Camera MakeCamera(std::optional<double> focalLength,
                   py::handle principalPoint,
                   py::handle rotation,
@@ -242,7 +225,7 @@ Camera MakeCamera(std::optional<double> focalLength,
                               reason);
     }
     made.camera = CCamera(pinhole, width, height);
-    if (model && !IsSquarePinhole(lens)) {
+    if (model && !lens.IsSquarePinhole()) {
         made.camera.SetLensModel(lens);
     }
     return made;

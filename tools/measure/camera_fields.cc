@@ -41,12 +41,7 @@ CCamera LensCamera(const CLensModel& lens,
     double cy = 0.0;
     lens.GetIntrinsics(fx, fy, skew, cx, cy);
     CCamera camera = PinholeCamera(fx, cx, cy, width, height, rotation, translation);
-    const std::vector<double> coefficients = lens.GetCoefficients();
-    const bool undistorted =
-        lens.GetKind() == CLensModel::EKind::kPinhole ||
-        (lens.GetKind() == CLensModel::EKind::kRadialTangential &&
-         std::all_of(coefficients.begin(), coefficients.end(), [](double c) { return c == 0.0; }));
-    if (!(undistorted && fx == fy && skew == 0.0)) {
+    if (!lens.IsSquarePinhole()) {
         camera.SetLensModel(lens);
     }
     return camera;

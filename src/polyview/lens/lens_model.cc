@@ -477,6 +477,15 @@ void CLensModel::GetIntrinsics(double& fx, double& fy, double& skew, double& cx,
     cy = m_cy;
 }
 
+bool CLensModel::IsSquarePinhole() const {
+    const bool undistorted =
+        m_kind == EKind::kPinhole ||
+        (m_kind == EKind::kRadialTangential &&
+         std::all_of(
+             m_coefficients.begin(), m_coefficients.end(), [](double c) { return c == 0.0; }));
+    return undistorted && m_fx == m_fy && m_skew == 0.0;
+}
+
 double CLensModel::GetFoldRadius() const {
     if (!IsFisheye()) {
         return m_foldLimit;

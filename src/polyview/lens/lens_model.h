@@ -105,6 +105,10 @@ class POLYVIEW_EXPORT CLensModel {
     // The distortion coefficients in the order they were created with (COLMAP: the parameters
     // after the focal lengths and principal point); empty for kNone and pinholes.
     std::vector<double> GetCoefficients() const { return m_coefficients; }
+    // Whether the model is a pinhole with square pixels, no skew and no distortion (a radial-
+    // tangential model with every coefficient 0 counts): a camera maps through it exactly as
+    // through its ideal pinhole (f = fx), so callers may leave it out. False for kNone.
+    bool IsSquarePinhole() const;
     // The normalised radius |(x, y)| beyond which the model folds over and refuses to map;
     // infinity when its radial map never turns.
     double GetFoldRadius() const;
