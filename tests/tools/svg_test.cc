@@ -1,7 +1,9 @@
 #include "measure/svg.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "synthetic_scene.h"
@@ -59,25 +61,58 @@ TEST(SvgPicture, WellFormedAtImageSizeWithEveryShape) {
     EXPECT_NE(east.find("lonely (not measured)"), std::string::npos);
 }
 
-// Labels that would cover each other are moved apart: five points picked at the same place.
-TEST(SvgPicture, OverlappingLabelsAreMovedApart) {
+// Labels that would cover each other are moved apart, and those with no room left are not drawn
+// but shown on hover at their marks and counted in the legend: 30 points picked at one place.
+TEST(SvgPicture, CrowdedLabelsMoveApartOrGoToHover) {
     measure::Scene scene = synthetic::MakeScene();
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 10; i < 40; ++i) {
         scene.shapes.push_back(scene.shapes[synthetic::kCornerShape]);
         scene.shapes.back().name = "twin" + std::to_string(i);
     }
     const std::string svg = measure::SvgPicture(scene, measure::Measure(scene), 0);
-    std::vector<double> ys;  // of the twins' labels, whose x is the same
-    for (std::size_t at = svg.find(">twin"); at != std::string::npos;
-         at = svg.find(">twin", at + 1)) {
-        const std::size_t y = svg.rfind(" y=\"", at);
-        ys.push_back(std::stod(svg.substr(y + 4)));
+    const double font = 13.0 * 1.6;                 // in a 1600 px wide image
+    std::vector<std::pair<double, double>> placed;  // x and y of the twins' labels
+    for (std::size_t at = svg.find("\">twin"); at != std::string::npos;
+         at = svg.find("\">twin", at + 1)) {
+        const std::size_t x = svg.rfind("<text x=\"", at);
+        placed.emplace_back(std::stod(svg.substr(x + 9)),
+                            std::stod(svg.substr(svg.find("y=\"", x) + 3)));
     }
-    ASSERT_EQ(ys.size(), 5u);
-    std::sort(ys.begin(), ys.end());
-    for (std::size_t i = 1; i < ys.size(); ++i) {
-        EXPECT_GE(ys[i] - ys[i - 1], 13.0 * 1.6);  // the font size in a 1600 px wide image
+    ASSERT_GE(placed.size(), 4u);
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        for (std::size_t k = 0; k < i; ++k) {  // 6 characters, 0.6 em each
+            EXPECT_TRUE(std::abs(placed[i].first - placed[k].first) >= 6 * 0.6 * font ||
+                        std::abs(placed[i].second - placed[k].second) >= font);
+        }
     }
+    const std::size_t hidden = 30 - placed.size();
+    ASSERT_GT(hidden, 0u);
+    EXPECT_NE(svg.find(">" + std::to_string(hidden) + " names without room"), std::string::npos);
+    std::size_t titles = 0;
+    for (std::size_t at = svg.find("<g><title>twin"); at != std::string::npos;
+         at = svg.find("<g><title>twin", at + 1)) {
+        ++titles;
+    }
+    EXPECT_EQ(titles, 2 * hidden);  // at the pick and at the reprojection
+}
+
+// A pick of a view left out of its shape is dashed in the warning colour and named as such, and
+// the legend says what that colour means; nothing else is drawn so.
+TEST(SvgPicture, LeftOutPicksStandOut) {
+    measure::Scene scene = synthetic::MakeScene();
+    measure::Measurement measured = measure::Measure(scene);
+    const std::string plain = measure::SvgPicture(scene, measured, 0);
+    EXPECT_EQ(plain.find("#ffd400"), std::string::npos);
+    EXPECT_EQ(plain.find("left out"), std::string::npos);
+    for (measure::Drawing& drawing : measured.drawings[0]) {
+        drawing.leftOut = drawing.label == "corner" && drawing.role == measure::DrawRole::kPick;
+    }
+    const std::string svg = measure::SvgPicture(scene, measured, 0);
+    EXPECT_TRUE(CheckXml(svg).wellFormed);
+    EXPECT_NE(svg.find(">corner (left out)</text>"), std::string::npos);
+    EXPECT_NE(svg.find("stroke=\"#ffd400\" stroke-width=\"4.80\" stroke-dasharray"),
+              std::string::npos);  // the cross
+    EXPECT_NE(svg.find(">picks left out as outliers<"), std::string::npos);
 }
 
 // A camera's photo goes underneath, whole in the SVG as a data: URI whose type comes from the

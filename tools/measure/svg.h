@@ -10,9 +10,10 @@
 namespace measure {
 
 // The picture of one camera: an SVG document of the image's size (one user unit per pixel, y
-// down) with the picks, the reprojected shapes, their names and a legend of the roles shown, over
-// the camera's photo when it names one (embedded as a data: URI). Throws std::runtime_error when
-// that photo cannot be read or is neither a JPEG nor a PNG file.
+// down) with the picks (those left out as outliers dashed in a warning colour), the reprojected
+// shapes, their names (where there is no room, on hover only) and a legend of the roles shown,
+// over the camera's photo when it names one (embedded as a data: URI). Throws std::runtime_error
+// when that photo cannot be read or is neither a JPEG nor a PNG file.
 std::string SvgPicture(const Scene& scene, const Measurement& measurement, std::size_t camera);
 
 // A file name for a camera id: letters, digits, '.', '-' and '_' kept, anything else '_'.
