@@ -1,4 +1,4 @@
-from typing import Dict, Literal, Optional, Sequence, Union
+from typing import Dict, Literal, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -114,6 +114,10 @@ class Point3D:
     def __init__(self, xyz: ArrayLike) -> None: ...
     @property
     def xyz(self) -> FloatArray: ...
+    @property
+    def left_out(self) -> Tuple[int, ...]:
+        """The cameras left out as outliers in measuring it (outliers="drop"), in the order left
+        out; () for a shape made directly or measured from every view. Not compared."""
 
 class Line3D:
     def __init__(self, point: ArrayLike, direction: ArrayLike) -> None: ...
@@ -124,6 +128,10 @@ class Line3D:
     def direction(self) -> FloatArray: ...
     @property
     def distance(self) -> float: ...
+    @property
+    def left_out(self) -> Tuple[int, ...]:
+        """The cameras left out as outliers in measuring it (outliers="drop"), in the order left
+        out; () for a shape made directly or measured from every view. Not compared."""
 
 class Segment3D:
     def __init__(self, start: ArrayLike, end: ArrayLike) -> None: ...
@@ -135,6 +143,10 @@ class Segment3D:
     def length(self) -> float: ...
     @property
     def direction(self) -> FloatArray: ...
+    @property
+    def left_out(self) -> Tuple[int, ...]:
+        """The cameras left out as outliers in measuring it (outliers="drop"), in the order left
+        out; () for a shape made directly or measured from every view. Not compared."""
 
 class Cylinder:
     def __init__(self, axis_start: ArrayLike, axis_end: ArrayLike, radius: float) -> None: ...
@@ -148,6 +160,10 @@ class Cylinder:
     def length(self) -> float: ...
     @property
     def direction(self) -> FloatArray: ...
+    @property
+    def left_out(self) -> Tuple[int, ...]:
+        """The cameras left out as outliers in measuring it (outliers="drop"), in the order left
+        out; () for a shape made directly or measured from every view. Not compared."""
 
 class Plane:
     """normal . x = offset."""
@@ -210,22 +226,41 @@ class CylinderProjection:
     @property
     def residuals(self) -> FloatArray: ...
 
-def triangulate_point(cameras: Sequence[Camera], image_points: ArrayLike) -> Point3D:
-    """image_points (n, 2), a NaN row where a camera did not see the point."""
+Extent = Literal["union", "median"]
+Outliers = Literal["keep", "drop"]
+
+def triangulate_point(
+    cameras: Sequence[Camera], image_points: ArrayLike, *, outliers: Outliers = "keep"
+) -> Point3D:
+    """image_points (n, 2), a NaN row where a camera did not see the point. outliers="drop"
+    leaves out, repeatedly, the view whose residual exceeds 1 px and 3 times the median (see
+    left_out); ValueError for another value."""
 
 def triangulate_points(cameras: Sequence[Camera], image_points: ArrayLike) -> FloatArray:
     """image_points (m, n, 2) -> (m, 3), NaN rows where a point cannot be triangulated."""
 
-def reconstruct_line(cameras: Sequence[Camera], segments: ArrayLike) -> Line3D:
+def reconstruct_line(
+    cameras: Sequence[Camera], segments: ArrayLike, *, outliers: Outliers = "keep"
+) -> Line3D:
     """segments (n, 4) of (x0, y0, x1, y1), NaN rows where not seen."""
 
-def reconstruct_segment(cameras: Sequence[Camera], segments: ArrayLike) -> Segment3D:
-    """segments (n, 4) of (x0, y0, x1, y1) from end to end, NaN rows where not seen."""
+def reconstruct_segment(
+    cameras: Sequence[Camera],
+    segments: ArrayLike,
+    *,
+    extent: Extent = "union",
+    outliers: Outliers = "keep",
+) -> Segment3D:
+    """segments (n, 4) of (x0, y0, x1, y1) from end to end, NaN rows where not seen. extent
+    "median": each end the median over the views in place of their farthest pair."""
 
 def reconstruct_cylinder(
     cameras: Sequence[Camera],
     edges: ArrayLike,
     method: Literal["tangent-planes", "centre-lines"] = "tangent-planes",
+    *,
+    extent: Extent = "union",
+    outliers: Outliers = "keep",
 ) -> Cylinder:
     """edges (n, 2, 4), an edge of NaN where not seen."""
 

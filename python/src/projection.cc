@@ -9,6 +9,7 @@
 
 #include "array_input.h"
 #include "core/reprojection.h"
+#include "shapes.h"
 
 #include "polyview/cylinder/cylinder3d.h"
 #include "polyview/geometry2d/line2d.h"
@@ -83,7 +84,7 @@ py::ssize_t Count(const std::vector<CCamera>& cameras) {
     return static_cast<py::ssize_t>(cameras.size());
 }
 
-PointProjection ReprojectPoint(const C3DPoint& point, py::handle camerasValue, py::handle value) {
+PointProjection ReprojectPoint(const PointShape& point, py::handle camerasValue, py::handle value) {
     const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
     const auto observed = ReadObserved(value, {Any("n"), Fixed(2)}, cameras.size());
     PointProjection result{NaNArray({Count(cameras), 2}), NaNArray({Count(cameras)})};
@@ -102,7 +103,7 @@ PointProjection ReprojectPoint(const C3DPoint& point, py::handle camerasValue, p
     return {Frozen(result.imagePoints), Frozen(result.residuals)};
 }
 
-LineProjection ReprojectLine(const C3DLine& line, py::handle camerasValue, py::handle value) {
+LineProjection ReprojectLine(const LineShape& line, py::handle camerasValue, py::handle value) {
     const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
     const auto observed = ReadObserved(value, {Any("n"), Fixed(4)}, cameras.size());
     LineProjection result{NaNArray({Count(cameras), 3}), NaNArray({Count(cameras)})};
@@ -126,7 +127,7 @@ LineProjection ReprojectLine(const C3DLine& line, py::handle camerasValue, py::h
     return {Frozen(result.lines), Frozen(result.residuals)};
 }
 
-SegmentProjection ReprojectSegment(const C3DLineSegment& segment,
+SegmentProjection ReprojectSegment(const SegmentShape& segment,
                                    py::handle camerasValue,
                                    py::handle value) {
     const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
@@ -147,7 +148,7 @@ SegmentProjection ReprojectSegment(const C3DLineSegment& segment,
     return {Frozen(result.segments), Frozen(result.residuals)};
 }
 
-CylinderProjection ReprojectCylinder(const C3DCylinder& cylinder,
+CylinderProjection ReprojectCylinder(const CylinderShape& cylinder,
                                      py::handle camerasValue,
                                      py::handle value) {
     const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");

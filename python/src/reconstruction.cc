@@ -11,6 +11,7 @@
 #include "array_input.h"
 #include "core/reconstruction.h"
 #include "errors.h"
+#include "shapes.h"
 
 #include "polyview/cylinder/cylinder3d.h"
 #include "polyview/foundations/array1d.h"
@@ -42,6 +43,37 @@ void Resize(C1DArray<T>& array, int count) {
     throw ReconstructionFailure(reason);
 }
 
+// The extent argument: "union" or "median"; ValueError naming it otherwise.
+core::Extent ReadExtent(const std::string& name) {
+    if (name == "union") {
+        return core::Extent::kUnion;
+    }
+    if (name == "median") {
+        return core::Extent::kMedian;
+    }
+    throw py::value_error("extent: expected 'union' or 'median', got '" + name + "'");
+}
+
+// The outliers argument: "keep" or "drop"; ValueError naming it otherwise.
+core::Outliers ReadOutliers(const std::string& name) {
+    if (name == "keep") {
+        return core::Outliers::kKeep;
+    }
+    if (name == "drop") {
+        return core::Outliers::kDrop;
+    }
+    throw py::value_error("outliers: expected 'keep' or 'drop', got '" + name + "'");
+}
+
+// The shape of a measurement made with Outliers::kDrop, with the cameras it left out.
+template <typename Shape, typename Measurement>
+Measured<Shape> Kept(const Measurement& measurement, const Shape& shape) {
+    if (!measurement.ok) {
+        Refuse(measurement.reason);
+    }
+    return Measured<Shape>(shape, measurement.leftOut);
+}
+
 // The picks of one row of image points, row[2k], row[2k + 1] seen by camera k, a camera whose
 // pair holds NaN not having seen the point; picks is reused from row to row.
 void RowPicks(const double* row, std::size_t cameras, std::vector<core::PointPick>& picks) {
@@ -53,13 +85,20 @@ void RowPicks(const double* row, std::size_t cameras, std::vector<core::PointPic
     }
 }
 
-C3DPoint TriangulatePoint(py::handle camerasValue, py::handle pointsValue) {
+PointShape TriangulatePoint(py::handle camerasValue,
+                            py::handle pointsValue,
+                            const std::string& outliersName) {
+    const core::Outliers outliers = ReadOutliers(outliersName);
     const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
     const DoubleArray points = ReadArray(pointsValue, "image_points", {Any("n"), Fixed(2)});
     RequireNoInfinity(points, "image_points");
     RequireRowPerCamera(points, "image_points", cameras.size());
     std::vector<core::PointPick> picks;
     RowPicks(points.data(), cameras.size(), picks);
+    if (outliers == core::Outliers::kDrop) {
+        const core::PointMeasurement measurement = core::MeasurePoint(cameras, picks, outliers);
+        return Kept(measurement, measurement.point);
+    }
     C3DPoint point;
     std::string reason;
     if (!core::PointTriangulator(cameras).Triangulate(picks, point, reason)) {
@@ -121,22 +160,40 @@ std::vector<core::SegmentPick> ReadSegmentPicks(py::handle segmentsValue, std::s
     return picks;
 }
 
-C3DLine ReconstructLine(py::handle camerasValue, py::handle segments) {
+LineShape ReconstructLine(py::handle camerasValue,
+                          py::handle segments,
+                          const std::string& outliersName) {
+    const core::Outliers outliers = ReadOutliers(outliersName);
     const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
+    const std::vector<core::SegmentPick> picks = ReadSegmentPicks(segments, cameras.size());
+    if (outliers == core::Outliers::kDrop) {
+        const core::LineMeasurement measurement = core::MeasureLine(cameras, picks, outliers);
+        return Kept(measurement, measurement.line);
+    }
     C3DLine line;
     std::string reason;
-    if (!core::ReconstructLine(cameras, ReadSegmentPicks(segments, cameras.size()), line, reason)) {
+    if (!core::ReconstructLine(cameras, picks, line, reason)) {
         Refuse(reason);
     }
     return line;
 }
 
-C3DLineSegment ReconstructSegment(py::handle camerasValue, py::handle segments) {
+SegmentShape ReconstructSegment(py::handle camerasValue,
+                                py::handle segments,
+                                const std::string& extentName,
+                                const std::string& outliersName) {
+    const core::Extent extent = ReadExtent(extentName);
+    const core::Outliers outliers = ReadOutliers(outliersName);
     const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
+    const std::vector<core::SegmentPick> picks = ReadSegmentPicks(segments, cameras.size());
+    if (outliers == core::Outliers::kDrop) {
+        const core::SegmentMeasurement measurement =
+            core::MeasureSegment(cameras, picks, extent, outliers);
+        return Kept(measurement, measurement.segment);
+    }
     C3DLineSegment segment;
     std::string reason;
-    if (!core::ReconstructSegment(
-            cameras, ReadSegmentPicks(segments, cameras.size()), segment, reason)) {
+    if (!core::ReconstructSegment(cameras, picks, segment, reason, extent)) {
         Refuse(reason);
     }
     return segment;
@@ -167,9 +224,11 @@ std::vector<core::EdgePick> ReadEdgePicks(py::handle edgesValue, std::size_t cam
     return picks;
 }
 
-C3DCylinder ReconstructCylinder(py::handle camerasValue,
-                                py::handle edgesValue,
-                                const std::string& methodName) {
+CylinderShape ReconstructCylinder(py::handle camerasValue,
+                                  py::handle edgesValue,
+                                  const std::string& methodName,
+                                  const std::string& extentName,
+                                  const std::string& outliersName) {
     core::CylinderMethod method = core::CylinderMethod::kTangentPlanes;
     if (methodName == "centre-lines") {
         method = core::CylinderMethod::kCentreLines;
@@ -177,11 +236,18 @@ C3DCylinder ReconstructCylinder(py::handle camerasValue,
         throw py::value_error("method: expected 'tangent-planes' or 'centre-lines', got '" +
                               methodName + "'");
     }
+    const core::Extent extent = ReadExtent(extentName);
+    const core::Outliers outliers = ReadOutliers(outliersName);
     const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
+    const std::vector<core::EdgePick> picks = ReadEdgePicks(edgesValue, cameras.size());
+    if (outliers == core::Outliers::kDrop) {
+        const core::CylinderMeasurement measurement =
+            core::MeasureCylinder(cameras, picks, method, extent, outliers);
+        return Kept(measurement, measurement.cylinder);
+    }
     C3DCylinder cylinder;
     std::string reason;
-    if (!core::ReconstructCylinder(
-            cameras, ReadEdgePicks(edgesValue, cameras.size()), method, cylinder, reason)) {
+    if (!core::ReconstructCylinder(cameras, picks, method, cylinder, reason, extent)) {
         Refuse(reason);
     }
     return cylinder;
@@ -286,12 +352,17 @@ void BindReconstruction(py::module_& module) {
                &TriangulatePoint,
                py::arg("cameras"),
                py::arg("image_points"),
-               "triangulate_point(cameras, image_points) -> Point3D\n\n"
+               py::kw_only(),
+               py::arg("outliers") = "keep",
+               "triangulate_point(cameras, image_points, *, outliers='keep') -> Point3D\n\n"
                "The point nearest (least squares) to the viewing rays of its images: "
                "image_points (n, 2) holds the point's pixel position in each of the n cameras, "
                "a row with NaN where a camera did not see it. ReconstructionError with fewer "
                "than two observations, (nearly) parallel rays, or rays that meet behind a camera "
-               "that saw the point (depth <= 0).");
+               "that saw the point (depth <= 0). outliers='drop' leaves out, again and again, the "
+               "view with the largest residual while it exceeds 1 px and 3 times the median "
+               "residual and the rest still give the point; the result's left_out names them. "
+               "ValueError for an outliers other than 'keep' or 'drop'.");
     module.def("triangulate_points",
                &TriangulatePoints,
                py::arg("cameras"),
@@ -305,34 +376,48 @@ void BindReconstruction(py::module_& module) {
                &ReconstructLine,
                py::arg("cameras"),
                py::arg("segments"),
-               "reconstruct_line(cameras, segments) -> Line3D\n\n"
+               py::kw_only(),
+               py::arg("outliers") = "keep",
+               "reconstruct_line(cameras, segments, *, outliers='keep') -> Line3D\n\n"
                "The line in which the planes through each camera centre and its image segment "
                "meet (least squares). segments (n, 4): (x0, y0, x1, y1) of a segment on the "
                "line's image in each camera, a row with NaN where not seen. ReconstructionError "
                "with fewer than two observations or viewing planes too close to one "
-               "orientation.");
+               "orientation. outliers as for triangulate_point.");
     module.def("reconstruct_segment",
                &ReconstructSegment,
                py::arg("cameras"),
                py::arg("segments"),
-               "reconstruct_segment(cameras, segments) -> Segment3D\n\n"
-               "The line as reconstruct_line, bounded by the farthest pair of the observed end "
-               "points carried onto it; segments (n, 4) run from end to end as seen. "
-               "ReconstructionError as reconstruct_line, when no end point can be carried "
-               "onto the line, or when the segment lies wholly behind a camera that saw it.");
+               py::kw_only(),
+               py::arg("extent") = "union",
+               py::arg("outliers") = "keep",
+               "reconstruct_segment(cameras, segments, *, extent='union', outliers='keep') -> "
+               "Segment3D\n\n"
+               "The line as reconstruct_line, bounded by the observed end points carried onto it: "
+               "extent 'union' takes their farthest pair, 'median' each end the median over the "
+               "views (robust against one bad end among three or more views); segments (n, 4) "
+               "run from end to end as seen. ReconstructionError as reconstruct_line, when no "
+               "end point can be carried onto the line, or when the segment lies wholly behind a "
+               "camera that saw it. outliers as for triangulate_point; ValueError for another "
+               "extent.");
     module.def("reconstruct_cylinder",
                &ReconstructCylinder,
                py::arg("cameras"),
                py::arg("edges"),
                py::arg("method") = "tangent-planes",
-               "reconstruct_cylinder(cameras, edges, method='tangent-planes') -> Cylinder\n\n"
+               py::kw_only(),
+               py::arg("extent") = "union",
+               py::arg("outliers") = "keep",
+               "reconstruct_cylinder(cameras, edges, method='tangent-planes', *, "
+               "extent='union', outliers='keep') -> Cylinder\n\n"
                "Axis, radius and extent from the silhouette edges: edges (n, 2, 4) holds the two "
                "edges (x0, y0, x1, y1) seen by each camera, in either order, an edge of NaN "
                "where not seen. An edge seen alone must run with the cylinder on its left as "
                "seen on the screen (y down). method 'tangent-planes' needs three edges in two "
                "cameras; 'centre-lines' needs both edges in two cameras and gives an estimate. "
                "ReconstructionError when the edges do not fix the cylinder, or fix one whose "
-               "axis lies wholly behind a camera that saw it.");
+               "axis lies wholly behind a camera that saw it. extent (from the edges' ends) and "
+               "outliers as for reconstruct_segment.");
     module.def("fit_plane",
                &FitPlane,
                py::arg("points"),

@@ -1,6 +1,7 @@
 #include "shapes.h"
 
 #include <cmath>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,23 @@ py::object Distances(py::handle pointsValue, py::ssize_t dimension, Distance dis
         values[i] = distance(in + dimension * i);
     }
     return std::move(out);
+}
+
+// The left_out attribute of a measured shape: a tuple of camera indices.
+template <typename Shape>
+void AddLeftOut(py::class_<Measured<Shape>>& cls) {
+    cls.def_property_readonly(
+        "left_out",
+        [](const Measured<Shape>& shape) {
+            py::tuple cameras(shape.leftOut.size());
+            for (std::size_t i = 0; i < shape.leftOut.size(); ++i) {
+                cameras[i] = py::int_(shape.leftOut[i]);
+            }
+            return cameras;
+        },
+        "The cameras (indices) left out as outliers in measuring it (outliers='drop'), in the "
+        "order left out; () for a shape made directly or measured from every view. It takes no "
+        "part in comparison.");
 }
 
 double PlaneOffset(const C3DPlane& plane) {
@@ -137,11 +155,11 @@ void RequireFiniteValues(const std::vector<double>& values, const char* names) {
     }
 }
 
-C3DPoint MakePoint(py::handle xyz) {
+PointShape MakePoint(py::handle xyz) {
     return C3DPoint(ToCoordinate(ReadVector3(xyz, "xyz")));
 }
 
-C3DLine MakeLine(py::handle pointValue, py::handle directionValue) {
+LineShape MakeLine(py::handle pointValue, py::handle directionValue) {
     const C3DVector point = ReadVector3(pointValue, "point");
     C3DVector direction;
     if (!ReadVector3(directionValue, "direction").GetNormalizedVector(direction)) {
@@ -169,7 +187,7 @@ C3DLineSegment MakeSegment(py::handle startValue,
     return segment;
 }
 
-C3DCylinder MakeCylinder(py::handle startValue, py::handle endValue, double radius) {
+CylinderShape MakeCylinder(py::handle startValue, py::handle endValue, double radius) {
     if (!(std::isfinite(radius) && radius > 0.0)) {
         throw py::value_error("radius: must be a finite number greater than 0, got " +
                               ReprNumber(radius));
@@ -216,19 +234,22 @@ C2DLine MakeLine2D(py::handle normalValue, double offset) {
 }  // namespace
 
 void BindShapes(py::module_& module) {
-    py::class_<C3DPoint> pointClass(module, "Point3D", "A 3D point. Immutable; equal when xyz is.");
+    py::class_<PointShape> pointClass(
+        module, "Point3D", "A 3D point. Immutable; equal when xyz is.");
+    AddLeftOut(pointClass);
     CompareByValue(pointClass, &PointValues)
         .def(py::init(&MakePoint), py::arg("xyz"), "Point3D(xyz): the point (3,), finite.")
         .def_property_readonly(
             "xyz",
-            [](const C3DPoint& point) { return FrozenVector(point.GetPoint()); },
+            [](const PointShape& point) { return FrozenVector(point.GetPoint()); },
             "(x, y, z), shape (3,).")
-        .def("__repr__", [](const C3DPoint& point) {
+        .def("__repr__", [](const PointShape& point) {
             return "Point3D(xyz=" + ReprList(point.GetPoint()) + ")";
         });
 
-    py::class_<C3DLine> lineClass(
+    py::class_<LineShape> lineClass(
         module, "Line3D", "An infinite 3D line. Immutable; equal when point and direction are.");
+    AddLeftOut(lineClass);
     CompareByValue(lineClass, &LineValues)
         .def(py::init(&MakeLine),
              py::arg("point"),
@@ -237,29 +258,32 @@ void BindShapes(py::module_& module) {
              "which must not be zero; ValueError when its values would overflow.")
         .def_property_readonly(
             "point",
-            [](const C3DLine& line) { return FrozenVector(line.Get3DAxis().GetBaseCoordinate()); },
+            [](const LineShape& line) {
+                return FrozenVector(line.Get3DAxis().GetBaseCoordinate());
+            },
             "The point of the line nearest the world origin, (3,).")
         .def_property_readonly(
             "direction",
-            [](const C3DLine& line) { return FrozenVector(line.GetDirectionVector()); },
+            [](const LineShape& line) { return FrozenVector(line.GetDirectionVector()); },
             "The unit direction, (3,); a reconstructed line has its largest-magnitude component "
             "positive.")
         .def_property_readonly(
             "distance",
-            [](const C3DLine& line) { return line.Get3DAxis().GetDistance(); },
+            [](const LineShape& line) { return line.Get3DAxis().GetDistance(); },
             "The distance of the line from the world origin.")
-        .def("__repr__", [](const C3DLine& line) {
+        .def("__repr__", [](const LineShape& line) {
             return "Line3D(point=" + ReprList(line.Get3DAxis().GetBaseCoordinate()) +
                    ", direction=" + ReprList(line.GetDirectionVector()) + ")";
         });
 
-    py::class_<C3DLineSegment> segmentClass(
+    py::class_<SegmentShape> segmentClass(
         module,
         "Segment3D",
         "A 3D line segment. Immutable; equal when start, end, length and direction are.");
+    AddLeftOut(segmentClass);
     CompareByValue(segmentClass, &SegmentValues)
         .def(py::init([](py::handle start, py::handle end) {
-                 return MakeSegment(start, end, "start", "end");
+                 return SegmentShape(MakeSegment(start, end, "start", "end"));
              }),
              py::arg("start"),
              py::arg("end"),
@@ -267,33 +291,34 @@ void BindShapes(py::module_& module) {
              "when its values would overflow.")
         .def_property_readonly(
             "start",
-            [](const C3DLineSegment& segment) { return SegmentEnd(segment, 0); },
+            [](const SegmentShape& segment) { return SegmentEnd(segment, 0); },
             "The first end point, (3,).")
         .def_property_readonly(
             "end",
-            [](const C3DLineSegment& segment) { return SegmentEnd(segment, 1); },
+            [](const SegmentShape& segment) { return SegmentEnd(segment, 1); },
             "The second end point, (3,).")
         .def_property_readonly(
             "length",
-            [](const C3DLineSegment& segment) { return segment.GetRange().GetLength(); },
+            [](const SegmentShape& segment) { return segment.GetRange().GetLength(); },
             "The distance between the end points.")
         .def_property_readonly(
             "direction",
-            [](const C3DLineSegment& segment) {
+            [](const SegmentShape& segment) {
                 return FrozenVector(segment.GetAxis().GetVVector());
             },
             "The unit direction of its line, (3,) (not necessarily from start to end).")
-        .def("__repr__", [](const C3DLineSegment& segment) {
+        .def("__repr__", [](const SegmentShape& segment) {
             C3DCoordinate ends[2];
             segment.GetEndPoint3D(ends);
             return "Segment3D(start=" + ReprList(ends[0]) + ", end=" + ReprList(ends[1]) + ")";
         });
 
-    py::class_<C3DCylinder> cylinderClass(
+    py::class_<CylinderShape> cylinderClass(
         module,
         "Cylinder",
         "A finite right circular cylinder. Immutable; equal when the axis end points, radius, "
         "length and direction are.");
+    AddLeftOut(cylinderClass);
     CompareByValue(cylinderClass, &CylinderValues)
         .def(py::init(&MakeCylinder),
              py::arg("axis_start"),
@@ -304,24 +329,27 @@ void BindShapes(py::module_& module) {
              "values must not overflow (ValueError).")
         .def_property_readonly(
             "axis_start",
-            [](const C3DCylinder& cylinder) { return CylinderEnd(cylinder, 0); },
+            [](const CylinderShape& cylinder) { return CylinderEnd(cylinder, 0); },
             "The axis end point at the start of the extent, (3,).")
         .def_property_readonly(
             "axis_end",
-            [](const C3DCylinder& cylinder) { return CylinderEnd(cylinder, 1); },
+            [](const CylinderShape& cylinder) { return CylinderEnd(cylinder, 1); },
             "The other axis end point, (3,).")
-        .def_property_readonly("radius", &C3DCylinder::GetRadius, "The radius.")
+        .def_property_readonly(
+            "radius",
+            [](const CylinderShape& cylinder) { return cylinder.GetRadius(); },
+            "The radius.")
         .def_property_readonly(
             "length",
-            [](const C3DCylinder& cylinder) { return cylinder.GetRange().GetLength(); },
+            [](const CylinderShape& cylinder) { return cylinder.GetRange().GetLength(); },
             "The distance between the axis end points.")
         .def_property_readonly(
             "direction",
-            [](const C3DCylinder& cylinder) {
+            [](const CylinderShape& cylinder) {
                 return FrozenVector(cylinder.GetAxis().GetVVector());
             },
             "The unit direction of the axis, (3,).")
-        .def("__repr__", [](const C3DCylinder& cylinder) {
+        .def("__repr__", [](const CylinderShape& cylinder) {
             C3DCoordinate start;
             C3DCoordinate end;
             cylinder.GetEndPoint3D(start, end);

@@ -83,3 +83,21 @@ def test_results_compare_and_hash_by_value(build):
     assert first == same and not first != same and hash(first) == hash(same)
     assert first != other and not first == other
     assert first != "a string" and len({first, same, other}) == 2
+
+
+def test_outliers_drop_leaves_out_the_view_that_disagrees():
+    point = np.array([0.3, -0.2, 0.7])
+    picks = np.array([camera.project(point) for camera in RIG])
+    picks[2] += [3.0, 4.0]  # 5 px off
+    kept = pv.triangulate_point(RIG, picks)
+    assert kept.left_out == () and np.linalg.norm(kept.xyz - point) > 1e-3
+    dropped = pv.triangulate_point(RIG, picks, outliers="drop")
+    others = picks.copy()
+    others[2] = np.nan
+    assert dropped.left_out == (2,)
+    np.testing.assert_allclose(dropped.xyz, pv.triangulate_point(RIG, others).xyz, rtol=0,
+                               atol=1e-12)
+    with pytest.raises(ValueError, match="outliers"):
+        pv.triangulate_point(RIG, picks, outliers="Drop")
+    with pytest.raises(ValueError, match="extent"):
+        pv.reconstruct_segment(RIG, np.hstack([picks, picks + 9.0]), extent="mean")
