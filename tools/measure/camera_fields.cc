@@ -34,13 +34,9 @@ CCamera LensCamera(const CLensModel& lens,
                    int height,
                    const std::array<double, 9>& rotation,
                    const Vec3& translation) {
-    double fx = 0.0;
-    double fy = 0.0;
-    double skew = 0.0;
-    double cx = 0.0;
-    double cy = 0.0;
-    lens.GetIntrinsics(fx, fy, skew, cx, cy);
-    CCamera camera = PinholeCamera(fx, cx, cy, width, height, rotation, translation);
+    CCamera camera = PinholeCamera(1.0, 0.0, 0.0, width, height, rotation, translation);
+    camera.SetCameraParam(
+        CCamera::IdealPinholeFor(lens, camera.GetCameraParam().GetExtrinsicParam()));
     if (!lens.IsSquarePinhole()) {
         camera.SetLensModel(lens);
     }
