@@ -32,7 +32,7 @@ measure::Scene ManyPoints(std::size_t picks) {
         const double x = 0.25 + 1.25 * across(random);
         const double y = across(random);
         const double z = depth(random);
-        measure::ShapeSpec point;
+        measure::ShapeInput point;
         point.name = "p" + std::to_string(n);
         point.kind = measure::ShapeKind::kPoint;
         for (std::size_t c = 0; c < 2; ++c) {

@@ -110,34 +110,35 @@ TEST(ExactScene, DrawingsStayInsideTheirImages) {
 // Failures of each kind are results with a reason, not errors.
 TEST(MeasureFailures, ReasonsForDegenerateInput) {
     measure::Scene scene = synthetic::MakeScene();
-    const std::vector<measure::ShapeSpec> shapes = scene.shapes;
+    const std::vector<measure::ShapeInput> shapes = scene.shapes;
     scene.shapes.clear();
 
     // Adds a copy of shape under a new name; returns the copy (valid until the next add).
-    const auto add = [&](measure::ShapeSpec shape, const char* name) -> measure::ShapeSpec& {
+    const auto add = [&](measure::ShapeInput shape, const char* name) -> measure::ShapeInput& {
         shape.name = name;
         return scene.shapes.emplace_back(std::move(shape));
     };
     add(shapes[synthetic::kRailShape], "rail_once").segmentPicks.resize(1);
     // Two edges in all: too few tangent planes; with one edge per image the centre lines fail.
-    measure::ShapeSpec& tank = add(shapes[synthetic::kTankShape], "tank_two_edges");
+    measure::ShapeInput& tank = add(shapes[synthetic::kTankShape], "tank_two_edges");
     tank.cylinderPicks.resize(2);
     tank.cylinderPicks[0].edges[1].reset();
     tank.cylinderPicks[1].edges[0].reset();
     add(tank, "tank_centre_lines").tangentPlanes = false;
     // A curve whose interval leaves fewer than 4 control points.
-    measure::ShapeSpec& arc = add(shapes[synthetic::kArcShape], "arc_coarse");
+    measure::ShapeInput& arc = add(shapes[synthetic::kArcShape], "arc_coarse");
     arc.interpolate = false;
     arc.interval = 1e6;
 
     // A plane of points, the first of them taken from the point shape named first if one is.
-    const auto plane =
-        [&](const char* name, const std::vector<measure::Vec3>& points, std::string first = "") {
-            measure::ShapeSpec& shape = add(synthetic::Shape("", measure::ShapeKind::kPlane), name);
-            for (const measure::Vec3& point : points) {
-                shape.planePoints.push_back({std::exchange(first, ""), point, ""});
-            }
-        };
+    const auto plane = [&](const char* name,
+                           const std::vector<measure::Vec3>& points,
+                           std::string first = "") {
+        measure::ShapeInput& shape = add(synthetic::Shape("", measure::ShapeKind::kPlane), name);
+        for (const measure::Vec3& point : points) {
+            shape.planePoints.push_back({std::exchange(first, ""), point, ""});
+        }
+    };
     // A plane of two points, one of which failed.
     add(shapes[synthetic::kLonelyShape], "lonely");
     plane("thin_plane", {{0, 0, 0}, {0, 0, 0}, {1, 0, 0}}, "lonely");
@@ -148,7 +149,8 @@ TEST(MeasureFailures, ReasonsForDegenerateInput) {
 
     // A point on the line through the north and south cameras, seen from those two: the rays
     // coincide.
-    measure::ShapeSpec between = synthetic::PointShape(scene, "between", {-0.1, 0.25, 2.25}, false);
+    measure::ShapeInput between =
+        synthetic::PointShape(scene, "between", {-0.1, 0.25, 2.25}, false);
     between.pointPicks = {between.pointPicks[0], between.pointPicks[2]};
     scene.shapes.push_back(between);
     const measure::Measurement measured = measure::Measure(scene);
@@ -179,7 +181,7 @@ TEST(MeasureFailures, ReasonsForDegenerateInput) {
 // measured, with a warning that the other images disagree.
 TEST(MeasureCylinder, LoneEdgeAgainstItsDirectionWarns) {
     measure::Scene scene = synthetic::MakeScene();
-    const measure::ShapeSpec tank = scene.shapes[synthetic::kTankShape];
+    const measure::ShapeInput tank = scene.shapes[synthetic::kTankShape];
     scene.shapes.clear();
     const measure::Camera& north = scene.cameras[0];
     const measure::Vec2 axis = synthetic::Project(
@@ -190,7 +192,7 @@ TEST(MeasureCylinder, LoneEdgeAgainstItsDirectionWarns) {
         std::swap(edge.start, edge.end);  // now the axis lies on its left
     }
     for (const bool reversed : {false, true}) {
-        measure::ShapeSpec lone = tank;
+        measure::ShapeInput lone = tank;
         lone.name = reversed ? "reversed" : "documented";
         lone.cylinderPicks[0].edges = {reversed ? measure::Segment2{edge.end, edge.start} : edge,
                                        std::nullopt};
@@ -213,7 +215,7 @@ TEST(MeasureCylinder, LoneEdgeAgainstItsDirectionWarns) {
 // it and names that camera, the median's stays where the other three views put it.
 TEST(MeasureCylinder, MedianExtentOutvotesOneLongPick) {
     measure::Scene scene = synthetic::MakeScene();
-    measure::ShapeSpec tank = scene.shapes[synthetic::kTankShape];
+    measure::ShapeInput tank = scene.shapes[synthetic::kTankShape];
     for (std::optional<measure::Segment2>& edge : tank.cylinderPicks[1].edges) {
         edge->end = {1.3 * edge->end.x - 0.3 * edge->start.x,
                      1.3 * edge->end.y - 0.3 * edge->start.y};

@@ -100,7 +100,7 @@ TEST_F(ReportOfSyntheticScene, TextNamesEveryShapeAndTheFailure) {
     std::ostringstream text;
     measure::WriteTextReport(text, m_scene, m_measured);
     const std::string report = text.str();
-    for (const measure::ShapeSpec& shape : m_scene.shapes) {
+    for (const measure::ShapeInput& shape : m_scene.shapes) {
         EXPECT_NE(report.find("  " + shape.name + ": "), std::string::npos) << shape.name;
     }
     EXPECT_NE(report.find("lonely: point, NOT MEASURED"), std::string::npos) << report;

@@ -106,19 +106,19 @@ enum Index {
     kLonelyShape
 };
 
-inline measure::ShapeSpec Shape(const std::string& name, measure::ShapeKind kind) {
-    measure::ShapeSpec shape;
+inline measure::ShapeInput Shape(const std::string& name, measure::ShapeKind kind) {
+    measure::ShapeInput shape;
     shape.name = name;
     shape.kind = kind;
     return shape;
 }
 
 // A point shape picked at its exact image in every camera; with a truth when truth is set.
-inline measure::ShapeSpec PointShape(const measure::Scene& scene,
-                                     const std::string& name,
-                                     const measure::Vec3& point,
-                                     bool truth) {
-    measure::ShapeSpec shape = Shape(name, measure::ShapeKind::kPoint);
+inline measure::ShapeInput PointShape(const measure::Scene& scene,
+                                      const std::string& name,
+                                      const measure::Vec3& point,
+                                      bool truth) {
+    measure::ShapeInput shape = Shape(name, measure::ShapeKind::kPoint);
     for (std::size_t c = 0; c < scene.cameras.size(); ++c) {
         shape.pointPicks.push_back({c, Project(scene.cameras[c], point)});
     }
@@ -129,8 +129,8 @@ inline measure::ShapeSpec PointShape(const measure::Scene& scene,
 }
 
 inline measure::Scene MakeScene() {
+    using measure::ShapeInput;
     using measure::ShapeKind;
-    using measure::ShapeSpec;
     measure::Scene scene;
     scene.file = "synthetic.json";
     const measure::Vec3 target{0.0, 0.0, 0.8};
@@ -141,9 +141,9 @@ inline measure::Scene MakeScene() {
     const std::size_t n = scene.cameras.size();
     scene.shapes.push_back(PointShape(scene, "corner", kCorner, true));
 
-    ShapeSpec rail = Shape("rail", ShapeKind::kSegment);
-    ShapeSpec pole = Shape("pole", ShapeKind::kLine);
-    ShapeSpec tank = Shape("tank", ShapeKind::kCylinder);
+    ShapeInput rail = Shape("rail", ShapeKind::kSegment);
+    ShapeInput pole = Shape("pole", ShapeKind::kLine);
+    ShapeInput tank = Shape("tank", ShapeKind::kCylinder);
     for (std::size_t c = 0; c < n; ++c) {
         const measure::Camera& camera = scene.cameras[c];
         rail.segmentPicks.push_back({c, {Project(camera, kRailStart), Project(camera, kRailEnd)}});
@@ -164,7 +164,7 @@ inline measure::Scene MakeScene() {
     tank.truth->radius = kTankRadius;
     scene.shapes.insert(scene.shapes.end(), {rail, pole, tank});
 
-    ShapeSpec ground = Shape("ground", ShapeKind::kPlane);
+    ShapeInput ground = Shape("ground", ShapeKind::kPlane);
     for (int i = 0; i < 3; ++i) {
         scene.shapes.push_back(PointShape(scene, "marker" + std::to_string(i), kMarkers[i], false));
         ground.planePoints.push_back({"marker" + std::to_string(i), {0, 0, 0}, ""});
@@ -174,7 +174,7 @@ inline measure::Scene MakeScene() {
     ground.truth->normal = measure::Vec3{0, 0, -1};
     scene.shapes.push_back(ground);
 
-    ShapeSpec arc = Shape("arc", ShapeKind::kCurve);
+    ShapeInput arc = Shape("arc", ShapeKind::kCurve);
     arc.curveCamera = 2;
     for (int i = 0; i <= 12; ++i) {
         arc.curvePicks.push_back(Project(scene.cameras[2], ArcPoint(i / 12.0)));
@@ -186,7 +186,7 @@ inline measure::Scene MakeScene() {
     }
     scene.shapes.push_back(arc);
 
-    ShapeSpec lonely = PointShape(scene, "lonely", kCorner, false);
+    ShapeInput lonely = PointShape(scene, "lonely", kCorner, false);
     lonely.pointPicks = {lonely.pointPicks[1]};
     scene.shapes.push_back(lonely);
     return scene;

@@ -123,21 +123,21 @@ class Measurer {
     Measurement Run();
 
   private:
-    void MeasurePoint(const ShapeSpec& shape, ShapeResult& result);
-    void MeasureLine(const ShapeSpec& shape, ShapeResult& result);
-    void MeasureSegment(const ShapeSpec& shape, ShapeResult& result);
-    void MeasureCylinder(const ShapeSpec& shape, ShapeResult& result);
-    void MeasurePlane(const ShapeSpec& shape, ShapeResult& result, const Measurement& measured);
-    void MeasureCurve(const ShapeSpec& shape, ShapeResult& result);
+    void MeasurePoint(const ShapeInput& shape, ShapeResult& result);
+    void MeasureLine(const ShapeInput& shape, ShapeResult& result);
+    void MeasureSegment(const ShapeInput& shape, ShapeResult& result);
+    void MeasureCylinder(const ShapeInput& shape, ShapeResult& result);
+    void MeasurePlane(const ShapeInput& shape, ShapeResult& result, const Measurement& measured);
+    void MeasureCurve(const ShapeInput& shape, ShapeResult& result);
 
-    std::vector<core::SegmentPick> SegmentPicks(const ShapeSpec& shape) const;
+    std::vector<core::SegmentPick> SegmentPicks(const ShapeInput& shape) const;
 
     const Scene& m_scene;
     std::vector<CCamera> m_cameras;
     std::vector<std::vector<Drawing>> m_drawings;
 };
 
-void Measurer::MeasurePoint(const ShapeSpec& shape, ShapeResult& result) {
+void Measurer::MeasurePoint(const ShapeInput& shape, ShapeResult& result) {
     std::vector<core::PointPick> picks;
     for (const PointPick& pick : shape.pointPicks) {
         picks.push_back({pick.camera, ToPixel(pick.point)});
@@ -155,7 +155,7 @@ void Measurer::MeasurePoint(const ShapeSpec& shape, ShapeResult& result) {
     }
 }
 
-std::vector<core::SegmentPick> Measurer::SegmentPicks(const ShapeSpec& shape) const {
+std::vector<core::SegmentPick> Measurer::SegmentPicks(const ShapeInput& shape) const {
     std::vector<core::SegmentPick> picks;
     for (const SegmentPick& pick : shape.segmentPicks) {
         picks.push_back({pick.camera, ToPixels(pick.segment)});
@@ -163,7 +163,7 @@ std::vector<core::SegmentPick> Measurer::SegmentPicks(const ShapeSpec& shape) co
     return picks;
 }
 
-void Measurer::MeasureLine(const ShapeSpec& shape, ShapeResult& result) {
+void Measurer::MeasureLine(const ShapeInput& shape, ShapeResult& result) {
     const core::LineMeasurement measured =
         core::MeasureLine(m_cameras, SegmentPicks(shape), ToOutliers(shape.outliers));
     Adopt(measured, shape.name, result, m_drawings);
@@ -186,7 +186,7 @@ void Measurer::MeasureLine(const ShapeSpec& shape, ShapeResult& result) {
     }
 }
 
-void Measurer::MeasureSegment(const ShapeSpec& shape, ShapeResult& result) {
+void Measurer::MeasureSegment(const ShapeInput& shape, ShapeResult& result) {
     const core::SegmentMeasurement measured = core::MeasureSegment(
         m_cameras, SegmentPicks(shape), ToExtent(shape.extent), ToOutliers(shape.outliers));
     Adopt(measured, shape.name, result, m_drawings);
@@ -206,7 +206,7 @@ void Measurer::MeasureSegment(const ShapeSpec& shape, ShapeResult& result) {
     }
 }
 
-void Measurer::MeasureCylinder(const ShapeSpec& shape, ShapeResult& result) {
+void Measurer::MeasureCylinder(const ShapeInput& shape, ShapeResult& result) {
     std::vector<core::EdgePick> picks;
     for (const CylinderPick& pick : shape.cylinderPicks) {
         core::EdgePick edges;
@@ -254,7 +254,7 @@ void Measurer::MeasureCylinder(const ShapeSpec& shape, ShapeResult& result) {
     }
 }
 
-void Measurer::MeasurePlane(const ShapeSpec& shape,
+void Measurer::MeasurePlane(const ShapeInput& shape,
                             ShapeResult& result,
                             const Measurement& measured) {
     std::vector<core::Point3> points;
@@ -295,7 +295,7 @@ void Measurer::MeasurePlane(const ShapeSpec& shape,
     }
 }
 
-void Measurer::MeasureCurve(const ShapeSpec& shape, ShapeResult& result) {
+void Measurer::MeasureCurve(const ShapeInput& shape, ShapeResult& result) {
     result.curveCamera = shape.curveCamera;
     core::CurveOptions options;
     options.interpolate = shape.interpolate;
@@ -322,7 +322,7 @@ Measurement Measurer::Run() {
     // Planes last: they may be made of measured points.
     for (int pass = 0; pass < 2; ++pass) {
         for (std::size_t i = 0; i < m_scene.shapes.size(); ++i) {
-            const ShapeSpec& shape = m_scene.shapes[i];
+            const ShapeInput& shape = m_scene.shapes[i];
             if ((shape.kind == ShapeKind::kPlane) != (pass == 1)) {
                 continue;
             }

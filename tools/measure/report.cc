@@ -50,7 +50,7 @@ void Line(std::ostream& out, const std::string& label, const std::string& text) 
     out << padded << Printable(text) << "\n";
 }
 
-std::string Title(const Scene& scene, const ShapeSpec& shape) {
+std::string Title(const Scene& scene, const ShapeInput& shape) {
     std::string title = std::string(KindName(shape.kind));
     const bool median = shape.extent == Extent::kMedian;
     if (shape.kind == ShapeKind::kCylinder) {
@@ -92,7 +92,7 @@ std::string EndSpreadText(const Scene& scene, const ShapeResult& result) {
 
 // The same in the JSON report's result.
 void AddEndSpreads(const Scene& scene,
-                   const ShapeSpec& shape,
+                   const ShapeInput& shape,
                    const ShapeResult& result,
                    Json& values) {
     values["extent"] = shape.extent == Extent::kMedian ? "median" : "union";
@@ -147,7 +147,7 @@ void WriteTextReport(std::ostream& out, const Scene& scene, const Measurement& m
     double worst = -1.0;
     std::string worstWhere;
     for (std::size_t i = 0; i < scene.shapes.size(); ++i) {
-        const ShapeSpec& shape = scene.shapes[i];
+        const ShapeInput& shape = scene.shapes[i];
         const ShapeResult& result = measurement.shapes[i];
         out << "  " << Printable(shape.name) << ": " << Printable(Title(scene, shape)) << ", "
             << (result.ok ? "measured" : "NOT MEASURED") << "\n";
@@ -261,7 +261,7 @@ Json ReportJson(const Scene& scene, const Measurement& measurement) {
     Json shapes = Json::array();
     std::size_t measured = 0;
     for (std::size_t i = 0; i < scene.shapes.size(); ++i) {
-        const ShapeSpec& shape = scene.shapes[i];
+        const ShapeInput& shape = scene.shapes[i];
         const ShapeResult& result = measurement.shapes[i];
         Json entry = Json::object();
         entry["name"] = shape.name;

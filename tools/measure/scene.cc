@@ -42,7 +42,7 @@ std::string Quote(const std::string& text) {
 }
 
 // A segment's or cylinder's "extent": "union" (the default) or "median".
-void ParseExtent(const JsonNode& node, ShapeSpec& shape) {
+void ParseExtent(const JsonNode& node, ShapeInput& shape) {
     if (node.Has("extent")) {
         const JsonNode extent = node.Member("extent");
         const std::string value = extent.String();
@@ -54,7 +54,7 @@ void ParseExtent(const JsonNode& node, ShapeSpec& shape) {
 }
 
 // A point's, line's, segment's or cylinder's "outliers": "keep" (the default) or "drop".
-void ParseOutliers(const JsonNode& node, ShapeSpec& shape) {
+void ParseOutliers(const JsonNode& node, ShapeInput& shape) {
     if (node.Has("outliers")) {
         const JsonNode outliers = node.Member("outliers");
         const std::string value = outliers.String();
@@ -103,9 +103,9 @@ std::string Photo(const FileResolver& resolver,
 }
 
 // The lens of a camera of "cameras" that names a model, from its parameters.
-CLensModel ParseLens(const JsonNode& node, LensSpec& spec) {
+CLensModel ParseLens(const JsonNode& node, LensInput& given) {
     const JsonNode modelNode = node.Member("model");
-    spec.model = modelNode.String();
+    given.model = modelNode.String();
     CLensModel lens;
     std::string reason;
     const auto numbers = [](const JsonNode& list) {
@@ -115,7 +115,7 @@ CLensModel ParseLens(const JsonNode& node, LensSpec& spec) {
         }
         return values;
     };
-    if (spec.model == "opencv" || spec.model == "opencv_fisheye") {
+    if (given.model == "opencv" || given.model == "opencv_fisheye") {
         node.CheckMembers({"id",
                            "model",
                            "camera_matrix",
@@ -131,21 +131,24 @@ CLensModel ParseLens(const JsonNode& node, LensSpec& spec) {
         }
         for (std::size_t row = 0; row < 3; ++row) {
             const Vec3 values = matrix.Element(row).Vector3();
-            std::copy(values.begin(), values.end(), spec.cameraMatrix.begin() + 3 * row);
+            std::copy(values.begin(), values.end(), given.cameraMatrix.begin() + 3 * row);
         }
-        const std::string refusal = CameraMatrixRefusal(spec.cameraMatrix);
+        const std::string refusal = CameraMatrixRefusal(given.cameraMatrix);
         if (!refusal.empty()) {
             matrix.Fail(refusal);
         }
         const JsonNode distortion = node.Member("distortion");
-        spec.distortion = numbers(distortion);
-        if (!OpenCvLens(
-                spec.cameraMatrix, spec.distortion, spec.model == "opencv_fisheye", lens, reason)) {
+        given.distortion = numbers(distortion);
+        if (!OpenCvLens(given.cameraMatrix,
+                        given.distortion,
+                        given.model == "opencv_fisheye",
+                        lens,
+                        reason)) {
             distortion.Fail(reason);
         }
         return lens;
     }
-    std::string refusal = ColmapModelRefusal(spec.model);
+    std::string refusal = ColmapModelRefusal(given.model);
     if (!refusal.empty()) {
         if (refusal.back() == ')') {  // an unknown name: the scene knows OpenCV's models too
             refusal.insert(refusal.size() - 1, ", opencv, opencv_fisheye");
@@ -155,8 +158,8 @@ CLensModel ParseLens(const JsonNode& node, LensSpec& spec) {
     node.CheckMembers(
         {"id", "model", "params", "width", "height", "rotation", "translation", "image"});
     const JsonNode params = node.Member("params");
-    spec.params = numbers(params);
-    if (!CLensModel::CreateColmap(spec.model, spec.params, lens, reason)) {
+    given.params = numbers(params);
+    if (!CLensModel::CreateColmap(given.model, given.params, lens, reason)) {
         params.Fail(reason);
     }
     return lens;
@@ -315,11 +318,11 @@ class SceneParser {
     std::size_t CameraIndex(const JsonNode& where, const std::string& id) const;
     Vec2 ImagePoint(const JsonNode& node, std::size_t camera) const;
     Segment2 ImageSegment(const JsonNode& node, std::size_t camera) const;
-    void ParsePicks(const JsonNode& node, ShapeSpec& shape) const;
-    void ParseCylinderPicks(const JsonNode& picks, ShapeSpec& shape) const;
-    void ParseCurve(const JsonNode& node, ShapeSpec& shape) const;
-    void ParsePlane(const JsonNode& node, ShapeSpec& shape) const;
-    void ParseTruth(const JsonNode& node, ShapeSpec& shape) const;
+    void ParsePicks(const JsonNode& node, ShapeInput& shape) const;
+    void ParseCylinderPicks(const JsonNode& picks, ShapeInput& shape) const;
+    void ParseCurve(const JsonNode& node, ShapeInput& shape) const;
+    void ParsePlane(const JsonNode& node, ShapeInput& shape) const;
+    void ParseTruth(const JsonNode& node, ShapeInput& shape) const;
     void ResolvePlanePoints() const;
 
     Scene& m_scene;
@@ -365,7 +368,7 @@ Segment2 SceneParser::ImageSegment(const JsonNode& node, std::size_t camera) con
     return segment;
 }
 
-void SceneParser::ParsePicks(const JsonNode& node, ShapeSpec& shape) const {
+void SceneParser::ParsePicks(const JsonNode& node, ShapeInput& shape) const {
     const JsonNode picks = node.Member("picks");
     if (!picks.IsObject()) {
         picks.Fail("expected an object of picks per camera id, got " +
@@ -424,7 +427,7 @@ void SceneParser::ParsePicks(const JsonNode& node, ShapeSpec& shape) const {
     }
 }
 
-void SceneParser::ParsePlane(const JsonNode& node, ShapeSpec& shape) const {
+void SceneParser::ParsePlane(const JsonNode& node, ShapeInput& shape) const {
     const JsonNode points = node.Member("points");
     const std::size_t count = points.SizeAtLeast(3, "points (3D points or names of point shapes)");
     for (std::size_t i = 0; i < count; ++i) {
@@ -443,7 +446,7 @@ void SceneParser::ParsePlane(const JsonNode& node, ShapeSpec& shape) const {
     }
 }
 
-void SceneParser::ParseCurve(const JsonNode& node, ShapeSpec& shape) const {
+void SceneParser::ParseCurve(const JsonNode& node, ShapeInput& shape) const {
     ParsePicks(node, shape);
     if (node.Has("mode")) {
         const JsonNode mode = node.Member("mode");
@@ -469,7 +472,7 @@ void SceneParser::ParseCurve(const JsonNode& node, ShapeSpec& shape) const {
     }
 }
 
-void SceneParser::ParseTruth(const JsonNode& node, ShapeSpec& shape) const {
+void SceneParser::ParseTruth(const JsonNode& node, ShapeInput& shape) const {
     Truth truth;
     truth.comment = Comment(node);
     switch (shape.kind) {
@@ -524,7 +527,7 @@ void SceneParser::ParseShapes(const JsonNode& shapes) {
     std::set<std::string> names;
     for (std::size_t i = 0; i < count; ++i) {
         const JsonNode node = shapes.Element(i);
-        ShapeSpec shape;
+        ShapeInput shape;
         shape.path = node.Path();
         shape.comment = Comment(node);
         shape.name = node.Member("name").String();
@@ -596,13 +599,13 @@ void SceneParser::ParseShapes(const JsonNode& shapes) {
 }
 
 void SceneParser::ResolvePlanePoints() const {
-    for (const ShapeSpec& shape : m_scene.shapes) {
+    for (const ShapeInput& shape : m_scene.shapes) {
         for (const PlaneSource& source : shape.planePoints) {
             if (source.pointName.empty()) {
                 continue;
             }
             bool found = false;
-            for (const ShapeSpec& other : m_scene.shapes) {
+            for (const ShapeInput& other : m_scene.shapes) {
                 if (other.name == source.pointName) {
                     if (other.kind != ShapeKind::kPoint) {
                         throw InputError(m_scene.file,
@@ -750,7 +753,7 @@ bool operator==(const Truth& a, const Truth& b) {
                b.point, b.direction, b.start, b.end, b.normal, b.radius, b.imagePoints, b.comment);
 }
 
-bool operator==(const ShapeSpec& a, const ShapeSpec& b) {
+bool operator==(const ShapeInput& a, const ShapeInput& b) {
     return std::tie(a.name,
                     a.kind,
                     a.path,

@@ -26,7 +26,7 @@ struct Segment2 {
 };
 
 // A lens as a camera of "cameras" gives it, kept to write the document back.
-struct LensSpec {
+struct LensInput {
     // "" (no lens: focal_length and principal_point), a COLMAP model name (SIMPLE_PINHOLE ...
     // THIN_PRISM_FISHEYE), "opencv" or "opencv_fisheye".
     std::string model;
@@ -45,7 +45,7 @@ struct Camera {
     std::optional<std::size_t> source;
     // Written in "cameras": the rotation vector given instead of a matrix, kept for the document.
     std::optional<Vec3> rotationVector;
-    LensSpec lens;  // written in "cameras": the lens as given (model "" when none)
+    LensInput lens;  // written in "cameras": the lens as given (model "" when none)
     // The photo, as a path to open (resolved against the scene's folder); empty when none.
     std::string image;
     std::string imageName;  // written in "cameras": the photo's path as given
@@ -111,7 +111,7 @@ struct Truth {
     Json comment;
 };
 
-struct ShapeSpec {
+struct ShapeInput {
     std::string name;
     ShapeKind kind = ShapeKind::kPoint;
     std::string path;  // JSON path of the shape, e.g. shapes[3]
@@ -142,7 +142,7 @@ struct Scene {
     Json comment;
     std::vector<Camera> cameras;  // those of "cameras" first, then those of each camera source
     std::vector<CameraSource> cameraSources;
-    std::vector<ShapeSpec> shapes;
+    std::vector<ShapeInput> shapes;
     std::vector<std::string> warnings;  // e.g. imported cameras with fx != fy
     std::vector<std::string> inputs;    // the files read: the scene file and camera files
 };
@@ -174,7 +174,7 @@ bool operator==(const SegmentPick& a, const SegmentPick& b);
 bool operator==(const CylinderPick& a, const CylinderPick& b);
 bool operator==(const PlaneSource& a, const PlaneSource& b);
 bool operator==(const Truth& a, const Truth& b);
-bool operator==(const ShapeSpec& a, const ShapeSpec& b);
+bool operator==(const ShapeInput& a, const ShapeInput& b);
 bool operator==(const Scene& a, const Scene& b);
 
 }  // namespace measure

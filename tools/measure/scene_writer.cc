@@ -42,7 +42,7 @@ Json CameraEntry(const Camera& camera) {
     param.GetExtrinsicParam().GetRotateMatrix().GetMatrix(matrix.data());
     Vec3 translation{};
     param.GetExtrinsicParam().GetTranslateVector().GetVector(translation.data());
-    const LensSpec& lens = camera.lens;
+    const LensInput& lens = camera.lens;
     Json entry;
     entry["id"] = camera.id;
     if (lens.model.empty()) {
@@ -97,7 +97,7 @@ Json SourceEntry(const CameraSource& source) {
     return entry;
 }
 
-Json Picks(const Scene& scene, const ShapeSpec& shape) {
+Json Picks(const Scene& scene, const ShapeInput& shape) {
     Json picks = Json::object();
     const auto id = [&](std::size_t camera) { return scene.cameras.at(camera).id; };
     for (const PointPick& pick : shape.pointPicks) {
@@ -144,7 +144,7 @@ Json TruthEntry(const Truth& truth) {
     return entry;
 }
 
-Json ShapeEntry(const Scene& scene, const ShapeSpec& shape) {
+Json ShapeEntry(const Scene& scene, const ShapeInput& shape) {
     Json entry;
     entry["name"] = shape.name;
     entry["kind"] = KindName(shape.kind);
@@ -241,7 +241,7 @@ Json SceneDocument(const Scene& scene) {
         document["camera_sources"] = sources;
     }
     Json shapes = Json::array();
-    for (const ShapeSpec& shape : scene.shapes) {
+    for (const ShapeInput& shape : scene.shapes) {
         shapes.push_back(ShapeEntry(scene, shape));
     }
     document["shapes"] = shapes;
