@@ -48,7 +48,6 @@ void CheckScene(const measure::Scene& scene) {
         POLYVIEW_FUZZ_CHECK(FiniteValue(skew) && FiniteValue(cx) && FiniteValue(cy));
         POLYVIEW_FUZZ_CHECK(camera.image.empty() == camera.imageName.empty() || camera.source);
     }
-    POLYVIEW_FUZZ_CHECK(!scene.shapes.empty());
     for (const measure::ShapeInput& shape : scene.shapes) {
         POLYVIEW_FUZZ_CHECK(shape.extent == measure::Extent::kUnion ||
                             shape.kind == measure::ShapeKind::kSegment ||

@@ -20,6 +20,10 @@ int MeasureCommand(const std::vector<std::string>& arguments);
 // format SCENE [-o OUT] [--allow-outside-paths]: reads the scene and writes it back normalised.
 int FormatCommand(const std::vector<std::string>& arguments);
 
+// serve [--host ADDR] [--port N] [--assets DIR] SCENE, or serve ... --new SCENE --cameras FILE
+// [--photos DIR]: the workbench's HTTP server (tools/workbench) until SIGINT or SIGTERM.
+int ServeCommand(const std::vector<std::string>& arguments);
+
 // help: the usage on standard output.
 int HelpCommand(const std::vector<std::string>& arguments);
 

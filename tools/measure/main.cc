@@ -1,5 +1,6 @@
 // polyview-measure: measures the shapes of a scene file (cameras and picks) with the library and
-// reports them as text, JSON and pictures; "format" writes the scene back normalised.
+// reports them as text, JSON and pictures; "format" writes the scene back normalised; "serve" runs
+// the workbench, where the picks are made in the browser.
 
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ int main(int argc, char** argv) {
     }
     if (command == "format") {
         return measure::FormatCommand(rest);
+    }
+    if (command == "serve") {
+        return measure::ServeCommand(rest);
     }
     if (command == "help") {
         return measure::HelpCommand(rest);

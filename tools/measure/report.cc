@@ -143,6 +143,9 @@ void WriteTextReport(std::ostream& out, const Scene& scene, const Measurement& m
     }
 
     out << "\nShapes\n";
+    if (scene.shapes.empty()) {
+        out << "  none: the scene has no shapes yet\n";
+    }
     std::size_t measured = 0;
     double worst = -1.0;
     std::string worstWhere;
