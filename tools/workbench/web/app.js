@@ -147,6 +147,8 @@ class Workbench {
         }
         this.current = (index + this.cameras.length) % this.cameras.length;
         const camera = this.camera();
+        $("#camera-name").textContent =
+            `${camera.id}  ${camera.width} x ${camera.height}${camera.lens ? "  lens" : ""}`;
         this.view.show(camera, (c) =>
             this.status.error(`the photo of ${c.id} could not be loaded`));
         for (const thumb of document.querySelectorAll(".thumb")) {
@@ -156,8 +158,6 @@ class Workbench {
                 thumb.scrollIntoView({block: "nearest", inline: "nearest"});
             }
         }
-        $("#camera-name").textContent =
-            `${camera.id}  ${camera.width} x ${camera.height}${camera.lens ? "  lens" : ""}`;
         this.renderOverlay();
     }
 
@@ -246,6 +246,7 @@ class Workbench {
             active: active ? active.name : null,
             selectedPick: this.selectedPick,
             epipolar: this.guidesFor(camera.id),
+            size: {width: camera.width, height: camera.height},
         });
         $("#zoom-readout").textContent = `zoom ${Math.round(this.view.scale * 100)}%`;
     }
@@ -446,7 +447,10 @@ class Workbench {
         }
         this.selectedPick = null;
         this.showShapeCamera(name);
-        this.renderAll();
+        this.list.updateSelection(new Set(this.selected), active ? active.name : null);
+        this.renderAngle();
+        this.renderOverlay();
+        this.renderThumbs();
         this.requestGuides();
     }
 

@@ -92,6 +92,15 @@ export class ShapeList {
         this.ul.replaceChildren(...items);
     }
 
+    // Marks the selected and the active shape without redrawing the list (a redraw between the
+    // two clicks of a double-click would swallow it).
+    updateSelection(selected, active) {
+        for (const li of this.ul.querySelectorAll("li.shape")) {
+            li.classList.toggle("selected", selected.has(li.dataset.name));
+            li.classList.toggle("active", active === li.dataset.name);
+        }
+    }
+
     item(shape, entry, state, digits, member) {
         const li = document.createElement("li");
         li.className = "shape";

@@ -43,19 +43,29 @@ export function reportByName(report) {
 
 // Redraws the overlay of camera. view: {scale}; state: {shapes, report, selected (Set of
 // names), active (name or null), selectedPick ({name, camera, path} or null), epipolar
-// ([{from, polylines}] for this camera)}.
+// ([{from, polylines}] for this camera), size ({width, height} of the photo)}.
 export function drawOverlay(svg, camera, scale, state) {
     svg.replaceChildren();
     const unit = 1 / scale;  // one screen pixel in photo pixels
+    // Bottom to top: epipolar guides, the pale bands joining picks, the measured shapes (a good
+    // measurement is a thin line inside its band), the pick markers, the labels.
     const guides = element("g", {class: "guides"}, svg);
+    const bands = element("g", {class: "pick-links"}, svg);
     const shown = element("g", {class: "reprojections"}, svg);
     const picked = element("g", {class: "picks"}, svg);
     // Text has no non-scaling stroke: its halo is sized in photo pixels like its font.
     const labels = element("g", {class: "labels", "font-size": LABEL_SIZE * unit,
                                  "stroke-width": 3 * unit}, svg);
 
+    // The part of the photo on screen, where guide labels may go.
+    const box = svg.viewBox.baseVal;
+    const region = {
+        x0: Math.max(0, box.x), y0: Math.max(0, box.y),
+        x1: Math.min(state.size.width, box.x + box.width),
+        y1: Math.min(state.size.height, box.y + box.height),
+    };
     for (const guide of state.epipolar) {
-        drawEpipolar(guides, labels, guide, unit);
+        drawEpipolar(guides, labels, guide, unit, region);
     }
 
     const drawings = overlayOf(state.report, camera);
@@ -74,7 +84,7 @@ export function drawOverlay(svg, camera, scale, state) {
         const entry = byName.get(shape.name);
         const residual = entry && (entry.residuals || []).find((r) => r.camera === camera);
         const emphasis = state.selected.has(shape.name) || state.active === shape.name;
-        drawPicks(picked, shape, camera, picks, unit, {
+        drawPicks(bands, picked, shape, camera, picks, unit, {
             emphasis,
             leftOut: Boolean(residual && residual.left_out),
             selectedPick: state.selectedPick,
@@ -100,7 +110,7 @@ function overlayOf(report, camera) {
     return entry ? entry.drawings : [];
 }
 
-function drawEpipolar(guides, labels, guide, unit) {
+function drawEpipolar(guides, labels, guide, unit, region) {
     for (const polyline of guide.polylines) {
         if (polyline.length < 2) {
             continue;
@@ -110,18 +120,38 @@ function drawEpipolar(guides, labels, guide, unit) {
             "data-from": guide.from,
             points: pointsText(polyline),
         }, guides);
-        // Label near the line's first point, nudged inwards along it.
-        const [a, b] = [polyline[0], polyline[Math.min(polyline.length - 1, 1)]];
-        const length = Math.hypot(b[0] - a[0], b[1] - a[1]) || 1;
-        const step = Math.min(length, 40 * unit);
+        const at = labelSpot(polyline, region, unit);
         const label = element("text", {
             class: "epipolar-label",
             "data-from": guide.from,
-            x: a[0] + ((b[0] - a[0]) / length) * step + 4 * unit,
-            y: a[1] + ((b[1] - a[1]) / length) * step - 4 * unit,
+            x: at[0] + 4 * unit,
+            y: at[1] - 4 * unit,
         }, labels);
         label.textContent = `from ${guide.from}`;
     }
+}
+
+// Where a guide's label goes: the first spot at least 40 screen pixels along the line that lies
+// well inside both the photo and the visible part of the view (else the line's start).
+function labelSpot(polyline, region, unit) {
+    const margin = 24 * unit;
+    const inside = (x, y) => x > region.x0 + margin && x < region.x1 - 5 * margin &&
+                             y > region.y0 + margin && y < region.y1 - margin;
+    const step = 20 * unit;
+    let along = 0;
+    for (let i = 1; i < polyline.length; i += 1) {
+        const [a, b] = [polyline[i - 1], polyline[i]];
+        const length = Math.hypot(b[0] - a[0], b[1] - a[1]);
+        for (let t = 0; t < length; t += step) {
+            const x = a[0] + ((b[0] - a[0]) * t) / length;
+            const y = a[1] + ((b[1] - a[1]) * t) / length;
+            if (along + t >= 40 * unit && inside(x, y)) {
+                return [x, y];
+            }
+        }
+        along += length;
+    }
+    return polyline[0];
 }
 
 function drawReprojection(group, drawing, unit, emphasis) {
@@ -140,7 +170,7 @@ function drawReprojection(group, drawing, unit, emphasis) {
     }
 }
 
-function drawPicks(group, shape, camera, picks, unit, options) {
+function drawPicks(bands, group, shape, camera, picks, unit, options) {
     const base = `pick${options.emphasis ? " emphasis" : ""}${options.leftOut ? " left-out" : ""}`;
     // The links between picks that belong together (a segment's ends, an edge, a curve).
     const runs = new Map();
@@ -155,7 +185,7 @@ function drawPicks(group, shape, camera, picks, unit, options) {
                     class: `pick-link${options.leftOut ? " left-out" : ""}`,
                     "data-shape": shape.name,
                     points: pointsText(run),
-                }, group);
+                }, bands);
             }
         }
     }

@@ -25,7 +25,9 @@ export class PhotoView {
         this.overlay.classList.add("overlay");
         this.overlay.setAttribute("preserveAspectRatio", "none");
         this.container.append(this.overlay);
-        new ResizeObserver(() => this.keepInView()).observe(container);
+        this.fitted = true;  // the whole photo is shown: a resized view fits it again
+        new ResizeObserver(() => (this.fitted && this.camera ? this.fit() : this.keepInView()))
+            .observe(container);
     }
 
     // Shows a camera's photo (fitted), or a neutral placeholder when it has none.
@@ -57,6 +59,7 @@ export class PhotoView {
 
     // Zooms to show the whole photo, centred.
     fit() {
+        this.fitted = true;
         this.scale = this.fitScale();
         this.tx = (this.container.clientWidth - this.camera.width * this.scale) / 2;
         this.ty = (this.container.clientHeight - this.camera.height * this.scale) / 2;
@@ -72,6 +75,7 @@ export class PhotoView {
         const sx = clientX - box.left;
         const sy = clientY - box.top;
         const next = Math.min(this.maxScale(), Math.max(this.fitScale(), this.scale * factor));
+        this.fitted = next <= this.fitScale();
         // The photo point under the cursor stays under it.
         this.tx = sx - ((sx - this.tx) * next) / this.scale;
         this.ty = sy - ((sy - this.ty) * next) / this.scale;
@@ -87,6 +91,7 @@ export class PhotoView {
 
     // Moves the photo by (dx, dy) screen pixels.
     panBy(dx, dy) {
+        this.fitted = false;
         this.tx += dx;
         this.ty += dy;
         this.keepInView();
