@@ -80,7 +80,11 @@ export class PhotoView {
         this.tx = sx - ((sx - this.tx) * next) / this.scale;
         this.ty = sy - ((sy - this.ty) * next) / this.scale;
         this.scale = next;
-        this.keepInView();
+        if (this.fitted) {
+            this.fit();  // all the way out: centred again
+        } else {
+            this.keepInView();
+        }
     }
 
     // Zooms about the view's centre.
@@ -97,16 +101,19 @@ export class PhotoView {
         this.keepInView();
     }
 
-    // Keeps the photo from leaving the view: a photo smaller than the view stays centred, a
-    // larger one cannot be dragged past its edges.
+    // Keeps part of the photo in the view: at least a quarter of the view (or the whole photo
+    // when it is smaller) stays covered in each direction. Zooming about a point of the photo
+    // under the cursor never needs this, so the point stays exactly under the cursor.
     keepInView() {
         if (!this.camera) {
             return;
         }
         const {clientWidth, clientHeight} = this.container;
         this.scale = Math.max(this.scale, this.fitScale());
-        const clamp = (offset, shown, room) =>
-            shown <= room ? (room - shown) / 2 : Math.min(0, Math.max(room - shown, offset));
+        const clamp = (offset, shown, room) => {
+            const keep = Math.min(shown, room / 4);
+            return Math.min(room - keep, Math.max(keep - shown, offset));
+        };
         this.tx = clamp(this.tx, this.camera.width * this.scale, clientWidth);
         this.ty = clamp(this.ty, this.camera.height * this.scale, clientHeight);
         this.apply();
