@@ -32,10 +32,10 @@ class ServerSafety(unittest.TestCase):
         self.assertEqual(len(session["cameras"]), 13)
         self.assertEqual(session["report"]["summary"]["measured"], 70)
         status, headers, body = request("GET", "/photo/3")
-        with open(os.path.join(os.path.dirname(self.server.scene), "left04.jpg"), "rb") as photo:
-            self.assertEqual((status, headers["Content-Type"], body), (200, "image/jpeg", photo.read()))
-        status, headers, body = request("GET", "/", headers={"Host": "localhost:%d" % self.server.port,
-                                                             "Origin": self.server.url[:-1]})
+        with open(os.path.join(os.path.dirname(self.server.scene), "left04.jpg"), "rb") as f:
+            self.assertEqual((status, headers["Content-Type"], body), (200, "image/jpeg", f.read()))
+        status, headers, body = request("GET", "/", headers={
+            "Host": "localhost:%d" % self.server.port, "Origin": self.server.url[:-1]})
         self.assertEqual(status, 200, body)
         self.assertEqual(request("GET", "/photo/13")[0], 404)
         self.assertEqual(request("GET", "/app/no-such.js")[0], 404)
