@@ -80,9 +80,10 @@ class Page(unittest.TestCase):
         return self.js(
             "const p = document.querySelector('#photo-view .photo'), r = p.getBoundingClientRect();"
             "const v = document.querySelector('#photo-view').getBoundingClientRect();"
-            "return {left: r.left, top: r.top, right: r.right, bottom: r.bottom,"
-            " sx: r.width / (p.naturalWidth || +p.getAttribute('width')),"
-            " sy: r.height / (p.naturalHeight || +p.getAttribute('height')),"
+            "const w = p.naturalWidth || +p.getAttribute('width');"
+            "const h = p.naturalHeight || +p.getAttribute('height');"
+            "return {left: r.left, top: r.top, right: r.right, bottom: r.bottom, w: w, h: h,"
+            " sx: r.width / w, sy: r.height / h,"
             " view: [v.left, v.top, v.right, v.bottom]};")
 
     def assertFitted(self):
@@ -163,7 +164,8 @@ class Page(unittest.TestCase):
 
     def zoom_and_pan_to(self, x, y):
         """Wheel-zooms to >= 8x the fit about photo pixel (x, y), then pans by a middle drag."""
-        fit = self.geometry()["sx"]
+        g = self.geometry()
+        fit = min((g["view"][2] - g["view"][0]) / g["w"], (g["view"][3] - g["view"][1]) / g["h"])
         sx, sy = (round(v) for v in self.to_screen(x, y))
         under = self.to_photo(sx, sy)
         for _ in range(60):
