@@ -103,6 +103,12 @@ export class Api {
         return (await this.json("POST", "/api/epipolar", {camera, point})).lines;
     }
 
+    // Snaps picks to the photo: body {camera, kind: "corner", point} or {camera, kind: "edge",
+    // segment}; resolves with {ok: true, point|segment, movement, support} or {ok: false, reason}.
+    snap(body) {
+        return this.json("POST", "/api/snap", body);
+    }
+
     // Saves the document over the scene file; resolves with {version, message, replaced_other}.
     save(document, version) {
         return this.json("POST", "/api/save", {document, version});

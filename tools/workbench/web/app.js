@@ -6,6 +6,7 @@ import {drawOverlay, drawThumbOverlay, reportByName} from "./overlay.js";
 import {angleBetween, ShapeList} from "./list.js";
 import {Picker} from "./picking.js";
 import {edits, KINDS, picksIn, ShapeDocument} from "./shapes.js";
+import {applyEdit, snapAll, stillValid, summary, targetOf, targetsOf} from "./snap.js";
 import {PhotoView, placeholder} from "./view.js";
 
 const $ = (selector) => document.querySelector(selector);
@@ -18,18 +19,30 @@ const HIT_RADIUS = 8;
 const THUMB_HEIGHT = 72;
 
 const KIND_KEYS = {p: "point", s: "segment", l: "line", c: "cylinder", f: "plane", u: "curve"};
+// Where the "snap new picks" choice is kept between visits.
+const SNAP_NEW_KEY = "polyview-workbench.snap-new";
 
-// The status line: one message at a time, errors marked.
+// The status line: one message at a time, errors marked. A held message (a snap's outcome) is
+// not replaced by the measurement's follow-up notes, only by the next action's message.
 class Status {
     constructor(element) {
         this.element = element;
+        this.held = false;
     }
 
-    // Shows text; kind is "info", "warn" or "error".
-    show(text, kind = "info") {
+    // Shows text; kind is "info", "warn" or "error"; hold keeps it over later follow-up notes.
+    show(text, kind = "info", hold = false) {
+        this.held = hold;
         this.element.textContent = text;
         this.element.classList.toggle("error", kind === "error");
         this.element.classList.toggle("warn", kind === "warn");
+    }
+
+    // Shows a follow-up note unless a held message is showing.
+    note(text, kind = "info") {
+        if (!this.held) {
+            this.show(text, kind);
+        }
     }
 
     // Shows a {text, error} message from the picker (nothing for null).
@@ -66,6 +79,7 @@ class Workbench {
         this.measurePending = false;
         this.drag = null;            // {kind: "pan"|"pick", ...}
         this.spaceHeld = false;
+        this.snapNew = readSnapNew();  // snap each new pick as it is placed
 
         this.view = new PhotoView($("#photo-view"), () => this.renderOverlay());
         this.list = new ShapeList($("#shapes"), {
@@ -388,10 +402,10 @@ class Workbench {
         const name = this.lastEdited;
         const entry = name && reportByName(this.report).get(name);
         if (entry && entry.status !== "measured" && entry.reason) {
-            this.status.error(`${name}: ${entry.reason}`);
+            this.status.note(`${name}: ${entry.reason}`, "error");
         } else if (this.status.element.classList.contains("error") && !this.drag) {
-            const summary = this.report.summary || {};
-            this.status.show(`${summary.measured} of ${summary.shapes} shapes measured`);
+            const counts = this.report.summary || {};
+            this.status.note(`${counts.measured} of ${counts.shapes} shapes measured`);
         }
     }
 
@@ -496,6 +510,70 @@ class Workbench {
         this.status.show(this.doc.redo() ? "redone" : "nothing to redo");
     }
 
+    // ---- snapping ---------------------------------------------------------------------------
+
+    // N or Snap: snaps the selected pick (with its partner end, for an edge), else every pick of
+    // the selected shape (or the one being picked) in every photo; one undo step.
+    snap() {
+        const pick = this.selectedPick;
+        const active = this.picker.activeShape();
+        const name = pick ? pick.name
+                          : this.selected.length === 1 ? this.selected[0] : active && active.name;
+        const shape = name && this.doc.shape(name);
+        if (!shape) {
+            this.status.error(this.selected.length > 1
+                                  ? "select one shape to snap, or a pick of it"
+                                  : "nothing to snap: click a pick, or select a shape");
+            return;
+        }
+        const targets = pick ? [targetOf(shape, pick.camera, pick.path)] : targetsOf(shape);
+        this.lastEdited = name;
+        this.status.show(`snapping ${name}...`);
+        this.snapTargets(name, targets);
+    }
+
+    // After a click placed a new pick: snaps it (a point) or its completed pair (an edge) when
+    // "snap new picks" is on (a refusal is said like the button's). Half-done pairs and curve
+    // picks stay as clicked, silently.
+    snapPlaced(name, camera, path) {
+        const shape = this.doc.shape(name);
+        const target = this.snapNew && shape && targetOf(shape, camera, path);
+        if (target && !target.refusal) {
+            this.snapTargets(name, [target]);
+        }
+    }
+
+    // Snaps targets of shape name on the server and applies what succeeded as one undo step.
+    async snapTargets(name, targets) {
+        const outcomes = await snapAll(this.api, targets, (id) => {
+            const camera = this.cameras.find((c) => c.id === id);
+            return Boolean(camera && camera.photo);
+        });
+        if (this.drag && this.drag.kind === "pick") {
+            for (const outcome of outcomes) {
+                delete outcome.points;
+                outcome.reason = outcome.reason || "a pick was being dragged meanwhile";
+            }
+        }
+        const valid = stillValid(this.doc.shape(name), outcomes);
+        if (valid.length > 0) {
+            this.doc.change(applyEdit(name, valid));
+        }
+        const message = summary(name, outcomes);
+        this.status.show(message.text, message.kind, true);
+    }
+
+    setSnapNew(on) {
+        this.snapNew = on;
+        try {
+            window.localStorage.setItem(SNAP_NEW_KEY, on ? "1" : "0");
+        } catch (_) {
+            // storage refused (private mode): the choice lasts for this page only
+        }
+        this.status.show(on ? "new picks snap to the photo's corners and edges"
+                            : "new picks stay where they are clicked");
+    }
+
     startShape(kind) {
         this.selected = [];
         this.selectedPick = null;
@@ -571,6 +649,13 @@ class Workbench {
         on("#export-json", () => this.exportReport("json"));
         on("#export-csv", () => this.exportReport("csv"));
         on("#fit", () => this.view.camera && this.view.fit());
+        on("#snap", () => this.snap());
+        const snapNew = $("#snap-new");
+        snapNew.checked = this.snapNew;
+        snapNew.addEventListener("change", () => {
+            snapNew.blur();
+            this.setSnapNew(snapNew.checked);
+        });
         on("#help", () => this.toggleHelp());
         on("#help-close", () => this.toggleHelp(false));
     }
@@ -708,7 +793,11 @@ class Workbench {
         }
         this.selectedPick = null;
         this.lastEdited = active.name;
-        this.status.message(this.picker.click(camera.id, p.x, p.y));
+        const message = this.picker.click(camera.id, p.x, p.y);
+        this.status.message(message);
+        if (message && message.placed) {
+            this.snapPlaced(active.name, camera.id, message.placed);
+        }
     }
 
     updateReadout(event) {
@@ -790,6 +879,9 @@ class Workbench {
                     this.status.message(this.picker.nextEdge(camera.id));
                 }
                 return true;
+            case "n":
+                this.snap();
+                return true;
             case "Delete":
             case "Backspace":
                 this.deleteSelection();
@@ -831,6 +923,15 @@ class Workbench {
             default:
                 return false;
         }
+    }
+}
+
+// The stored "snap new picks" choice (off when never made or storage is refused).
+function readSnapNew() {
+    try {
+        return window.localStorage.getItem(SNAP_NEW_KEY) === "1";
+    } catch (_) {
+        return false;
     }
 }
 

@@ -9,8 +9,9 @@
 //
 // Every change goes through the document's undo stack.
 
-// A message for the status line: {text, error}.
-const info = (text) => ({text, error: false});
+// A message for the status line: {text, error}; a click's message also says where its new pick
+// went (placed: its path, as picksIn gives it).
+const info = (text, placed) => (placed ? {text, error: false, placed} : {text, error: false});
 const refusal = (text) => ({text, error: true});
 
 export class Picker {
@@ -106,7 +107,8 @@ export class Picker {
         return (this.active && this.active.edge[camera]) || 0;
     }
 
-    // A click at photo pixel (x, y) in camera; returns a status message.
+    // A click at photo pixel (x, y) in camera; returns a status message (with the new pick's
+    // path as placed).
     click(camera, x, y) {
         const shape = this.activeShape();
         if (!shape) {
@@ -119,16 +121,17 @@ export class Picker {
         switch (shape.kind) {
             case "point":
                 onShape((s) => (s.picks[camera] = [x, y]));
-                return info(`${name} ${picks ? "moved" : "picked"} in ${camera}`);
+                return info(`${name} ${picks ? "moved" : "picked"} in ${camera}`, []);
             case "segment":
             case "line": {
                 const restart = !picks || picks.length >= 2;
                 onShape((s) => (s.picks[camera] = restart ? [[x, y]] : [...picks, [x, y]]));
                 if (picks && picks.length >= 2) {
-                    return info(`${name}: new first end in ${camera} (click its second end)`);
+                    return info(`${name}: new first end in ${camera} (click its second end)`, [0]);
                 }
                 return info(restart ? `${name}: first end in ${camera}, now the second`
-                                    : `${name}: both ends picked in ${camera}`);
+                                    : `${name}: both ends picked in ${camera}`,
+                            [restart ? 0 : 1]);
             }
             case "cylinder":
                 return this.clickCylinder(shape, camera, x, y, onShape);
@@ -139,7 +142,8 @@ export class Picker {
                 }
                 onShape((s) => (s.picks[camera] = [...(picks || []), [x, y]]));
                 const count = (picks ? picks.length : 0) + 1;
-                return info(`${name}: ${count} pick${count > 1 ? "s" : ""} (Enter ends the curve)`);
+                return info(`${name}: ${count} pick${count > 1 ? "s" : ""} (Enter ends the curve)`,
+                            [count - 1]);
             }
             case "plane":
                 return refusal("a plane is made of measured points: tick them in the list");
@@ -162,12 +166,15 @@ export class Picker {
         onShape((s) => (s.picks[camera] = edges));
         const done = edges[edge].length === 2;
         this.active.edge[camera] = done ? 1 - edge : edge;
+        const placed = [edge, edges[edge].length - 1];
         if (!done) {
-            return info(`${shape.name}: edge ${edge + 1} started in ${camera}, click its other end`);
+            return info(`${shape.name}: edge ${edge + 1} started in ${camera}, click its other end`,
+                        placed);
         }
         return info(`${shape.name}: edge ${edge + 1} picked in ${camera}` +
                     (edges[1 - edge] && edges[1 - edge].length === 2 ? ""
-                                                                     : `, now edge ${2 - edge}`));
+                                                                     : `, now edge ${2 - edge}`),
+                    placed);
     }
 
     // Ticks or unticks a point shape as a member of the active (or given) plane.
