@@ -29,6 +29,8 @@
 #include "polyview/geometry2d/line2d.h"
 #include "polyview/geometry2d/line_segment2d.h"
 #include "polyview/lens/lens_model.h"
+#include "polyview/refine/gray_image.h"
+#include "polyview/refine/pick_refiner.h"
 #include "polyview/shapes3d/circle3d.h"
 #include "polyview/shapes3d/line3d.h"
 #include "polyview/shapes3d/line_segment3d.h"
