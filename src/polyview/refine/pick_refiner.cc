@@ -24,9 +24,27 @@ constexpr double kProfileStep = 0.125;
 constexpr double kPeakSpan = 1.0;
 constexpr double kMomentHalfSpan = 2.0;
 constexpr int kMomentRounds = 3;
+// The corner's arms: the two edge directions are the two strongest peaks, at least
+// kMinArmAngle apart, of the window's gradient orientations (weighted histogram of kOrientationBins
+// bins over 180 degrees). Along each direction both rays from the corner are searched for the edge
+// (kArmSearch px either side, stations kArmStationStep px apart over kArmLength px); a ray on which
+// at least kArmShare of the stations find it is an arm. Rays start where the profiles keep
+// kArmClearance px off the other edge. The lines fitted to the arms, intersected, give the corner
+// when it lies within kArmAgreement px of the gradient estimate.
+constexpr int kOrientationBins = 180;
+constexpr double kMinArmAngle = 30.0 * 3.14159265358979323846 / 180.0;
+constexpr double kArmSearch = 1.5;
+constexpr double kArmStationStep = 0.5;
+constexpr double kArmLength = 16.0;
+constexpr double kArmShare = 0.5;
+constexpr double kArmClearance = 1.5;
+constexpr double kArmAgreement = 1.0;
+constexpr int kArmRounds = 2;
 // A refined edge needs this many used points, and at least this share of its stations.
-constexpr int kMinEdgePoints = 5;
+constexpr int kMinEdgePoints = 5;  // also per corner arm line
 constexpr double kMinEdgeShare = 0.3;
+// FitEdgeLine tries at most twice this many lines through pairs of points for its start.
+constexpr int kMaxStartPairs = 32;
 
 std::string Format(const char* pattern, double a, double b) {
     char text[160];
@@ -156,6 +174,178 @@ bool FindEdgePoint(const CGrayImage& image,
     return true;
 }
 
+// The normal angle (radians, modulo pi) of the strongest gradient orientation and of the strongest
+// one at least kMinArmAngle from it, from a weighted histogram of the gradient orientations. False
+// when the second has no weight.
+bool DominantOrientations(const std::vector<double>& angles,
+                          const std::vector<double>& weights,
+                          double& first,
+                          double& second) {
+    const double pi = 3.14159265358979323846;
+    std::vector<double> bins(kOrientationBins, 0.0);
+    for (size_t i = 0; i < angles.size(); ++i) {
+        int bin =
+            static_cast<int>(std::floor(angles[i] / pi * kOrientationBins)) % kOrientationBins;
+        bins[static_cast<size_t>(bin < 0 ? bin + kOrientationBins : bin)] += weights[i];
+    }
+    std::vector<double> smooth(kOrientationBins, 0.0);  // circular [1 2 3 2 1]
+    for (int b = 0; b < kOrientationBins; ++b) {
+        for (int k = -2; k <= 2; ++k) {
+            smooth[static_cast<size_t>(b)] +=
+                (3 - std::abs(k)) *
+                bins[static_cast<size_t>((b + k + kOrientationBins) % kOrientationBins)];
+        }
+    }
+    const auto binDistance = [](int a, int b) {
+        const int d = std::abs(a - b);
+        return std::min(d, kOrientationBins - d);
+    };
+    const int minBins = static_cast<int>(std::ceil(kMinArmAngle / pi * kOrientationBins));
+    int best = 0;
+    for (int b = 1; b < kOrientationBins; ++b) {
+        if (smooth[static_cast<size_t>(b)] > smooth[static_cast<size_t>(best)]) {
+            best = b;
+        }
+    }
+    int next = -1;
+    for (int b = 0; b < kOrientationBins; ++b) {
+        if (binDistance(b, best) >= minBins &&
+            (next < 0 || smooth[static_cast<size_t>(b)] > smooth[static_cast<size_t>(next)])) {
+            next = b;
+        }
+    }
+    if (next < 0 || !(smooth[static_cast<size_t>(next)] > 0.0)) {
+        return false;
+    }
+    // Each peak: the weighted mean of the doubled angles within a few bins of it.
+    const auto mean = [&](int peak) {
+        double c = 0.0;
+        double s = 0.0;
+        for (size_t i = 0; i < angles.size(); ++i) {
+            int bin =
+                static_cast<int>(std::floor(angles[i] / pi * kOrientationBins)) % kOrientationBins;
+            bin = bin < 0 ? bin + kOrientationBins : bin;
+            if (binDistance(bin, peak) <= 4) {
+                c += weights[i] * std::cos(2.0 * angles[i]);
+                s += weights[i] * std::sin(2.0 * angles[i]);
+            }
+        }
+        return 0.5 * std::atan2(s, c);
+    };
+    first = mean(best);
+    second = mean(next);
+    return true;
+}
+
+// The corner as the intersection of the straight edges (arms) leaving q along the normal angles
+// first and second (radians). True with corner, arms (2 to 4) and the two fitted lines' normal
+// angles set when both edges are found.
+bool IntersectArms(const CGrayImage& image,
+                   double minContrast,
+                   C2DCoordinate& corner,
+                   int& arms,
+                   double& first,
+                   double& second) {
+    const C2DVector n[2] = {C2DVector(std::cos(first), std::sin(first)),
+                            C2DVector(std::cos(second), std::sin(second))};
+    const double cosine =
+        std::fabs(n[0].GetData(0) * n[1].GetData(0) + n[0].GetData(1) * n[1].GetData(1));
+    const double sine = std::sqrt(std::max(0.0, 1.0 - cosine * cosine));
+    if (!(sine >= std::sin(kMinArmAngle))) {
+        return false;
+    }
+    // A profile reaches kArmSearch + kMomentHalfSpan + half the peak span from its station.
+    const double reach = kArmSearch + kMomentHalfSpan + 0.5 * kPeakSpan;
+    const double start = std::max(kArmClearance, (kArmClearance + reach * cosine) / sine);
+    const int perRay = static_cast<int>(std::lround(kArmLength / kArmStationStep)) + 1;
+    C2DLine lines[2];
+    int found = 0;
+    for (int k = 0; k < 2; ++k) {
+        const C2DVector d(-n[k].GetData(1), n[k].GetData(0));
+        C1DArray<C2DCoordinate> points;
+        for (const double sign : {1.0, -1.0}) {
+            std::vector<C2DCoordinate> ray;
+            for (int i = 0; i < perRay; ++i) {
+                const C2DVector at = corner + d * (sign * (start + i * kArmStationStep));
+                C2DCoordinate station(corner);
+                station = at;
+                C2DCoordinate position(station);
+                if (FindEdgePoint(image, station, n[k], kArmSearch, minContrast, position)) {
+                    ray.push_back(position);
+                }
+            }
+            if (static_cast<double>(ray.size()) < kArmShare * perRay) {
+                continue;
+            }
+            const int base = points.GetSize();
+            points.SetSize(base + static_cast<int>(ray.size()));
+            if (points.GetSize() != base + static_cast<int>(ray.size())) {
+                return false;
+            }
+            for (size_t i = 0; i < ray.size(); ++i) {
+                points[base + static_cast<int>(i)] = ray[i];
+            }
+            ++found;
+        }
+        C1DArray<C2DCoordinate> used;
+        if (points.GetSize() < kMinEdgePoints ||
+            !CPickRefiner::FitEdgeLine(points, 0.5, lines[k], used) ||
+            used.GetSize() < kMinEdgePoints) {
+            return false;
+        }
+    }
+    C2DCoordinate crossing(corner);
+    if (!lines[0].GetIntersection(lines[1], crossing) || !Finite(crossing)) {
+        return false;
+    }
+    double abc[2][3];
+    lines[0].GetLineParams(abc[0]);
+    lines[1].GetLineParams(abc[1]);
+    corner = crossing;
+    arms = found;
+    first = std::atan2(abc[0][1], abc[0][0]);
+    second = std::atan2(abc[1][1], abc[1][0]);
+    return true;
+}
+
+// After the gradient estimate (qx, qy) converged: the intersection of the arms when they are found
+// and agree with it, then the movement check.
+CPickRefiner::SCornerRefinement FinishCorner(const CGrayImage& image,
+                                             const C2DCoordinate& pick,
+                                             const CPickRefiner::SCornerOptions& options,
+                                             const std::vector<double>& angles,
+                                             const std::vector<double>& weights,
+                                             double qx,
+                                             double qy,
+                                             CPickRefiner::SCornerRefinement& result) {
+    C2DCoordinate corner(pick);
+    corner.SetVector(qx, qy);
+    double first = 0.0;
+    double second = 0.0;
+    if (DominantOrientations(angles, weights, first, second)) {
+        C2DCoordinate crossing(corner);
+        int arms = 0;
+        bool found = true;
+        for (int round = 0; round < kArmRounds && found; ++round) {
+            found = IntersectArms(image, options.minContrast, crossing, arms, first, second);
+        }
+        if (found && Distance(crossing, corner) <= kArmAgreement) {
+            corner = crossing;
+            result.arms = arms;
+        }
+    }
+    result.movement = Distance(corner, pick);
+    if (result.movement > options.maxMovement) {
+        result.reason = Format("corner %.3g px from the pick, more than the limit %.3g px",
+                               result.movement,
+                               options.maxMovement);
+        return result;
+    }
+    result.ok = true;
+    result.corner = corner;
+    return result;
+}
+
 }  // namespace
 
 CPickRefiner::SCornerRefinement CPickRefiner::RefineCorner(const CGrayImage& image,
@@ -184,6 +374,8 @@ CPickRefiner::SCornerRefinement CPickRefiner::RefineCorner(const CGrayImage& ima
     const int side = 2 * h + 3;  // the window and a ring of pixels for the gradients
     const double sigma = kCornerSigmaPerHalfWindow * h;
     std::vector<double> samples(static_cast<size_t>(side) * static_cast<size_t>(side));
+    std::vector<double> angles;   // the last window's gradient directions
+    std::vector<double> weights;  // and their weights w |g|^2
     double qx = pick.GetData(0);
     double qy = pick.GetData(1);
     for (int iteration = 1; iteration <= options.maxIterations; ++iteration) {
@@ -217,6 +409,8 @@ CPickRefiner::SCornerRefinement CPickRefiner::RefineCorner(const CGrayImage& ima
                 Format("flat window (contrast %.3g < %.3g)", highest - lowest, options.minContrast);
             return result;
         }
+        angles.clear();
+        weights.clear();
         // Normal equations of sum w (g . (p - q))^2: (sum w g g^T) q = sum w g g^T p.
         double gxx = 0.0;
         double gxy = 0.0;
@@ -244,6 +438,8 @@ CPickRefiner::SCornerRefinement CPickRefiner::RefineCorner(const CGrayImage& ima
                 const double wxx = w * gx * gx;
                 const double wxy = w * gx * gy;
                 const double wyy = w * gy * gy;
+                angles.push_back(std::atan2(gy, gx));
+                weights.push_back(wxx + wyy);
                 gxx += wxx;
                 gxy += wxy;
                 gyy += wyy;
@@ -283,9 +479,7 @@ CPickRefiner::SCornerRefinement CPickRefiner::RefineCorner(const CGrayImage& ima
             return result;
         }
         if (stepLength <= options.tolerance) {
-            result.ok = true;
-            result.corner.SetVector(qx, qy);
-            return result;
+            return FinishCorner(image, pick, options, angles, weights, qx, qy, result);
         }
     }
     result.reason = "no convergence";
@@ -337,44 +531,87 @@ bool CPickRefiner::FitEdgeLine(const C1DArray<C2DCoordinate>& points,
                                double outlierDistance,
                                C2DLine& line,
                                C1DArray<C2DCoordinate>& used) {
-    if (!(outlierDistance > 0.0) || !std::isfinite(outlierDistance) || points.GetSize() < 2) {
+    const int n = points.GetSize();
+    if (!(outlierDistance > 0.0) || !std::isfinite(outlierDistance) || n < 2) {
         return false;
     }
-    C1DArray<C2DCoordinate> kept(points);
-    if (kept.GetSize() != points.GetSize()) {
-        return false;
+    for (int i = 0; i < n; ++i) {
+        if (!Finite(points[i])) {
+            return false;
+        }
+    }
+    // The start: of the lines through pairs of points a quarter and half the array apart (at most
+    // kMaxStartPairs), the one with the most points within outlierDistance; a least-squares fit
+    // through all points could be tilted by a single far outlier until it dropped the inliers.
+    int bestInliers = -1;
+    double best[3] = {0.0, 0.0, 0.0};
+    const int pairs = std::min(n, kMaxStartPairs);
+    for (int k = 0; k < 2 * pairs; ++k) {
+        const int i = static_cast<int>(static_cast<long long>(k / 2) * n / pairs);
+        const int j = (i + (k % 2 == 0 ? n / 2 : std::max(1, n / 4))) % n;
+        const double dx = points[j].GetData(0) - points[i].GetData(0);
+        const double dy = points[j].GetData(1) - points[i].GetData(1);
+        const double length = std::hypot(dx, dy);
+        if (!(length > 0.0) || !std::isfinite(length)) {
+            continue;
+        }
+        const double a = -dy / length;
+        const double b = dx / length;
+        const double c = -(a * points[i].GetData(0) + b * points[i].GetData(1));
+        int inliers = 0;
+        for (int m = 0; m < n; ++m) {
+            inliers += std::fabs(a * points[m].GetData(0) + b * points[m].GetData(1) + c) <=
+                       outlierDistance;
+        }
+        if (inliers > bestInliers) {
+            bestInliers = inliers;
+            best[0] = a;
+            best[1] = b;
+            best[2] = c;
+        }
     }
     C2DLine fit;
-    // Each round drops the points beyond max(outlierDistance, half the largest distance), so a
-    // far outlier cannot drag the first fit off the inliers and take them with it.
-    for (;;) {
-        for (int i = 0; i < kept.GetSize(); ++i) {
-            if (!Finite(kept[i])) {
-                return false;
+    C1DArray<C2DCoordinate> kept;
+    if (bestInliers >= 2) {
+        fit.SetLineParams(best);
+        kept.SetSize(bestInliers);
+        if (kept.GetSize() != bestInliers) {
+            return false;
+        }
+        int count = 0;
+        for (int m = 0; m < n; ++m) {
+            if (std::fabs(Offset(fit, points[m])) <= outlierDistance) {
+                kept[count++] = points[m];
             }
         }
+    } else {
+        kept = points;  // every pair coincides or lies too far apart to agree: start from all
+        if (kept.GetSize() != n) {
+            return false;
+        }
+    }
+    // Fit, drop what lies farther than outlierDistance, fit again; the set only shrinks.
+    for (;;) {
         if (kept.GetSize() < 2 || !fit.GetApproximationLine(kept)) {
             return false;
         }
-        double largest = 0.0;
-        for (int i = 0; i < kept.GetSize(); ++i) {
-            largest = std::max(largest, std::fabs(Offset(fit, kept[i])));
-        }
-        if (largest <= outlierDistance) {
-            break;
-        }
-        const double limit = std::max(outlierDistance, 0.5 * largest);
         int count = 0;
         for (int i = 0; i < kept.GetSize(); ++i) {
-            if (std::fabs(Offset(fit, kept[i])) <= limit) {
+            if (std::fabs(Offset(fit, kept[i])) <= outlierDistance) {
                 kept[count++] = kept[i];
             }
+        }
+        if (count == kept.GetSize()) {
+            break;
         }
         kept.SetSize(count);
     }
     used = kept;
+    if (used.GetSize() != kept.GetSize()) {
+        return false;
+    }
     line = fit;
-    return used.GetSize() == kept.GetSize();
+    return true;
 }
 
 CPickRefiner::SEdgeRefinement CPickRefiner::RefineEdge(const CGrayImage& image,

@@ -35,6 +35,10 @@ class POLYVIEW_EXPORT CPickRefiner {
         // at an angle a.
         double support = 0.0;
         int iterations = 0;
+        // Straight edges found leaving the corner (2 for an L corner, 4 for a crossing) whose
+        // fitted lines' intersection is the corner; 0 when none were found (a rounded or
+        // blurred corner) and the corner is the gradient estimate alone.
+        int arms = 0;
     };
     struct SEdgeOptions {
         double step = 1.0;             // px between stations along the picked segment, >= 0.25
@@ -85,10 +89,12 @@ class POLYVIEW_EXPORT CPickRefiner {
                               const C1DArray<SEdgeStation>& stations,
                               const SEdgeOptions& options,
                               C1DArray<C2DCoordinate>& points);
-    // Orthogonal least-squares line through points, then dropping every point farther than
-    // outlierDistance from it and fitting again until none is dropped. False, line and used
-    // untouched, for fewer than 2 points left, a non-finite or non-positive outlierDistance or a
-    // fit that fails.
+    // The edge line through points: starting from the points near the line through two of them
+    // that most points lie within outlierDistance of (so a far outlier cannot tilt the start), the
+    // orthogonal least-squares line, then dropping every point farther than outlierDistance from
+    // it and fitting again until none is dropped; used gets the points of the last fit. False,
+    // line and used untouched, for fewer than 2 points left, a point or outlierDistance that is
+    // not finite, outlierDistance <= 0 or a fit that fails.
     static bool FitEdgeLine(const C1DArray<C2DCoordinate>& points,
                             double outlierDistance,
                             C2DLine& line,
