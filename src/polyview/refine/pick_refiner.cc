@@ -16,6 +16,7 @@ constexpr double kMinStep = 0.25;
 // The Gaussian weight of the corner window has this sigma per pixel of half window (2.5 px for the
 // default 5): the corner's own neighbourhood counts most, the window's rim little.
 constexpr double kCornerSigmaPerHalfWindow = 0.5;
+constexpr double kWindowSlack = 1.0;
 // Edge profiles: samples every kProfileStep px along the normal. The step is found by the largest
 // difference of samples kPeakSpan px apart; its position by the moment of the profile over
 // kMomentHalfSpan px either side of it (the position of the ideal step with the same area), taken
@@ -27,19 +28,21 @@ constexpr int kMomentRounds = 3;
 // The corner's arms: the two edge directions are the two strongest peaks, at least
 // kMinArmAngle apart, of the window's gradient orientations (weighted histogram of kOrientationBins
 // bins over 180 degrees). Along each direction both rays from the corner are searched for the edge
-// (kArmSearch px either side, stations kArmStationStep px apart over kArmLength px); a ray on which
-// at least kArmShare of the stations find it is an arm. Rays start where the profiles keep
-// kArmClearance px off the other edge. The lines fitted to the arms, intersected, give the corner
-// when it lies within kArmAgreement px of the gradient estimate.
+// (kArmSearch px either side, stations kArmStationStep px apart); a ray on which at least kArmShare
+// of the stations find it is an arm. Rays start where the profiles keep kArmClearance px off the
+// other edge. The lines fitted to the arms, intersected, give the corner when it lies within
+// kArmAgreement px of the gradient estimate. The rounds search kArmLengths px of ray, the later
+// ones along the lines the earlier fitted: near a sharp tip the gradients mix, and the histogram's
+// directions may be several degrees off, too far to follow over the full length.
 constexpr int kOrientationBins = 180;
+constexpr int kOrientationSpread = 8;
 constexpr double kMinArmAngle = 30.0 * 3.14159265358979323846 / 180.0;
 constexpr double kArmSearch = 1.5;
 constexpr double kArmStationStep = 0.5;
-constexpr double kArmLength = 16.0;
 constexpr double kArmShare = 0.5;
 constexpr double kArmClearance = 1.5;
 constexpr double kArmAgreement = 1.0;
-constexpr int kArmRounds = 2;
+constexpr double kArmLengths[] = {6.0, 16.0, 16.0};
 // A refined edge needs this many used points, and at least this share of its stations.
 constexpr int kMinEdgePoints = 5;  // also per corner arm line
 constexpr double kMinEdgeShare = 0.3;
@@ -188,11 +191,13 @@ bool DominantOrientations(const std::vector<double>& angles,
             static_cast<int>(std::floor(angles[i] / pi * kOrientationBins)) % kOrientationBins;
         bins[static_cast<size_t>(bin < 0 ? bin + kOrientationBins : bin)] += weights[i];
     }
-    std::vector<double> smooth(kOrientationBins, 0.0);  // circular [1 2 3 2 1]
+    // Smoothed circularly by a triangle kOrientationSpread bins wide either side: near the
+    // corner, and on the pixel grid, an edge's gradients scatter over several degrees.
+    std::vector<double> smooth(kOrientationBins, 0.0);
     for (int b = 0; b < kOrientationBins; ++b) {
-        for (int k = -2; k <= 2; ++k) {
+        for (int k = -kOrientationSpread; k <= kOrientationSpread; ++k) {
             smooth[static_cast<size_t>(b)] +=
-                (3 - std::abs(k)) *
+                (kOrientationSpread + 1 - std::abs(k)) *
                 bins[static_cast<size_t>((b + k + kOrientationBins) % kOrientationBins)];
         }
     }
@@ -209,8 +214,13 @@ bool DominantOrientations(const std::vector<double>& angles,
     }
     int next = -1;
     for (int b = 0; b < kOrientationBins; ++b) {
-        if (binDistance(b, best) >= minBins &&
-            (next < 0 || smooth[static_cast<size_t>(b)] > smooth[static_cast<size_t>(next)])) {
+        const double here = smooth[static_cast<size_t>(b)];
+        const bool peak =
+            here >= smooth[static_cast<size_t>((b + 1) % kOrientationBins)] &&
+            here >= smooth[static_cast<size_t>((b + kOrientationBins - 1) % kOrientationBins)];
+        // A peak of its own, not the first one's flank.
+        if (peak && binDistance(b, best) >= minBins &&
+            (next < 0 || here > smooth[static_cast<size_t>(next)])) {
             next = b;
         }
     }
@@ -225,7 +235,7 @@ bool DominantOrientations(const std::vector<double>& angles,
             int bin =
                 static_cast<int>(std::floor(angles[i] / pi * kOrientationBins)) % kOrientationBins;
             bin = bin < 0 ? bin + kOrientationBins : bin;
-            if (binDistance(bin, peak) <= 4) {
+            if (binDistance(bin, peak) <= kOrientationSpread) {
                 c += weights[i] * std::cos(2.0 * angles[i]);
                 s += weights[i] * std::sin(2.0 * angles[i]);
             }
@@ -237,11 +247,12 @@ bool DominantOrientations(const std::vector<double>& angles,
     return true;
 }
 
-// The corner as the intersection of the straight edges (arms) leaving q along the normal angles
-// first and second (radians). True with corner, arms (2 to 4) and the two fitted lines' normal
-// angles set when both edges are found.
+// The corner as the intersection of the straight edges (arms) leaving corner along the normal
+// angles first and second (radians), searched over length px. True with corner, arms (2 to 4) and
+// the two fitted lines' normal angles set when both edges are found.
 bool IntersectArms(const CGrayImage& image,
                    double minContrast,
+                   double length,
                    C2DCoordinate& corner,
                    int& arms,
                    double& first,
@@ -257,7 +268,7 @@ bool IntersectArms(const CGrayImage& image,
     // A profile reaches kArmSearch + kMomentHalfSpan + half the peak span from its station.
     const double reach = kArmSearch + kMomentHalfSpan + 0.5 * kPeakSpan;
     const double start = std::max(kArmClearance, (kArmClearance + reach * cosine) / sine);
-    const int perRay = static_cast<int>(std::lround(kArmLength / kArmStationStep)) + 1;
+    const int perRay = static_cast<int>(std::lround(length / kArmStationStep)) + 1;
     C2DLine lines[2];
     int found = 0;
     for (int k = 0; k < 2; ++k) {
@@ -326,8 +337,9 @@ CPickRefiner::SCornerRefinement FinishCorner(const CGrayImage& image,
         C2DCoordinate crossing(corner);
         int arms = 0;
         bool found = true;
-        for (int round = 0; round < kArmRounds && found; ++round) {
-            found = IntersectArms(image, options.minContrast, crossing, arms, first, second);
+        for (const double length : kArmLengths) {
+            found = found && IntersectArms(
+                                 image, options.minContrast, length, crossing, arms, first, second);
         }
         if (found && Distance(crossing, corner) <= kArmAgreement) {
             corner = crossing;
@@ -378,11 +390,18 @@ CPickRefiner::SCornerRefinement CPickRefiner::RefineCorner(const CGrayImage& ima
     std::vector<double> weights;  // and their weights w |g|^2
     double qx = pick.GetData(0);
     double qy = pick.GetData(1);
+    double cx = std::floor(qx);
+    double cy = std::floor(qy);
     for (int iteration = 1; iteration <= options.maxIterations; ++iteration) {
         result.iterations = iteration;
-        // The window: the pixels within h of the pixel holding q.
-        const double cx = std::floor(qx);
-        const double cy = std::floor(qy);
+        // The window: the pixels within h of its centre pixel (cx, cy), which moves to the pixel
+        // holding q once q is more than kWindowSlack px from its centre: a window that jumped at
+        // every pixel border could make q hop to and fro across one.
+        if (std::fabs(qx - (cx + 0.5)) > kWindowSlack ||
+            std::fabs(qy - (cy + 0.5)) > kWindowSlack) {
+            cx = std::floor(qx);
+            cy = std::floor(qy);
+        }
         if (!(cx - h - 1 >= 0.0 && cy - h - 1 >= 0.0 && cx + h + 1 <= image.GetWidth() - 1.0 &&
               cy + h + 1 <= image.GetHeight() - 1.0)) {
             result.reason = "window partly outside the image";
