@@ -71,7 +71,9 @@ class POLYVIEW_EXPORT CPickRefiner {
 
     // The sub-pixel corner near pick: the point q where the image gradients g at the window's
     // pixels are orthogonal to the vectors p - q from it, by least squares weighted with a
-    // Gaussian about q, iterated with the window following q. Refused (ok false, corner = pick)
+    // Gaussian about q, iterated with the window following q; then, when straight edges leave q
+    // in the window's two main gradient directions, the intersection of the lines fitted to them
+    // (arms; within 1 px of q) replaces it (docs/refinement.md). Refused (ok false, corner = pick)
     // for an invalid image or options, a pick that is not finite, a window partly outside the
     // image or holding a sample that is not finite, a flat or saturated window, no corner (an edge
     // only: support below minSupport), a corner farther than maxMovement, or no convergence.
