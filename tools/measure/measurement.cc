@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "core/reconstruction.h"
+#include "measure/photo_decoder.h"
 
 namespace measure {
 
@@ -115,6 +119,7 @@ class Measurer {
   public:
     explicit Measurer(const Scene& scene) : m_scene(scene) {
         m_drawings.resize(scene.cameras.size());
+        m_photos.resize(scene.cameras.size());
         for (const Camera& camera : scene.cameras) {
             m_cameras.push_back(camera.calibration);
         }
@@ -123,6 +128,17 @@ class Measurer {
     Measurement Run();
 
   private:
+    // A camera's photo, decoded when first asked for.
+    struct LoadedPhoto {
+        bool tried = false;
+        std::string error;  // why it cannot be used
+        GrayPhoto photo;
+    };
+
+    // The shape with its picks refined on their photos; the snaps and notes go to result.
+    ShapeInput Refined(const ShapeInput& shape, ShapeResult& result);
+    // The camera's photo, or null with a note or a refusal recorded in result.
+    const GrayPhoto* PhotoFor(std::size_t camera, ShapeResult& result);
     void MeasurePoint(const ShapeInput& shape, ShapeResult& result);
     void MeasureLine(const ShapeInput& shape, ShapeResult& result);
     void MeasureSegment(const ShapeInput& shape, ShapeResult& result);
@@ -135,7 +151,69 @@ class Measurer {
     const Scene& m_scene;
     std::vector<CCamera> m_cameras;
     std::vector<std::vector<Drawing>> m_drawings;
+    std::vector<LoadedPhoto> m_photos;  // per camera
 };
+
+const GrayPhoto* Measurer::PhotoFor(std::size_t camera, ShapeResult& result) {
+    const Camera& scene = m_scene.cameras[camera];
+    if (scene.image.empty()) {
+        const std::string note =
+            "refine: camera " + scene.id + " has no photo; its picks are used as clicked";
+        if (std::find(result.notes.begin(), result.notes.end(), note) == result.notes.end()) {
+            result.notes.push_back(note);
+        }
+        return nullptr;
+    }
+    LoadedPhoto& loaded = m_photos[camera];
+    if (!loaded.tried) {
+        loaded.tried = true;
+        try {
+            loaded.photo = LoadGrayPhoto(
+                scene.image, scene.calibration.GetWidth(), scene.calibration.GetHeight());
+        } catch (const PhotoError& error) {
+            loaded.error = std::string("the photo cannot be used: ") + error.what();
+        }
+    }
+    return loaded.error.empty() ? &loaded.photo : nullptr;
+}
+
+ShapeInput Measurer::Refined(const ShapeInput& shape, ShapeResult& result) {
+    ShapeInput refined = shape;
+    const auto snap = [&](std::size_t camera, int edge, std::vector<Vec2> picks) {
+        const GrayPhoto* photo = PhotoFor(camera, result);
+        if (photo == nullptr && m_scene.cameras[camera].image.empty()) {
+            return picks;
+        }
+        Snap done;
+        if (photo == nullptr) {
+            done = RefusedSnap(picks, m_photos[camera].error);
+        } else if (picks.size() == 1) {
+            done = SnapCorner(*photo, picks[0]);
+        } else {
+            done = SnapEdge(m_cameras[camera], *photo, {picks[0], picks[1]});
+        }
+        result.snaps.push_back({camera, edge, done});
+        return done.points;
+    };
+    for (PointPick& pick : refined.pointPicks) {
+        pick.point = snap(pick.camera, -1, {pick.point})[0];
+    }
+    for (SegmentPick& pick : refined.segmentPicks) {
+        const std::vector<Vec2> ends =
+            snap(pick.camera, -1, {pick.segment.start, pick.segment.end});
+        pick.segment = {ends[0], ends[1]};
+    }
+    for (CylinderPick& pick : refined.cylinderPicks) {
+        for (int slot = 0; slot < 2; ++slot) {
+            std::optional<Segment2>& edge = pick.edges[slot];
+            if (edge) {
+                const std::vector<Vec2> ends = snap(pick.camera, slot, {edge->start, edge->end});
+                edge = Segment2{ends[0], ends[1]};
+            }
+        }
+    }
+    return refined;
+}
 
 void Measurer::MeasurePoint(const ShapeInput& shape, ShapeResult& result) {
     std::vector<core::PointPick> picks;
@@ -322,13 +400,16 @@ Measurement Measurer::Run() {
     // Planes last: they may be made of measured points.
     for (int pass = 0; pass < 2; ++pass) {
         for (std::size_t i = 0; i < m_scene.shapes.size(); ++i) {
-            const ShapeInput& shape = m_scene.shapes[i];
-            if ((shape.kind == ShapeKind::kPlane) != (pass == 1)) {
+            const ShapeInput& given = m_scene.shapes[i];
+            if ((given.kind == ShapeKind::kPlane) != (pass == 1)) {
                 continue;
             }
             ShapeResult& result = measured.shapes[i];
-            result.name = shape.name;
-            result.kind = shape.kind;
+            result.name = given.name;
+            result.kind = given.kind;
+            const ShapeInput refined =
+                given.refine == Refine::kNone ? ShapeInput() : Refined(given, result);
+            const ShapeInput& shape = given.refine == Refine::kNone ? given : refined;
             switch (shape.kind) {
                 case ShapeKind::kPoint:
                     MeasurePoint(shape, result);

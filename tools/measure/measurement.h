@@ -8,6 +8,7 @@
 #include "core/reconstruction.h"
 #include "core/reprojection.h"
 #include "measure/scene.h"
+#include "measure/snapping.h"
 
 namespace measure {
 
@@ -35,12 +36,22 @@ struct TruthError {
     std::string unit;
 };
 
+// A pick refined on its photo before the measurement (the shape's "refine").
+struct PickSnap {
+    std::size_t camera = 0;  // index into the scene's cameras
+    int edge = -1;           // a cylinder's edge (0 or 1); -1 for other shapes
+    Snap snap;
+};
+
 struct ShapeResult {
     std::string name;
     ShapeKind kind = ShapeKind::kPoint;
     bool ok = false;
     std::string reason;              // why the reconstruction failed
     std::vector<std::string> notes;  // remarks that do not stop it
+    // "refine": every pick refined or refused, in the order of the picks (a camera without a
+    // photo has none: a note says so).
+    std::vector<PickSnap> snaps;
 
     Vec3 point{};           // point; line: the point of the line closest to the origin
     Vec3 direction{};       // line, segment, cylinder: unit direction
@@ -73,7 +84,9 @@ struct Measurement {
 // Measures every shape of the scene with the measurement core (tools/core), which reconstructs,
 // reprojects into every camera and words the failures; adds the comparison with the ground truth.
 // A shape that cannot be reconstructed is a result with ok = false and a reason; the others are
-// measured all the same.
+// measured all the same. The picks of a shape that asks ("refine") are refined on their photos
+// first, each photo decoded once; a refusal (a photo that cannot be decoded or is of another size
+// included) leaves that pick as clicked.
 Measurement Measure(const Scene& scene);
 
 }  // namespace measure

@@ -118,6 +118,65 @@ Json Array3(const Vec3& v) {
     return Json::array({v[0], v[1], v[2]});
 }
 
+// "view_1" or, for a cylinder's edge, "view_1 edge 2" (edges counted from 1 as read).
+std::string SnapPlace(const Scene& scene, const PickSnap& snap) {
+    const std::string& id = scene.cameras[snap.camera].id;
+    return snap.edge < 0 ? id : id + " edge " + std::to_string(snap.edge + 1);
+}
+
+// The refined picks: how far each moved and the support; the refused ones on lines of their own.
+void WriteSnaps(std::ostream& out, const Scene& scene, const ShapeResult& result) {
+    std::string moved;
+    for (const PickSnap& snap : result.snaps) {
+        if (!snap.snap.ok) {
+            continue;
+        }
+        std::string movements;
+        for (const double movement : snap.snap.movements) {
+            movements += (movements.empty() ? "" : " / ") + Format("%.2f", movement);
+        }
+        moved += (moved.empty() ? "" : ", ") + SnapPlace(scene, snap) + " " + movements +
+                 " px (support " + Format("%.2f", snap.snap.support) + ")";
+    }
+    if (!moved.empty()) {
+        Line(out, "refined", moved);
+    }
+    for (const PickSnap& snap : result.snaps) {
+        if (!snap.snap.ok) {
+            Line(out,
+                 "not refined",
+                 SnapPlace(scene, snap) + ": " + snap.snap.reason + " (as clicked)");
+        }
+    }
+}
+
+// The same in the JSON report, one entry per refined pick as /api/snap answers.
+Json SnapsJson(const Scene& scene, const ShapeResult& result) {
+    Json snaps = Json::array();
+    for (const PickSnap& snap : result.snaps) {
+        Json item = {{"camera", scene.cameras[snap.camera].id}};
+        if (snap.edge >= 0) {
+            item["edge"] = snap.edge;
+        }
+        item["ok"] = snap.snap.ok;
+        if (!snap.snap.ok) {
+            item["reason"] = snap.snap.reason;
+            snaps.push_back(item);
+            continue;
+        }
+        Json points = Json::array();
+        for (const Vec2& point : snap.snap.points) {
+            points.push_back({point.x, point.y});
+        }
+        const bool corner = points.size() == 1;
+        item[corner ? "point" : "segment"] = corner ? points[0] : points;
+        item["movement"] = corner ? Json(snap.snap.movements[0]) : Json(snap.snap.movements);
+        item["support"] = snap.snap.support;
+        snaps.push_back(item);
+    }
+    return snaps;
+}
+
 }  // namespace
 
 void WriteTextReport(std::ostream& out, const Scene& scene, const Measurement& measurement) {
@@ -160,6 +219,7 @@ void WriteTextReport(std::ostream& out, const Scene& scene, const Measurement& m
         for (const std::string& note : result.notes) {
             Line(out, "note", note);
         }
+        WriteSnaps(out, scene, result);
         if (!result.ok) {
             continue;
         }
@@ -274,6 +334,9 @@ Json ReportJson(const Scene& scene, const Measurement& measurement) {
             entry["reason"] = result.reason;
         }
         entry["notes"] = result.notes;
+        if (shape.refine != Refine::kNone) {
+            entry["refinements"] = SnapsJson(scene, result);
+        }
         Json values = Json::object();
         if (result.ok) {
             ++measured;

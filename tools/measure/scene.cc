@@ -65,6 +65,35 @@ void ParseOutliers(const JsonNode& node, ShapeInput& shape) {
     }
 }
 
+// A shape's "refine": "none" (the default), "corner" for a point, "edge" for a line, segment or
+// cylinder.
+void ParseRefine(const JsonNode& node, ShapeInput& shape) {
+    if (!node.Has("refine")) {
+        return;
+    }
+    const JsonNode refine = node.Member("refine");
+    const std::string value = refine.String();
+    const bool point = shape.kind == ShapeKind::kPoint;
+    const bool edges = shape.kind == ShapeKind::kLine || shape.kind == ShapeKind::kSegment ||
+                       shape.kind == ShapeKind::kCylinder;
+    if (value != "none" && value != "corner" && value != "edge") {
+        refine.Fail("unknown refine " + Quote(value) +
+                    " (expected \"corner\" for a point, \"edge\" for a line, segment or "
+                    "cylinder, or \"none\")");
+    }
+    if (value == "none") {
+        shape.refine = Refine::kNone;
+    } else if (!point && !edges) {
+        refine.Fail(std::string("a ") + KindName(shape.kind) +
+                    " has no picks to refine (only points, lines, segments and cylinders do)");
+    } else if ((value == "corner") != point) {
+        refine.Fail(std::string("a ") + KindName(shape.kind) + " refines to " +
+                    (point ? "\"corner\"" : "\"edge\"") + ", not " + Quote(value));
+    } else {
+        shape.refine = point ? Refine::kCorner : Refine::kEdge;
+    }
+}
+
 // An object's free-text "comment", kept for the document (null when none).
 Json Comment(const JsonNode& node) {
     return node.IsObject() && node.Has("comment") ? node.Value().at("comment") : Json();
@@ -557,19 +586,20 @@ void SceneParser::ParseShapes(const JsonNode& shapes) {
         switch (shape.kind) {
             case ShapeKind::kPoint:
             case ShapeKind::kLine:
-                node.CheckMembers({"name", "kind", "outliers", "picks", "truth"});
+                node.CheckMembers({"name", "kind", "outliers", "refine", "picks", "truth"});
                 ParsePicks(node, shape);
                 ParseOutliers(node, shape);
                 break;
             case ShapeKind::kSegment:
-                node.CheckMembers({"name", "kind", "extent", "outliers", "picks", "truth"});
+                node.CheckMembers(
+                    {"name", "kind", "extent", "outliers", "refine", "picks", "truth"});
                 ParsePicks(node, shape);
                 ParseExtent(node, shape);
                 ParseOutliers(node, shape);
                 break;
             case ShapeKind::kCylinder:
                 node.CheckMembers(
-                    {"name", "kind", "picks", "method", "extent", "outliers", "truth"});
+                    {"name", "kind", "picks", "method", "extent", "outliers", "refine", "truth"});
                 ParsePicks(node, shape);
                 ParseExtent(node, shape);
                 ParseOutliers(node, shape);
@@ -587,15 +617,16 @@ void SceneParser::ParseShapes(const JsonNode& shapes) {
                 }
                 break;
             case ShapeKind::kPlane:
-                node.CheckMembers({"name", "kind", "points", "truth"});
+                node.CheckMembers({"name", "kind", "points", "refine", "truth"});
                 ParsePlane(node, shape);
                 break;
             case ShapeKind::kCurve:
                 node.CheckMembers(
-                    {"name", "kind", "picks", "mode", "interval", "samples", "truth"});
+                    {"name", "kind", "picks", "mode", "interval", "samples", "refine", "truth"});
                 ParseCurve(node, shape);
                 break;
         }
+        ParseRefine(node, shape);
         if (node.Has("truth")) {
             ParseTruth(node.Member("truth"), shape);
         }
@@ -769,6 +800,7 @@ bool operator==(const ShapeInput& a, const ShapeInput& b) {
                     a.tangentPlanes,
                     a.extent,
                     a.outliers,
+                    a.refine,
                     a.planePoints,
                     a.curveCamera,
                     a.curvePicks,
@@ -785,6 +817,7 @@ bool operator==(const ShapeInput& a, const ShapeInput& b) {
                                            b.tangentPlanes,
                                            b.extent,
                                            b.outliers,
+                                           b.refine,
                                            b.planePoints,
                                            b.curveCamera,
                                            b.curvePicks,

@@ -73,6 +73,11 @@ enum class Extent { kUnion, kMedian };
 // others: "keep" (every view) or "drop" (core::Outliers::kDrop).
 enum class Outliers { kKeep, kDrop };
 
+// Whether a shape's picks are refined on their photos before the measurement: "none" (as
+// clicked), "corner" (a point's picks move to the sub-pixel corner) or "edge" (a line's,
+// segment's or cylinder's picked segments move onto the image edge they were drawn along).
+enum class Refine { kNone, kCorner, kEdge };
+
 // "point", "line", ... as written in a scene file.
 const char* KindName(ShapeKind kind);
 
@@ -122,6 +127,7 @@ struct ShapeInput {
     bool tangentPlanes = true;            // cylinder: "tangent-planes" (true) or "centre-lines"
     Extent extent = Extent::kUnion;       // segment, cylinder: "extent"
     Outliers outliers = Outliers::kKeep;  // point, line, segment, cylinder: "outliers"
+    Refine refine = Refine::kNone;        // point: corner; line, segment, cylinder: edge
     std::vector<PlaneSource> planePoints;
 
     std::size_t curveCamera = 0;  // curve: its one image

@@ -157,6 +157,9 @@ Json ShapeEntry(const Scene& scene, const ShapeInput& shape) {
     if (shape.outliers == Outliers::kDrop) {
         entry["outliers"] = "drop";
     }
+    if (shape.refine != Refine::kNone) {
+        entry["refine"] = shape.refine == Refine::kCorner ? "corner" : "edge";
+    }
     if (shape.kind == ShapeKind::kCurve) {
         entry["mode"] = shape.interpolate ? "interpolate" : "approximate";
         if (shape.interval > 0.0) {
