@@ -11,6 +11,7 @@
 #include "core/reprojection.h"
 #include "measure/json_node.h"
 #include "measure/scene.h"
+#include "measure/snapping.h"
 #include "temp_dir.h"
 #include <gtest/gtest.h>
 
@@ -211,6 +212,55 @@ TEST(WorkbenchChessboard, EpipolarLineThroughTheLensMeetsTheSameCorner) {
         ASSERT_EQ(line.at("camera"), scene.cameras[pick.camera].id);
         EXPECT_LT(Distance(Polylines(line), {pick.point.x, pick.point.y}), 1.0) << line["camera"];
     }
+}
+
+TEST(WorkbenchChessboard, SnapsAsTheSceneOptionDoesAndRefusesWithAReason) {
+    Workbench bench(std::string(POLYVIEW_SOURCE_DIR) + "/examples/chessboard/chessboard.json",
+                    {kHost});
+    const measure::Camera view = bench.CurrentScene().cameras[0];
+    const measure::GrayPhoto photo = measure::LoadGrayPhoto(view.image);
+    const measure::Vec2 click{443.8, 157.5};  // 1.5 px from the detector's corner_r2_c6
+    const measure::Segment2 edge{{416.1, 160.1}, {433.8, 160.3}};  // 2 px below c5 to c6
+    const measure::Snap corner = measure::SnapCorner(photo, click);
+    const measure::Snap border = measure::SnapEdge(view.calibration, photo, edge);
+    ASSERT_TRUE(corner.ok && border.ok) << corner.reason << border.reason;
+    const auto snap = [&](const Json& body) {
+        return bench.Handle(Request("POST", "/api/snap", body));
+    };
+    HttpResponse response =
+        snap({{"camera", "view_1"}, {"kind", "corner"}, {"point", {click.x, click.y}}});
+    EXPECT_EQ(Body(response),
+              (Json{{"ok", true},
+                    {"point", {corner.points[0].x, corner.points[0].y}},
+                    {"movement", corner.movements[0]},
+                    {"support", corner.support}}));
+    response = snap({{"camera", "view_1"},
+                     {"kind", "edge"},
+                     {"segment", {{edge.start.x, edge.start.y}, {edge.end.x, edge.end.y}}}});
+    EXPECT_EQ(Body(response).at("segment"),
+              Json::array({{border.points[0].x, border.points[0].y},
+                           {border.points[1].x, border.points[1].y}}));
+    EXPECT_EQ(Body(response).at("movement"), Json(border.movements));
+    response = snap({{"camera", "view_1"}, {"kind", "corner"}, {"point", {2.0, 240.0}}});
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(Body(response).at("ok"), false);
+    EXPECT_TRUE(Body(response).at("reason").is_string());
+    for (const Json& bad :
+         {Json{{"camera", "view_99"}, {"kind", "corner"}, {"point", {1, 2}}},
+          Json{{"camera", "view_1"}, {"kind", "blob"}, {"point", {1, 2}}},
+          Json{{"camera", "view_1"}, {"kind", "corner"}, {"point", {1}}},
+          Json{{"camera", "view_1"}, {"kind", "edge"}, {"point", {1, 2}}},
+          Json{{"camera", "view_1"}, {"kind", "edge"}, {"segment", {{1, 2}}}},
+          Json{{"camera", "view_1"}, {"kind", "edge"}, {"segment", {{1, 2}, {1, 2}}}}}) {
+        EXPECT_EQ(snap(bad).status, 400) << bad;
+    }
+}
+
+TEST_F(WorkbenchTest, SnapNeedsAPhoto) {
+    const HttpResponse response = m_bench.Handle(
+        Request("POST", "/api/snap", {{"camera", "a"}, {"kind", "corner"}, {"point", {1, 2}}}));
+    EXPECT_EQ(response.status, 400);
+    EXPECT_EQ(Body(response).at("error"), "camera a has no photo to snap on");
 }
 
 TEST_F(WorkbenchTest, SaveKeepsTheOldFileAndNoticesAnotherWriter) {

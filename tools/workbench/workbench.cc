@@ -17,6 +17,7 @@
 #include "measure/output_file.h"
 #include "measure/report.h"
 #include "measure/scene_writer.h"
+#include "measure/snapping.h"
 #include "workbench/epipolar.h"
 #include "workbench/report_csv.h"
 
@@ -30,6 +31,9 @@ using measure::Json;
 
 // Photos larger than this are not served.
 constexpr std::size_t kPhotoLimit = std::size_t{512} << 20;
+
+// Decoded photos kept for snapping (a 24-megapixel photo takes 24 MB).
+constexpr std::size_t kCachedPhotos = 4;
 
 // A failed request: its status and message, answered as {"error": message}.
 struct RequestError {
@@ -339,6 +343,7 @@ HttpResponse Workbench::Route(const HttpRequest& request) {
         HttpResponse (Workbench::*handler)(const std::string&);
     } posts[] = {{"/api/measure", &Workbench::MeasureDocument},
                  {"/api/epipolar", &Workbench::Epipolar},
+                 {"/api/snap", &Workbench::Snap},
                  {"/api/save", &Workbench::Save},
                  {"/api/export", &Workbench::Export}};
     for (const auto& route : posts) {
@@ -497,6 +502,122 @@ HttpResponse Workbench::Epipolar(const std::string& body) {
         lines.push_back({{"camera", to.id}, {"polylines", polylines}});
     }
     return JsonResponse(200, Json{{"lines", lines}});
+}
+
+namespace {
+
+// [x, y] of two finite numbers in a request body; RequestError 400 naming field otherwise.
+measure::Vec2 BodyPoint(const Json& value, const std::string& field) {
+    if (!value.is_array() || value.size() != 2 || !value[0].is_number() || !value[1].is_number() ||
+        !std::isfinite(value[0].get<double>()) || !std::isfinite(value[1].get<double>())) {
+        throw RequestError{
+            400, "request body: field \"" + field + "\": expected [x, y], two finite numbers"};
+    }
+    return {value[0].get<double>(), value[1].get<double>()};
+}
+
+Json PointJson(const measure::Vec2& point) {
+    return Json::array({point.x, point.y});
+}
+
+}  // namespace
+
+std::shared_ptr<const measure::GrayPhoto> Workbench::DecodedPhoto(const std::string& path,
+                                                                  int width,
+                                                                  int height) {
+    std::error_code error;
+    const fs::file_time_type time = fs::last_write_time(path, error);
+    const std::uintmax_t size = error ? 0 : fs::file_size(path, error);
+    const std::lock_guard<std::mutex> lock(m_photoMutex);
+    for (auto it = m_photos.begin(); it != m_photos.end(); ++it) {
+        if (it->path == path) {
+            if (!error && it->time == time && it->size == size) {
+                CachedPhoto found = *it;
+                m_photos.erase(it);
+                m_photos.push_back(found);
+                return found.photo;
+            }
+            m_photos.erase(it);
+            break;
+        }
+    }
+    auto photo =
+        std::make_shared<const measure::GrayPhoto>(measure::LoadGrayPhoto(path, width, height));
+    if (!error) {
+        if (m_photos.size() >= kCachedPhotos) {
+            m_photos.erase(m_photos.begin());
+        }
+        m_photos.push_back({path, time, size, photo});
+    }
+    return photo;
+}
+
+HttpResponse Workbench::Snap(const std::string& body) {
+    const Json request = ParseBody(body);
+    const std::string id =
+        Field(request, "camera", Json::value_t::string, "a camera id").get<std::string>();
+    const std::string kind =
+        Field(request, "kind", Json::value_t::string, "\"corner\" or \"edge\"").get<std::string>();
+    if (kind != "corner" && kind != "edge") {
+        throw RequestError{400, "request body: field \"kind\": expected \"corner\" or \"edge\""};
+    }
+    std::vector<measure::Vec2> picks;
+    if (kind == "corner") {
+        picks.push_back(
+            BodyPoint(Field(request, "point", Json::value_t::array, "[x, y]"), "point"));
+    } else {
+        const Json& segment =
+            Field(request, "segment", Json::value_t::array, "[[x0, y0], [x1, y1]]");
+        if (segment.size() != 2) {
+            throw RequestError{400,
+                               "request body: field \"segment\": expected [[x0, y0], [x1, y1]]"};
+        }
+        picks = {BodyPoint(segment[0], "segment"), BodyPoint(segment[1], "segment")};
+        if (picks[0] == picks[1]) {
+            throw RequestError{400,
+                               "request body: field \"segment\": has zero length (both end "
+                               "points are equal)"};
+        }
+    }
+    measure::Camera camera;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        const auto found = std::find_if(m_scene.cameras.begin(),
+                                        m_scene.cameras.end(),
+                                        [&](const measure::Camera& c) { return c.id == id; });
+        if (found == m_scene.cameras.end()) {
+            throw RequestError{
+                400, "request body: field \"camera\": unknown camera id " + Json(id).dump()};
+        }
+        camera = *found;
+    }
+    if (camera.image.empty()) {
+        throw RequestError{400, "camera " + id + " has no photo to snap on"};
+    }
+    measure::Snap snap;
+    try {
+        const std::shared_ptr<const measure::GrayPhoto> photo = DecodedPhoto(
+            camera.image, camera.calibration.GetWidth(), camera.calibration.GetHeight());
+        snap = picks.size() == 1
+                   ? measure::SnapCorner(*photo, picks[0])
+                   : measure::SnapEdge(camera.calibration, *photo, {picks[0], picks[1]});
+    } catch (const measure::PhotoError& error) {
+        snap =
+            measure::RefusedSnap(picks, std::string("the photo cannot be used: ") + error.what());
+    }
+    if (!snap.ok) {
+        return JsonResponse(200, Json{{"ok", false}, {"reason", snap.reason}});
+    }
+    Json answer = {{"ok", true}};
+    if (picks.size() == 1) {
+        answer["point"] = PointJson(snap.points[0]);
+        answer["movement"] = snap.movements[0];
+    } else {
+        answer["segment"] = Json::array({PointJson(snap.points[0]), PointJson(snap.points[1])});
+        answer["movement"] = snap.movements;
+    }
+    answer["support"] = snap.support;
+    return JsonResponse(200, answer);
 }
 
 HttpResponse Workbench::Save(const std::string& body) {

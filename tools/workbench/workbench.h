@@ -1,11 +1,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "measure/photo_decoder.h"
 #include "measure/scene.h"
 
 // The workbench's request handler: the HTTP API of docs/workbench.md on plain request and response
@@ -82,6 +86,12 @@ class Workbench {
     HttpResponse Session();
     HttpResponse MeasureDocument(const std::string& body);
     HttpResponse Epipolar(const std::string& body);
+    HttpResponse Snap(const std::string& body);
+    // The decoded photo of a file, from the cache while the file is unchanged; throws
+    // measure::PhotoError when it cannot be decoded or is not width x height.
+    std::shared_ptr<const measure::GrayPhoto> DecodedPhoto(const std::string& path,
+                                                           int width,
+                                                           int height);
     HttpResponse Save(const std::string& body);
     HttpResponse Export(const std::string& body);
     // The scene of a document sent by the page, checked against the session's cameras.
@@ -95,6 +105,16 @@ class Workbench {
     mutable std::mutex m_mutex;  // guards everything below and every file write
     std::vector<std::string> m_allowedHosts;
     measure::Scene m_scene;
+
+    // The photos snapped on last, newest last, while their files are unchanged.
+    struct CachedPhoto {
+        std::string path;
+        std::filesystem::file_time_type time;
+        std::uintmax_t size = 0;
+        std::shared_ptr<const measure::GrayPhoto> photo;
+    };
+    std::mutex m_photoMutex;  // guards m_photos and serialises decoding
+    std::vector<CachedPhoto> m_photos;
 };
 
 }  // namespace workbench
