@@ -128,11 +128,12 @@ TEST(SceneRefine, KindsTakeTheirOwnRefinementAndTheDocumentKeepsIt) {
          "a plane has no picks to refine"},
         {R"({"name": "s", "kind": "segment", "refine": "Edge", )" + seg + "}",
          "unknown refine \"Edge\""}};
-    for (const auto& [shape, message] : refused) {
-        ExpectInputError([&] { measure::ParseScene(head + shape + "]}", "s.json", "/n"); },
+    for (const auto& shapeAndMessage : refused) {
+        const std::string text = head + shapeAndMessage[0] + "]}";
+        ExpectInputError([&] { measure::ParseScene(text, "s.json", "/n"); },
                          "s.json",
                          "shapes[0].refine",
-                         message);
+                         shapeAndMessage[1]);
     }
 }
 
