@@ -1,6 +1,7 @@
 """The workbench page in headless Chromium against a real server: opening the demo scenes, picking
-a chessboard corner through zoom and pan with epipolar guides and reprojection, undo and redo,
-saving, and the numbers against the command line's. Run: page_test.py POLYVIEW_MEASURE SOURCE_DIR
+a chessboard corner through zoom and pan with epipolar guides and reprojection, snapping picks to
+the photo's corner (and refusing a bare wall), undo and redo, saving, and the numbers against the
+command line's. Run: page_test.py POLYVIEW_MEASURE SOURCE_DIR
 Screenshots go to $WORKBENCH_SCREENSHOTS (or a temp dir, printed)."""
 import json
 import math
@@ -265,6 +266,37 @@ class Page(unittest.TestCase):
             self.assertClose(shown[key], saved[key], 1e-6)
         self.assertAlmostEqual(shown["length"], saved["length"], delta=1e-6)
         self.assertAlmostEqual(shown["length"], 0.175, delta=0.01)  # 7 squares of 25 mm
+
+    def test_snaps_new_picks_to_the_corner_and_refuses_a_flat_wall(self):
+        self.open("chessboard")
+        with open(self.scene) as f:
+            corner = next(s for s in json.load(f)["shapes"] if s["name"] == CORNER)["picks"]
+        corner = corner["view_1"]
+        self.driver.find_element(By.CSS_SELECTOR, "#snap-new").click()
+        name = self.new_shape("#new-point")
+        clicked = self.click_photo(corner[0] + 1.5, corner[1] - 1.5)  # the fitted photo
+        self.assertGreater(math.dist(clicked, corner), 1.5)
+        self.idle()
+        snapped = [float(v) for v in self.picks(name)[0]]
+        self.assertLess(math.dist(snapped, corner), 0.2, (snapped, corner))
+        self.assertIn("snapped", self.js("return document.querySelector('#status').textContent"))
+        self.shot("7-snapped-corner")
+        self.ctrl("z")  # the snap is its own undo step: the click comes back
+        self.assertClose([float(v) for v in self.picks(name)[0]], clicked, 0.01)
+        ActionChains(self.driver).send_keys("n").perform()  # N snaps the shape being picked
+        self.idle()
+        self.assertClose([float(v) for v in self.picks(name)[0]], snapped, 1e-9)
+
+        wall = self.new_shape("#new-point")
+        clicked = self.click_photo(585, 90)  # the bare wall, top right: nothing to snap to
+        self.idle()
+        self.assertIn("not snapped", self.attrs("#status.error", "id") and
+                      self.js("return document.querySelector('#status').textContent"))
+        self.assertClose([float(v) for v in self.picks(wall)[0]], clicked, 0.01)
+        self.shot("7-snap-refused")
+        self.driver.refresh()  # the choice is kept
+        self.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#shapes li.shape"))
+        self.assertTrue(self.driver.find_element(By.CSS_SELECTOR, "#snap-new").is_selected())
 
     def test_opens_the_pipe_rack_with_placeholders(self):
         self.open("pipe_rack")
