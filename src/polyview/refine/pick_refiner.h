@@ -21,7 +21,9 @@ class POLYVIEW_EXPORT CPickRefiner {
         double maxMovement = 3.0;   // px; a corner farther from the pick is refused
         int maxIterations = 50;     // >= 1
         double tolerance = 1e-3;    // px; a last step this short counts as converged
-        double minContrast = 10.0;  // sample units (gray levels for 8-bit); flatter is refused
+        // Sample units (gray levels for 8-bit); flatter is refused. JPEG noise on a plain wall
+        // spans 10-20 levels in a window and looks corner-like, so this stays above it.
+        double minContrast = 24.0;
         double minSupport = 0.05;   // a window with less support holds no corner
     };
     struct SCornerRefinement {
