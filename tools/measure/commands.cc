@@ -62,7 +62,13 @@ int UsageError(const std::string& problem) {
 int TakeSceneArgument(const std::string& argument, std::string& sceneFile, bool& allowOutside) {
     if (argument == "--allow-outside-paths") {
         allowOutside = true;
-    } else if (argument.size() > 1 && argument[0] == '-') {
+        return kExitDone;
+    }
+    return TakeSceneFile(argument, sceneFile);
+}
+
+int TakeSceneFile(const std::string& argument, std::string& sceneFile) {
+    if (argument.size() > 1 && argument[0] == '-') {
         return UsageError("unknown option " + argument);
     } else if (sceneFile.empty()) {
         sceneFile = argument;

@@ -35,6 +35,10 @@ int UsageError(const std::string& problem);
 // status (after printing it).
 int TakeSceneArgument(const std::string& argument, std::string& sceneFile, bool& allowOutside);
 
+// The scene file among a command's arguments: an unknown option or a second scene file is the
+// usage error's status (after printing it), else kExitDone with sceneFile set.
+int TakeSceneFile(const std::string& argument, std::string& sceneFile);
+
 // Loads the scene named on the command line and prints its warnings; kExitDone, or
 // kExitBadInput after printing the usage problem or the input error.
 int LoadCommandScene(const std::string& sceneFile, bool allowOutside, Scene& scene);

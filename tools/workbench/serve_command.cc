@@ -271,13 +271,8 @@ int ServeCommand(const std::vector<std::string>& arguments) {
             cameraFile = value;
         } else if (argument == "--photos") {
             photoFolder = value;
-        } else if (argument.size() > 1 && argument[0] == '-') {
-            return UsageError("unknown option " + argument);
-        } else if (sceneFile.empty()) {
-            sceneFile = argument;
-        } else {
-            return UsageError("one scene file at a time (got " + sceneFile + " and " + argument +
-                              ")");
+        } else if (const int status = TakeSceneFile(argument, sceneFile); status != kExitDone) {
+            return status;
         }
     }
     if (!newScene.empty()) {
