@@ -189,23 +189,23 @@ export class ShapeDocument {
 
     // Undoes the last step; returns false when there is none.
     undo() {
-        if (this.undoStack.length === 0) {
-            return false;
-        }
-        this.redoStack.push(JSON.stringify(this.shapes));
-        this.shapes = JSON.parse(this.undoStack.pop());
-        this.notify("undo");
-        return true;
+        return this.step(this.undoStack, this.redoStack, "undo");
     }
 
     // Redoes the last undone step; returns false when there is none.
     redo() {
-        if (this.redoStack.length === 0) {
+        return this.step(this.redoStack, this.undoStack, "redo");
+    }
+
+    // One step through the history: the shapes now go onto `to` and the top of `from` becomes
+    // the shapes; false when `from` is empty.
+    step(from, to, event) {
+        if (from.length === 0) {
             return false;
         }
-        this.undoStack.push(JSON.stringify(this.shapes));
-        this.shapes = JSON.parse(this.redoStack.pop());
-        this.notify("redo");
+        to.push(JSON.stringify(this.shapes));
+        this.shapes = JSON.parse(from.pop());
+        this.notify(event);
         return true;
     }
 
