@@ -17,14 +17,14 @@
 class POLYVIEW_EXPORT CPickRefiner {
   public:
     struct SCornerOptions {
-        int halfWindow = 5;         // the window is (2 halfWindow + 1) px square, >= 2
-        double maxMovement = 3.0;   // px; a corner farther from the pick is refused
-        int maxIterations = 50;     // >= 1
-        double tolerance = 1e-3;    // px; a last step this short counts as converged
+        int halfWindow = 5;        // the window is (2 halfWindow + 1) px square, >= 2
+        double maxMovement = 3.0;  // px; a corner farther from the pick is refused
+        int maxIterations = 50;    // >= 1
+        double tolerance = 1e-3;   // px; a last step this short counts as converged
         // Sample units (gray levels for 8-bit); flatter is refused. JPEG noise on a plain wall
         // spans 10-20 levels in a window and looks corner-like, so this stays above it.
         double minContrast = 24.0;
-        double minSupport = 0.05;   // a window with less support holds no corner
+        double minSupport = 0.05;  // a window with less support holds no corner
     };
     struct SCornerRefinement {
         bool ok = false;
