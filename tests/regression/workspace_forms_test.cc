@@ -50,16 +50,20 @@ TEST(WorkspaceForms, SvdOnTheStackMatchesTheHeapForm) {
         const int n = shapes[trial % 7][1];
         SCOPED_TRACE(testing::Message() << "trial " << trial << ", " << m << " x " << n);
         const std::vector<double> input = Matrix(random, m, n, false);
-        const CIndexed a1(m, n, input), a2(m, n, input), a3(m, n, input), v1(n, n, {}),
-            v2(n, n, {});
-        std::vector<double> w1(n + 1), w2(n + 1), w3(n + 1);  // [1..n]
+        const CIndexed a1(m, n, input), a2(m, n, input), a3(m, n, input), a4(m, n, input),
+            v1(n, n, {}), v2(n, n, {}), v4(n, n, {});
+        std::vector<double> w1(n + 1), w2(n + 1), w3(n + 1), w4(n + 1);  // [1..n]
         ASSERT_TRUE(dsvd_inplace(*a1, m, n, w1.data(), *v1));
         ASSERT_TRUE(dsvd_inplace_small(*a2, m, n, w2.data(), *v2));
         ASSERT_TRUE(dsvd_values_small(*a3, m, n, w3.data()));
+        ASSERT_TRUE(dsvd_right_small(*a4, m, n, w4.data(), *v4));
         for (int j = 1; j <= n; ++j) {
-            EXPECT_TRUE(SameBits(w1[j], w2[j]) && SameBits(w1[j], w3[j])) << "w " << j;
+            EXPECT_TRUE(SameBits(w1[j], w2[j]) && SameBits(w1[j], w3[j]) && SameBits(w1[j], w4[j]))
+                << "w " << j;
             for (int i = 1; i <= n; ++i) {
-                EXPECT_TRUE(SameBits((*v1)[i][j], (*v2)[i][j])) << "v " << i << " " << j;
+                EXPECT_TRUE(SameBits((*v1)[i][j], (*v2)[i][j]) &&
+                            SameBits((*v1)[i][j], (*v4)[i][j]))
+                    << "v " << i << " " << j;
             }
             for (int i = 1; i <= m; ++i) {
                 EXPECT_TRUE(SameBits((*a1)[i][j], (*a2)[i][j])) << "u " << i << " " << j;

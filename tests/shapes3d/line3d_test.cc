@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "polyview/numeric/line_fit3d.h"
+#include "polyview/numeric/rotation.h"
 #include "polyview/numeric/svd.h"
 #include "polyview/numeric/vector_kernels.h"
 #include "support/camera_rig.h"
@@ -193,6 +194,46 @@ TEST(DFitLine3D, AxisThroughTheOriginSeenFromTheOrigin) {
     const CRotateMatrix frame = CRotateVector(C3DVector(result)).GetRotateMatrix();
     ExpectVectorNear(frame.GetRowVector(0), C3DVector(0.0, 0.0, 1.0), 1e-15);
     EXPECT_NEAR(frame.GetRowVector(1).GetData(2), 0.0, 1e-15);
+}
+
+TEST(DFitLine3D, MatrixFormMatchesTheRotationVectorForm) {
+    // Cameras given by rotation vector and by drotvec2mat of it give the same bits and the same
+    // failures: random views, turns below the series limit, half-turns, a NaN rotation and
+    // parallel planes.
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> value(-2.0, 2.0);
+    const double special[][3] = {
+        {1e-6, 0.0, 0.0}, {3.141592653589793, 0.0, 0.0}, {0.0, std::nan(""), 0.0}, {0.0, 0.0, 0.0}};
+    for (int trial = 0; trial < 200; ++trial) {
+        const int n = 2 + trial % 5;
+        std::vector<double> vectors(7 * n), matrices(13 * n), lines(7 * n, 0.0), px(n), py(n);
+        for (int i = 0; i < n; ++i) {
+            double* camera = &vectors[7 * i];
+            for (int j = 0; j < 7; ++j) {
+                camera[j] = value(random);
+            }
+            if (trial % 4 == 0 && i == 0) {
+                std::copy(special[trial / 4 % 4], special[trial / 4 % 4] + 3, camera);
+            }
+            drotvec2mat(camera, &matrices[13 * i]);
+            std::copy(camera + 3, camera + 7, &matrices[13 * i + 9]);
+            for (int j = 0; j < 3; ++j) {
+                lines[7 * i + j] = trial % 9 == 0 ? 1.0 : value(random);  // equal: parallel
+            }
+            px[i] = value(random);
+            py[i] = value(random);
+        }
+        double fromVectors[4] = {7, 7, 7, 7}, fromMatrices[4] = {7, 7, 7, 7};
+        const int okVectors =
+            dfitline3d(n, vectors.data(), lines.data(), px.data(), py.data(), fromVectors);
+        ASSERT_EQ(dfitline3d_matrices(
+                      n, matrices.data(), lines.data(), px.data(), py.data(), fromMatrices),
+                  okVectors)
+            << trial;
+        for (int j = 0; j < 4; ++j) {
+            EXPECT_TRUE(SameBits(fromVectors[j], fromMatrices[j])) << trial << " " << j;
+        }
+    }
 }
 
 TEST(C3DLineTransform, MovesPointsAndRejectsZeroScale) {

@@ -80,18 +80,21 @@ void ConstrainedFoot(const double* direction,
     }
 }
 
-}  // namespace
-
 // Each observation gives the plane through its camera centre and its image line; the line is
 // the least-squares intersection of the planes: its direction is the right singular vector of
 // the smallest singular value of the stacked plane normals, a point on it the homogeneous
-// least-squares point of the stacked planes. Closed form, no iteration.
-int dfitline3d(int n,
-               const double* cameras,
-               const double* lines,
-               const double* principalX,
-               const double* principalY,
-               double* result) {
+// least-squares point of the stacked planes. Closed form, no iteration. A camera row holds the
+// rotation vector r (kFromVector, rebuilt by drotvec2mat) or the rotation matrix itself, then
+// the translation and the focal length.
+template <bool kFromVector>
+int FitLine(int n,
+            const double* cameras,
+            const double* lines,
+            const double* principalX,
+            const double* principalY,
+            double* result) {
+    const int stride = kFromVector ? 7 : 13;
+    const int translationAt = kFromVector ? 3 : 9;
     if (n < 2) {
         return 0;
     }
@@ -112,11 +115,15 @@ int dfitline3d(int n,
     double scatter[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // sum of n n^T, row-major
     double moment[3] = {0, 0, 0};                     // sum of d n
     for (int i = 0; i < n; ++i) {
-        const double* camera = cameras + 7 * static_cast<long>(i);
+        const double* camera = cameras + stride * static_cast<long>(i);
         const double* line = lines + 7 * static_cast<long>(i);
-        double camFromWorld[9];  // R, row-major, [3 * row + col]
-        drotvec2mat(camera, camFromWorld);
-        const double f = camera[6];
+        double rebuilt[9];
+        const double* camFromWorld = camera;  // R, row-major, [3 * row + col]
+        if (kFromVector) {
+            drotvec2mat(camera, rebuilt);
+            camFromWorld = rebuilt;
+        }
+        const double f = camera[stride - 1];
         const double a = line[0];
         const double b = line[1];
         const double c = line[2];
@@ -125,7 +132,7 @@ int dfitline3d(int n,
         dnormalize(3, normalInCam);
         double normalInWorld[3];
         dmatprod(normalInCam, camFromWorld, 1, 3, 3, normalInWorld);  // n^T R = (R^T n)^T
-        const double offset = ddot(3, normalInCam, camera + 3);
+        const double offset = ddot(3, normalInCam, camera + translationAt);
         for (int j = 0; j < 3; ++j) {
             normals.Get()[i + 1][j + 1] = normalInWorld[j];
             planes.Get()[i + 1][j + 1] = normalInWorld[j];
@@ -140,9 +147,10 @@ int dfitline3d(int n,
     }
 
     // Direction: the normal of least variance across the planes.
+    // U is not needed: the decompositions form only w and V, with the same bits.
     double* w = w3;
     double** v = v3;
-    if (!dsvd_inplace_small(normals.Get(), n, 3, w, v)) {
+    if (!dsvd_right_small(normals.Get(), n, 3, w, v)) {
         return 0;
     }
     if (w[1] / w[2] > kMaxConditionRatio) {
@@ -165,7 +173,7 @@ int dfitline3d(int n,
     // Point: the homogeneous least-squares solution of n . X + d = 0 over all planes.
     w = w4;
     v = v4;
-    if (!dsvd_inplace_small(planes.Get(), n, 4, w, v)) {
+    if (!dsvd_right_small(planes.Get(), n, 4, w, v)) {
         return 0;
     }
     k = SmallestIndex(w, 4);
@@ -233,4 +241,24 @@ int dfitline3d(int n,
     drotmat2vec_exact(frame, result);  // a frame near the identity keeps its small turn
     result[3] = distance;
     return 1;
+}
+
+}  // namespace
+
+int dfitline3d(int n,
+               const double* cameras,
+               const double* lines,
+               const double* principalX,
+               const double* principalY,
+               double* result) {
+    return FitLine<true>(n, cameras, lines, principalX, principalY, result);
+}
+
+int dfitline3d_matrices(int n,
+                        const double* cameras,
+                        const double* lines,
+                        const double* principalX,
+                        const double* principalY,
+                        double* result) {
+    return FitLine<false>(n, cameras, lines, principalX, principalY, result);
 }

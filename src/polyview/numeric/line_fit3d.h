@@ -15,3 +15,13 @@ int dfitline3d(int n,
                const double* principalX,
                const double* principalY,
                double* result);
+// dfitline3d with each camera's rotation given as its matrix instead of its rotation vector:
+// cameras: n rows of 13 doubles (camera-from-world rotation R row-major, translation t, focal
+// length f). With R = drotvec2mat(r) the result is dfitline3d's, bit for bit, and so are the
+// failures.
+int dfitline3d_matrices(int n,
+                        const double* cameras,
+                        const double* lines,
+                        const double* principalX,
+                        const double* principalY,
+                        double* result);

@@ -177,10 +177,10 @@ void RotateColumns(double** x, int rows, int p, int q, double c, double s) {
     }
 }
 
-// Diagonalises the bidiagonal (w, rv1) by implicitly shifted QR sweeps, rotating U (in a) and V
-// when kVectors. The rotations are chosen from w and rv1 alone, so the values come out the same
-// whether or not U and V are carried along.
-template <bool kVectors>
+// Diagonalises the bidiagonal (w, rv1) by implicitly shifted QR sweeps, rotating U (in a) when
+// kLeft and V when kRight. The rotations are chosen from w and rv1 alone, so the values and V
+// come out the same whether or not U is carried along.
+template <bool kLeft, bool kRight>
 void Diagonalise(double** a, int m, int n, double* w, double* rv1, double** v, double anorm) {
     for (int k = n; k >= 1; --k) {
         for (int sweep = 1; sweep <= kMaxSweeps; ++sweep) {
@@ -213,7 +213,7 @@ void Diagonalise(double** a, int m, int n, double* w, double* rv1, double** v, d
                     h = 1.0 / h;
                     c = g * h;
                     s = -f * h;
-                    if (kVectors) {
+                    if (kLeft) {
                         RotateColumns(a, m, nm, i, c, s);
                     }
                 }
@@ -223,7 +223,7 @@ void Diagonalise(double** a, int m, int n, double* w, double* rv1, double** v, d
                 // Converged: make the singular value non-negative.
                 if (z < 0.0) {
                     w[k] = -z;
-                    for (int j = 1; kVectors && j <= n; ++j) {
+                    for (int j = 1; kRight && j <= n; ++j) {
                         v[j][k] = -v[j][k];
                     }
                 }
@@ -254,7 +254,7 @@ void Diagonalise(double** a, int m, int n, double* w, double* rv1, double** v, d
                 g = g * c - x * s;
                 h = y * s;
                 y *= c;
-                if (kVectors) {
+                if (kRight) {
                     RotateColumns(v, n, j, i, c, s);
                 }
                 z = dhypot(f, h);
@@ -266,7 +266,7 @@ void Diagonalise(double** a, int m, int n, double* w, double* rv1, double** v, d
                 }
                 f = c * g + s * y;
                 x = c * y - s * g;
-                if (kVectors) {
+                if (kLeft) {
                     RotateColumns(a, m, j, i, c, s);
                 }
             }
@@ -318,7 +318,7 @@ void Decompose(double** a, int m, int n, double* w, double** v, double* rv1) {
     const double anorm = Bidiagonalise(a, m, n, w, rv1, g);
     AccumulateRight(a, n, rv1, g, v);
     AccumulateLeft(a, m, n, w);
-    Diagonalise<true>(a, m, n, w, rv1, v, anorm);
+    Diagonalise<true, true>(a, m, n, w, rv1, v, anorm);
 }
 
 const int kSmallColumns = 8;  // largest n of the stack-workspace forms
@@ -403,7 +403,7 @@ bool dsvd_values_small(double** a, int m, int n, double* w) {
     double row[kSmallColumns + 1];
     double g = 0.0;
     const double anorm = Bidiagonalise(a, m, n, w, rv1, g);
-    Diagonalise<false>(a, m, n, w, rv1, nullptr, anorm);
+    Diagonalise<false, false>(a, m, n, w, rv1, nullptr, anorm);
     if (OrderByDecreasingMagnitude(w, n, order)) {
         for (int j = 1; j <= n; ++j) {
             row[j] = w[j];
@@ -411,6 +411,29 @@ bool dsvd_values_small(double** a, int m, int n, double* w) {
         for (int k = 1; k <= n; ++k) {
             w[k] = row[order[k]];
         }
+    }
+    return true;
+}
+
+bool dsvd_right_small(double** a, int m, int n, double* w, double** v) {
+    if (m < 0 || n < 0 || n > kSmallColumns) {
+        return false;
+    }
+    double rv1[kSmallColumns + 1];
+    int order[kSmallColumns + 1];
+    double row[kSmallColumns + 1];
+    double g = 0.0;
+    const double anorm = Bidiagonalise(a, m, n, w, rv1, g);
+    AccumulateRight(a, n, rv1, g, v);
+    Diagonalise<false, true>(a, m, n, w, rv1, v, anorm);
+    if (OrderByDecreasingMagnitude(w, n, order)) {
+        for (int j = 1; j <= n; ++j) {
+            row[j] = w[j];
+        }
+        for (int k = 1; k <= n; ++k) {
+            w[k] = row[order[k]];
+        }
+        PermuteColumns(v, n, n, order, row);
     }
     return true;
 }

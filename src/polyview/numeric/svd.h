@@ -17,6 +17,10 @@ bool dsvd_inplace_small(double** a, int m, int n, double* w, double** v);
 // destroyed and neither U nor V is formed (the rotations that would form them never feed back
 // into the values, so the values are the same bits). False, nothing touched, for n > 8.
 bool dsvd_values_small(double** a, int m, int n, double* w);
+// The singular values and V of dsvd_inplace alone, sorted the same way, for at most 8 columns; a
+// is destroyed and U is not formed (its rotations never feed back into w or V, so both are the
+// same bits). False, nothing touched, for n > 8.
+bool dsvd_right_small(double** a, int m, int n, double* w, double** v);
 
 // dsvd_inplace on 0-based matrices: a (m x n) is replaced by U, w receives the n singular values
 // in decreasing order (resized to n if needed), v receives V (n x n, resized if needed). False,
