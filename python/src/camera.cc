@@ -10,6 +10,7 @@
 #include "array_input.h"
 #include "core/reprojection.h"
 #include "core/soundness.h"
+#include "pickling.h"
 #include <pybind11/stl.h>
 
 #include "polyview/foundations/coordinate2d.h"
@@ -419,6 +420,59 @@ const CCameraParam& PinholeOf(const Camera& camera) {
     return camera.camera.GetCameraParam();
 }
 
+// Pickling: a camera's state is (f, cx, cy, R row by row, T) as it holds them, its photo's size
+// and its lens arguments; it is made again from them by the constructor's own path, which keeps
+// every value bit for bit (R is taken as a matrix, the ideal pinhole of a lens comes from the
+// lens).
+py::tuple CameraState(const Camera& made) {
+    const std::vector<double> values = CameraValues(made);
+    const std::vector<double> numbers(values.begin(), values.begin() + 15);
+    return py::make_tuple(NumbersState(numbers),
+                          ImageSide(made.camera.GetWidth()),
+                          ImageSide(made.camera.GetHeight()),
+                          LensOf(made));
+}
+
+Camera CameraFromState(const py::tuple& state) {
+    if (state.size() != 4 || !(state[3].is_none() || py::isinstance<py::dict>(state[3]))) {
+        throw py::value_error("Camera: a pickled state (numbers, width, height, lens) expected");
+    }
+    const std::vector<double> numbers = ReadNumbersState(state[0], 15, "Camera");
+    py::array_t<double> rotation({3, 3});
+    std::copy(numbers.begin() + 3, numbers.begin() + 12, rotation.mutable_data());
+    const py::array_t<double> translation(3, numbers.data() + 12);
+    if (state[3].is_none()) {
+        const py::array_t<double> principalPoint(2, numbers.data() + 1);
+        return MakeCamera(numbers[0],
+                          principalPoint,
+                          rotation,
+                          translation,
+                          state[1],
+                          state[2],
+                          std::nullopt,
+                          py::none(),
+                          py::none(),
+                          py::none());
+    }
+    const py::dict lens = py::reinterpret_borrow<py::dict>(state[3]);
+    const auto argument = [&lens](const char* name) {
+        return lens.contains(name) ? py::object(lens[name]) : py::object(py::none());
+    };
+    if (!lens.contains("model")) {
+        throw py::value_error("Camera: a pickled lens without its model");
+    }
+    return MakeCamera(std::nullopt,
+                      py::none(),
+                      rotation,
+                      translation,
+                      state[1],
+                      state[2],
+                      lens["model"].cast<std::string>(),
+                      argument("params"),
+                      argument("camera_matrix"),
+                      argument("distortion"));
+}
+
 }  // namespace
 
 void BindCamera(py::module_& module) {
@@ -547,6 +601,7 @@ void BindCamera(py::module_& module) {
                     "A camera without a lens at centre (3,) whose optical axis points at target "
                     "(3,), with up pointing up in the photo (x to the right, y down). ValueError "
                     "when centre equals target or a value is not finite.")
+        .def(py::pickle(&CameraState, &CameraFromState))
         .def("__repr__", &ReprCamera);
 }
 

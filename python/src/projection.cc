@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -204,11 +205,50 @@ std::vector<double> ArrayValues(std::initializer_list<const py::array_t<double>*
     return values;
 }
 
+// Pickling of a projection: the tuple of its arrays, read back with the shapes they have (one row
+// per camera, the same number of cameras in each) into read-only copies.
+template <typename Projection, std::size_t N>
+void AddPickling(py::class_<Projection>& cls,
+                 const char* type,
+                 std::array<py::array_t<double> Projection::*, N> members,
+                 std::array<Shape, N> shapes) {
+    cls.def(py::pickle(
+        [members](const Projection& projection) {
+            py::tuple state(N);
+            for (std::size_t i = 0; i < N; ++i) {
+                state[i] = projection.*members[i];
+            }
+            return state;
+        },
+        [type, members, shapes](const py::tuple& state) {
+            const std::string fault = std::string(type) + ": a pickled state of " +
+                                      std::to_string(N) + " arrays, one row per camera, expected";
+            if (state.size() != N) {
+                throw py::value_error(fault);
+            }
+            Projection projection;
+            py::ssize_t cameras = 0;
+            for (std::size_t i = 0; i < N; ++i) {
+                const DoubleArray array = ReadArray(state[i], type, shapes[i]);
+                cameras = i == 0 ? array.shape(0) : cameras;
+                if (array.shape(0) != cameras) {
+                    throw py::value_error(fault);
+                }
+                projection.*members[i] = Frozen(array);
+            }
+            return projection;
+        }));
+}
+
 }  // namespace
 
 void BindProjection(py::module_& module) {
     py::class_<PointProjection> pointClass(
         module, "PointProjection", "A point's images in a list of cameras. Immutable.");
+    AddPickling<PointProjection, 2>(pointClass,
+                                    "PointProjection",
+                                    {&PointProjection::imagePoints, &PointProjection::residuals},
+                                    {Shape{Any("n"), Fixed(2)}, Shape{Any("n")}});
     CompareByValue(pointClass,
                    [](const PointProjection& p) {
                        return ArrayValues({&p.imagePoints, &p.residuals});
@@ -228,6 +268,10 @@ void BindProjection(py::module_& module) {
 
     py::class_<LineProjection> lineClass(
         module, "LineProjection", "A line's images in a list of cameras. Immutable.");
+    AddPickling<LineProjection, 2>(lineClass,
+                                   "LineProjection",
+                                   {&LineProjection::lines, &LineProjection::residuals},
+                                   {Shape{Any("n"), Fixed(3)}, Shape{Any("n")}});
     CompareByValue(lineClass,
                    [](const LineProjection& p) {
                        return ArrayValues({&p.lines, &p.residuals});
@@ -250,6 +294,10 @@ void BindProjection(py::module_& module) {
 
     py::class_<SegmentProjection> segmentClass(
         module, "SegmentProjection", "A segment's images in a list of cameras. Immutable.");
+    AddPickling<SegmentProjection, 2>(segmentClass,
+                                      "SegmentProjection",
+                                      {&SegmentProjection::segments, &SegmentProjection::residuals},
+                                      {Shape{Any("n"), Fixed(4)}, Shape{Any("n")}});
     CompareByValue(segmentClass,
                    [](const SegmentProjection& p) {
                        return ArrayValues({&p.segments, &p.residuals});
@@ -271,6 +319,13 @@ void BindProjection(py::module_& module) {
 
     py::class_<CylinderProjection> cylinderClass(
         module, "CylinderProjection", "A cylinder's silhouettes in a list of cameras. Immutable.");
+    AddPickling<CylinderProjection, 3>(
+        cylinderClass,
+        "CylinderProjection",
+        {&CylinderProjection::edges,
+         &CylinderProjection::centreLines,
+         &CylinderProjection::residuals},
+        {Shape{Any("n"), Fixed(2), Fixed(4)}, Shape{Any("n"), Fixed(4)}, Shape{Any("n")}});
     CompareByValue(cylinderClass,
                    [](const CylinderProjection& p) {
                        return ArrayValues({&p.edges, &p.centreLines, &p.residuals});

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "array_input.h"
+#include "pickling.h"
 
 #include "polyview/cylinder/cylinder3d.h"
 #include "polyview/foundations/axis3d.h"
@@ -231,12 +233,107 @@ C2DLine MakeLine2D(py::handle normalValue, double offset) {
     return line;
 }
 
+// Pickling. A shape's state is the numbers it is made of, as it holds them (its axis's U, V and
+// d, its range, ...), so that the shape rebuilt from them shows every value bit for bit.
+void AppendAxis(std::vector<double>& values, const C3DAxis& axis) {
+    Append(values, axis.GetUVector());
+    Append(values, axis.GetVVector());
+    values.push_back(axis.GetDistance());
+}
+constexpr std::size_t kAxisNumbers = 7;
+
+// The axis of numbers[first..first + 6]; the vectors are fed to the axis so that its
+// normalisation gives them back unchanged.
+C3DAxis AxisOf(const std::vector<double>& numbers, std::size_t first) {
+    const double* u = numbers.data() + first;
+    return C3DAxis(
+        NormalisedTo(C3DVector(u[0], u[1], u[2])), NormalisedTo(C3DVector(u[3], u[4], u[5])), u[6]);
+}
+
+std::vector<double> LineNumbers(const C3DLine& line) {
+    std::vector<double> numbers;
+    AppendAxis(numbers, line.Get3DAxis());
+    return numbers;
+}
+
+std::vector<double> SegmentNumbers(const C3DLineSegment& segment) {
+    std::vector<double> numbers;
+    AppendAxis(numbers, segment.GetAxis());
+    numbers.push_back(segment.GetRange().GetStartPosition());
+    numbers.push_back(segment.GetRange().GetEndPosition());
+    return numbers;
+}
+
+std::vector<double> CylinderNumbers(const C3DCylinder& cylinder) {
+    std::vector<double> numbers;
+    AppendAxis(numbers, cylinder.GetAxis());
+    numbers.push_back(cylinder.GetRange().GetStartPosition());
+    numbers.push_back(cylinder.GetRange().GetEndPosition());
+    numbers.push_back(cylinder.GetRadius());
+    return numbers;
+}
+
+std::vector<double> PlaneNumbers(const C3DPlane& plane) {
+    std::vector<double> numbers;
+    Append(numbers, plane.GetNormalVector());
+    Append(numbers, plane.GetPoint());
+    return numbers;
+}
+
+std::vector<double> Line2DNumbers(const C2DLine& line) {
+    std::vector<double> numbers(3);
+    line.GetLineParams(numbers.data());
+    return numbers;
+}
+
+// Makes a measured shape pickle as (its count numbers, left_out), rebuilt by make(numbers).
+template <typename Shape, typename Numbers, typename Make>
+void AddShapePickling(py::class_<Measured<Shape>>& cls,
+                      const char* type,
+                      std::size_t count,
+                      Numbers numbers,
+                      Make make) {
+    cls.def(py::pickle(
+        [numbers](const Measured<Shape>& shape) {
+            py::tuple leftOut(shape.leftOut.size());
+            for (std::size_t i = 0; i < shape.leftOut.size(); ++i) {
+                leftOut[i] = py::int_(shape.leftOut[i]);
+            }
+            return py::make_tuple(NumbersState(numbers(shape)), leftOut);
+        },
+        [type, count, make](const py::tuple& state) {
+            if (state.size() != 2 || !py::isinstance<py::tuple>(state[1])) {
+                throw py::value_error(std::string(type) +
+                                      ": a pickled state (numbers, left_out) expected");
+            }
+            std::vector<std::size_t> leftOut;
+            for (const py::handle camera : state[1]) {
+                leftOut.push_back(camera.cast<std::size_t>());
+            }
+            return Measured<Shape>(make(ReadNumbersState(state[0], count, type)),
+                                   std::move(leftOut));
+        }));
+}
+
+// Makes a shape without left_out pickle as its count numbers, rebuilt by make(numbers).
+template <typename Shape, typename Numbers, typename Make>
+void AddPlainPickling(
+    py::class_<Shape>& cls, const char* type, std::size_t count, Numbers numbers, Make make) {
+    cls.def(py::pickle([numbers](const Shape& shape) { return NumbersState(numbers(shape)); },
+                       [type, count, make](const py::tuple& state) {
+                           return make(ReadNumbersState(state, count, type));
+                       }));
+}
+
 }  // namespace
 
 void BindShapes(py::module_& module) {
     py::class_<PointShape> pointClass(
         module, "Point3D", "A 3D point. Immutable; equal when xyz is.");
     AddLeftOut(pointClass);
+    AddShapePickling(pointClass, "Point3D", 3, &PointValues, [](const std::vector<double>& xyz) {
+        return C3DPoint(C3DCoordinate(xyz.data(), WorldCoordinateSystem));
+    });
     CompareByValue(pointClass, &PointValues)
         .def(py::init(&MakePoint), py::arg("xyz"), "Point3D(xyz): the point (3,), finite.")
         .def_property_readonly(
@@ -250,6 +347,9 @@ void BindShapes(py::module_& module) {
     py::class_<LineShape> lineClass(
         module, "Line3D", "An infinite 3D line. Immutable; equal when point and direction are.");
     AddLeftOut(lineClass);
+    AddShapePickling(lineClass, "Line3D", kAxisNumbers, &LineNumbers, [](const auto& numbers) {
+        return C3DLine(AxisOf(numbers, 0));
+    });
     CompareByValue(lineClass, &LineValues)
         .def(py::init(&MakeLine),
              py::arg("point"),
@@ -281,6 +381,10 @@ void BindShapes(py::module_& module) {
         "Segment3D",
         "A 3D line segment. Immutable; equal when start, end, length and direction are.");
     AddLeftOut(segmentClass);
+    AddShapePickling(
+        segmentClass, "Segment3D", kAxisNumbers + 2, &SegmentNumbers, [](const auto& numbers) {
+            return C3DLineSegment(AxisOf(numbers, 0), CRange(numbers[7], numbers[8]));
+        });
     CompareByValue(segmentClass, &SegmentValues)
         .def(py::init([](py::handle start, py::handle end) {
                  return SegmentShape(MakeSegment(start, end, "start", "end"));
@@ -319,6 +423,13 @@ void BindShapes(py::module_& module) {
         "A finite right circular cylinder. Immutable; equal when the axis end points, radius, "
         "length and direction are.");
     AddLeftOut(cylinderClass);
+    AddShapePickling(
+        cylinderClass, "Cylinder", kAxisNumbers + 3, &CylinderNumbers, [](const auto& numbers) {
+            C3DCylinder cylinder;
+            cylinder.Set3DCylinder(
+                AxisOf(numbers, 0), CRange(numbers[7], numbers[8]), numbers[9], true, true, true);
+            return cylinder;
+        });
     CompareByValue(cylinderClass, &CylinderValues)
         .def(py::init(&MakeCylinder),
              py::arg("axis_start"),
@@ -362,6 +473,10 @@ void BindShapes(py::module_& module) {
         "Plane",
         "An infinite plane normal . x = offset. Immutable; equal when the unit normal and "
         "offset are.");
+    AddPlainPickling(planeClass, "Plane", 6, &PlaneNumbers, [](const std::vector<double>& numbers) {
+        return C3DPlane(NormalisedTo(C3DVector(numbers[0], numbers[1], numbers[2])),
+                        C3DCoordinate(numbers.data() + 3, WorldCoordinateSystem));
+    });
     CompareByValue(planeClass, &PlaneValues)
         .def(py::init(&MakePlane),
              py::arg("normal"),
@@ -405,6 +520,11 @@ void BindShapes(py::module_& module) {
         "Line2D",
         "An infinite line in the image, normal . p = offset. Immutable; equal when the unit "
         "normal and offset are.");
+    AddPlainPickling(line2dClass, "Line2D", 3, &Line2DNumbers, [](const std::vector<double>& abc) {
+        C2DLine line;
+        line.SetLineParams(abc.data());
+        return line;
+    });
     CompareByValue(line2dClass, &Line2DValues)
         .def(py::init(&MakeLine2D),
              py::arg("normal"),
