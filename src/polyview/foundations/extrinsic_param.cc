@@ -1,12 +1,86 @@
 #include "polyview/foundations/extrinsic_param.h"
 
-CExtrinsicParam::CExtrinsicParam() = default;
+#include "polyview/numeric/rotation.h"
+
+namespace {
+
+// The rotation vector of a rotation (as CRotateMatrix::GetRotateVector gives it) and the two
+// matrices the solvers rebuild from that vector.
+struct SSolverRotations {
+    double vector[3];
+    double point[9];
+    double line[9];
+};
+
+void FormSolverRotations(const CRotateMatrix& rotation, SSolverRotations& kept) {
+    double matrix[9];  // row-major, [3 * row + col]
+    for (int i = 0; i < 9; ++i) {
+        matrix[i] = rotation.GetData(i / 3, i % 3);
+    }
+    drotmat2vec_exact(matrix, kept.vector);
+    drotvec2mat_point(kept.vector, kept.point);
+    drotvec2mat(kept.vector, kept.line);
+}
+
+// The kept forms of the identity, formed once: default poses are made in bulk (arrays).
+const SSolverRotations& IdentityRotations() {
+    static const SSolverRotations identity = [] {
+        SSolverRotations kept;
+        FormSolverRotations(CRotateMatrix(), kept);
+        return kept;
+    }();
+    return identity;
+}
+
+void CopyKept(const double* vector,
+              const double* point,
+              const double* line,
+              double* toVector,
+              double* toPoint,
+              double* toLine) {
+    for (int i = 0; i < 3; ++i) {
+        toVector[i] = vector[i];
+    }
+    for (int i = 0; i < 9; ++i) {
+        toPoint[i] = point[i];
+        toLine[i] = line[i];
+    }
+}
+
+}  // namespace
+
+CExtrinsicParam::CExtrinsicParam() {
+    const SSolverRotations& identity = IdentityRotations();
+    CopyKept(identity.vector,
+             identity.point,
+             identity.line,
+             m_rotationVector,
+             m_pointRotation,
+             m_lineRotation);
+}
 CExtrinsicParam::CExtrinsicParam(const CRotateMatrix& rotation, const C3DVector& translation)
-    : m_rotation(rotation), m_translation(translation) {}
-CExtrinsicParam::CExtrinsicParam(const CExtrinsicParam& other) = default;
+    : m_rotation(rotation), m_translation(translation) {
+    KeepSolverRotations();
+}
+// The other pose's kept forms belong to its rotation, which is copied with them.
+CExtrinsicParam::CExtrinsicParam(const CExtrinsicParam& other)
+    : m_rotation(other.m_rotation), m_translation(other.m_translation) {
+    CopyKept(other.m_rotationVector,
+             other.m_pointRotation,
+             other.m_lineRotation,
+             m_rotationVector,
+             m_pointRotation,
+             m_lineRotation);
+}
 CExtrinsicParam& CExtrinsicParam::operator=(const CExtrinsicParam& other) {
     m_rotation = other.m_rotation;
     m_translation = other.m_translation;
+    CopyKept(other.m_rotationVector,
+             other.m_pointRotation,
+             other.m_lineRotation,
+             m_rotationVector,
+             m_pointRotation,
+             m_lineRotation);
     return *this;
 }
 CExtrinsicParam::~CExtrinsicParam() = default;
@@ -18,6 +92,7 @@ const C3DVector& CExtrinsicParam::GetTranslateVector() const {
 }
 void CExtrinsicParam::SetRotateMatrix(const CRotateMatrix& rotation) {
     m_rotation = rotation;
+    KeepSolverRotations();
 }
 void CExtrinsicParam::SetTranslateVector(const C3DVector& translation) {
     m_translation = translation;
@@ -49,4 +124,10 @@ void CExtrinsicParam::SetDifferenceTwoExtrinsicParams(const CExtrinsicParam& fir
     const C3DVector translation = first.m_translation - rotation * second.m_translation;
     m_rotation = rotation;
     m_translation = translation;
+    KeepSolverRotations();
+}
+void CExtrinsicParam::KeepSolverRotations() {
+    SSolverRotations kept;
+    FormSolverRotations(m_rotation, kept);
+    CopyKept(kept.vector, kept.point, kept.line, m_rotationVector, m_pointRotation, m_lineRotation);
 }

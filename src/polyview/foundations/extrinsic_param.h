@@ -27,8 +27,18 @@ class POLYVIEW_EXPORT CExtrinsicParam {
                                          const CExtrinsicParam& second);
 
   private:
+    friend struct SPoseSolverAccess;  // the solvers read the kept rotations below
+    // Refreshes the three kept forms below from m_rotation.
+    void KeepSolverRotations();
+
     CRotateMatrix m_rotation;
     C3DVector m_translation;
+    // Kept with the rotation, refreshed whenever it changes (never lazily, so a const pose can be
+    // read from several threads): its rotation vector and the two matrices the solvers rebuild
+    // from that vector, row-major.
+    double m_rotationVector[3];
+    double m_pointRotation[9];
+    double m_lineRotation[9];
 };
 
 POLYVIEW_BITWISE_RELOCATABLE(CExtrinsicParam);

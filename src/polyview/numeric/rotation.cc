@@ -77,6 +77,33 @@ void drotvec2mat(const double* r, double* rotation) {
     // clang-format on
 }
 
+void drotvec2mat_point(const double* r, double* rotation) {
+    double* m = rotation;
+    for (int i = 0; i < 9; ++i) {
+        m[i] = (i % 4 == 0) ? 1.0 : 0.0;
+    }
+    const double theta = std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]);
+    if (!(theta > kIdentityAngle)) {
+        return;
+    }
+    const double alpha = std::sin(theta) / theta;
+    const double beta = (1.0 - std::cos(theta)) / (theta * theta);
+    const double r0 = r[0];
+    const double r1 = r[1];
+    const double r2 = r[2];
+    // clang-format off
+    m[0] = 1.0 - (r1 * r1 + r2 * r2) * beta;
+    m[1] = r0 * r1 * beta - r2 * alpha;
+    m[2] = r2 * r0 * beta + r1 * alpha;
+    m[3] = r0 * r1 * beta + r2 * alpha;
+    m[4] = 1.0 - (r0 * r0 + r2 * r2) * beta;
+    m[5] = r2 * r1 * beta - r0 * alpha;
+    m[6] = r2 * r0 * beta - r1 * alpha;
+    m[7] = r2 * r1 * beta + r0 * alpha;
+    m[8] = 1.0 - (r0 * r0 + r1 * r1) * beta;
+    // clang-format on
+}
+
 void drotmat2vec(const double* rotation, double* r) {
     const double* m = rotation;
     const double q[3] = {m[7] - m[5], m[2] - m[6], m[3] - m[1]};
