@@ -5,6 +5,7 @@
 #include "polyview/foundations/coordinate2d.h"
 #include "polyview/foundations/rotate_vector.h"
 #include "polyview/numeric/line_fit3d.h"
+#include "polyview/numeric/pose_access.h"
 #include "polyview/numeric/workspace.h"
 
 namespace {
@@ -70,9 +71,10 @@ bool C3DLine::CreateFromImageLines(const C1DArray<SImageLine>& observations) {
     if (n < 1) {
         return false;
     }
-    // Row-major and contiguous from row 0: n rows of seven, and two of one. Beyond the stack
-    // they come from the numeric workspace, whose refusal is a failure like any other.
-    const CSmallMatrix<kStackObservations, 7> cameraRows(n - 1, 6);
+    // Row-major and contiguous from row 0: n rows of thirteen and of seven, and two of one.
+    // Beyond the stack they come from the numeric workspace, whose refusal is a failure like any
+    // other.
+    const CSmallMatrix<kStackObservations, 13> cameraRows(n - 1, 12);
     const CSmallMatrix<kStackObservations, 7> lineRows(n - 1, 6);
     const CSmallMatrix<kStackObservations, 1> principalXRows(n - 1, 0);
     const CSmallMatrix<kStackObservations, 1> principalYRows(n - 1, 0);
@@ -84,17 +86,20 @@ bool C3DLine::CreateFromImageLines(const C1DArray<SImageLine>& observations) {
     double* const lines = lineRows.Get()[0];
     double* const principalX = principalXRows.Get()[0];
     double* const principalY = principalYRows.Get()[0];
-    // Each camera flattened to (rotation vector, translation, focal length), each line to
-    // (a, b, c) padded to a row of seven.
+    // Each camera flattened to (the line solver's rotation kept with its pose, translation, focal
+    // length), each line to (a, b, c) padded to a row of seven.
     for (int i = 0; i < n; ++i) {
         const SImageLine& observation = observations[i];
         const CExtrinsicParam& pose = observation.cameraParam.GetExtrinsicParam();
         const CIntrinsicParam& intrinsic = observation.cameraParam.GetIntrinsicParam();
-        double* camera = cameras + 7 * static_cast<std::size_t>(i);
+        double* camera = cameras + 13 * static_cast<std::size_t>(i);
         double* line = lines + 7 * static_cast<std::size_t>(i);
-        pose.GetRotateMatrix().GetRotateVector().GetVector(camera);
-        pose.GetTranslateVector().GetVector(camera + 3);
-        camera[6] = intrinsic.GetFocalLengthParam();
+        const double* camFromWorld = SPoseSolverAccess::LineRotation(pose);
+        for (int j = 0; j < 9; ++j) {
+            camera[j] = camFromWorld[j];
+        }
+        pose.GetTranslateVector().GetVector(camera + 9);
+        camera[12] = intrinsic.GetFocalLengthParam();
         const C2DCoordinate principal = intrinsic.GetPrincipalPointParam();
         principalX[i] = principal.GetData(0);
         principalY[i] = principal.GetData(1);
@@ -104,7 +109,7 @@ bool C3DLine::CreateFromImageLines(const C1DArray<SImageLine>& observations) {
         }
     }
     double result[4];  // frame rotation vector, distance
-    if (dfitline3d(n, cameras, lines, principalX, principalY, result) == 0) {
+    if (dfitline3d_matrices(n, cameras, lines, principalX, principalY, result) == 0) {
         return false;
     }
     const CRotateMatrix frame = CRotateVector(C3DVector(result)).GetRotateMatrix();
