@@ -12,6 +12,7 @@
 #include "support/camera_rig.h"
 #include "support/cylinder_observations.h"
 #include "support/expect_geometry.h"
+#include "support/numeric_allocation_sweep.h"
 
 namespace {
 
@@ -278,6 +279,33 @@ TEST(C3DCylinderReconstruction, RejectedObservationsLeaveTheCylinderUnchanged) {
     // Three edges over two records are enough for the tangent planes.
     C3DCylinder cylinder;
     EXPECT_TRUE(cylinder.CreateFromImageCylinder(Records({both0, one2}), true));
+}
+
+// Beyond 32 records the centre-line rows come from the numeric workspace. Records without a
+// centre line between the others change no bit of the result, and a refused block fails the
+// reconstruction with the cylinder unchanged.
+TEST(C3DCylinderCentreLines, ManyRecordsWithGapsAndRefusedWorkspace) {
+    const SScene& scene = kScenes[2];
+    const auto cameras = CamerasAround(scene.known, 40, scene.distance, scene.roll, 0.1);
+    const C1DArray<SImageCylinder> records = ExactRecords(scene.known, cameras);
+    const C2DLineSegment dot(C2DCoordinate(3, 4), C2DCoordinate(3, 4));
+    std::vector<SImageCylinder> gaps;
+    for (int i = 0; i < records.GetSize(); ++i) {
+        gaps.push_back({cameras[(i + 7) % 40], {dot, dot}});
+        gaps.push_back(records[i]);
+    }
+    C3DCylinder plain = Bystander();
+    C3DCylinder withGaps = Bystander();
+    ASSERT_TRUE(plain.CreateFromImageCylinder(records, false));
+    ASSERT_TRUE(withGaps.CreateFromImageCylinder(Records(gaps), false));
+    ExpectSameCylinder(withGaps, plain);
+    const int allocations = SweepAllocationFailures("centre lines", [&]() {
+        C3DCylinder cylinder = Bystander();
+        const bool created = cylinder.CreateFromImageCylinder(records, false);
+        ExpectSameCylinder(cylinder, created ? plain : Bystander());
+        return created;
+    });
+    EXPECT_EQ(allocations, 12);  // four rows of the records and the fit's two systems, two each
 }
 
 // Four lone edges seen from the origin (f = 1) whose planes have the normals (x, y, z),

@@ -101,6 +101,14 @@ bool C3DCylinder::GetEndPoint2D(const CCameraParam& camera,
     if (!GetEndPoint3D(ends[0], ends[1])) {
         return false;
     }
+    ProjectEndPoints(camera, ends, start, end);
+    return true;
+}
+
+void C3DCylinder::ProjectEndPoints(const CCameraParam& camera,
+                                   const C3DCoordinate* ends,
+                                   C2DCoordinate& start,
+                                   C2DCoordinate& end) {
     const CExtrinsicParam& pose = camera.GetExtrinsicParam();
     const CIntrinsicParam& intrinsic = camera.GetIntrinsicParam();
     const double f = intrinsic.GetFocalLengthParam();
@@ -114,7 +122,6 @@ bool C3DCylinder::GetEndPoint2D(const CCameraParam& camera,
     }
     start.SetVector(image[0][0], image[0][1]);
     end.SetVector(image[1][0], image[1][1]);
-    return true;
 }
 
 // Silhouette edges as segments between the end circles. Works in a local frame with its origin

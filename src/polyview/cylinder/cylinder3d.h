@@ -88,7 +88,14 @@ class POLYVIEW_EXPORT C3DCylinder : public C3DShape {
     bool CalcProjectedEdge(const CCameraParam& camera, C2DLine* const lines) const;
     bool CreateTempCylinder(const C1DArray<SImageCylinder>& imageCylinders);
     bool CreateCylinder(const C1DArray<SImageCylinder>& imageCylinders);
-    bool CalcRamda(const SImageCylinder& imageCylinder, double* const ramda) const;
+    // The axis end points ends[0..1] (GetEndPoint3D) projected as GetEndPoint2D does.
+    static void ProjectEndPoints(const CCameraParam& camera,
+                                 const C3DCoordinate* ends,
+                                 C2DCoordinate& start,
+                                 C2DCoordinate& end);
+    bool CalcRamda(const SImageCylinder& imageCylinder,
+                   const C3DCoordinate* ends,
+                   double* const ramda) const;
 
     C3DAxis m_axis;
     CRange m_range;

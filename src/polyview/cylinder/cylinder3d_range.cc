@@ -9,8 +9,11 @@
 // is carried to the foot of its perpendicular on the projected axis and lifted back to the axis
 // position whose image has the same x (projected axis nearer horizontal) or y. A position whose
 // denominator is 0.0 or that is not finite is never computed and takes no part; with none
-// computed the observation fails. False, ramda untouched, without an axis or radius.
-bool C3DCylinder::CalcRamda(const SImageCylinder& imageCylinder, double* const ramda) const {
+// computed the observation fails. False, ramda untouched, without an axis or radius. ends3D: the
+// axis end points of GetEndPoint3D, formed once for all observations.
+bool C3DCylinder::CalcRamda(const SImageCylinder& imageCylinder,
+                            const C3DCoordinate* ends3D,
+                            double* const ramda) const {
     const double distance = m_axis.GetDistance();
     if (distance == 0.0 || std::isnan(distance) || m_radius == 0.0 || std::isnan(m_radius)) {
         return false;
@@ -19,9 +22,7 @@ bool C3DCylinder::CalcRamda(const SImageCylinder& imageCylinder, double* const r
     ramda[1] = 0.0;
     const CCameraParam& camera = imageCylinder.cameraParam;
     C2DCoordinate ends[2];
-    if (!GetEndPoint2D(camera, ends[0], ends[1])) {
-        return false;
-    }
+    ProjectEndPoints(camera, ends3D, ends[0], ends[1]);
     double axisLine[3];  // the projected axis, a u + b v + c = 0
     C2DLineSegment(ends[0], ends[1]).GetLineParams(axisLine);
 
@@ -117,12 +118,16 @@ bool C3DCylinder::CalcRamda(const SImageCylinder& imageCylinder, double* const r
 }
 
 bool C3DCylinder::CalcRange(const C1DArray<SImageCylinder>& imageCylinders) {
+    C3DCoordinate ends[2];
+    if (!GetEndPoint3D(ends[0], ends[1])) {
+        return false;  // no axis or radius: no observation yields a position
+    }
     bool found = false;
     double c0 = 0.0;
     double c1 = 0.0;
     for (int i = 0; i < imageCylinders.GetSize(); ++i) {
         double r[2];
-        if (!CalcRamda(imageCylinders[i], r)) {
+        if (!CalcRamda(imageCylinders[i], ends, r)) {
             continue;
         }
         if (!found) {

@@ -1,15 +1,20 @@
 // Reconstruction of a cylinder's axis and radius from silhouette edges seen in several images.
 
 #include <cmath>
+#include <cstddef>
 
 #include "polyview/cylinder/cylinder3d.h"
 #include "polyview/foundations/matrix33.h"
-#include "polyview/foundations/matrix_mn.h"
 #include "polyview/foundations/rotate_vector.h"
-#include "polyview/foundations/vector_nd.h"
-#include "polyview/shapes3d/line3d.h"
+#include "polyview/numeric/line_fit3d.h"
+#include "polyview/numeric/pose_access.h"
+#include "polyview/numeric/symmetric_eigen.h"
+#include "polyview/numeric/workspace.h"
 
 namespace {
+
+const int kStackRecords = 32;  // up to this many records, the centre-line rows are on the stack
+const int kStackPlanes = 64;   // up to this many tangent planes, their rows are on the stack
 
 // 1/7: the second-smallest eigenvalue must exceed seven times the smallest (strictly).
 constexpr double kOneSeventh = 0.14285714285714285;
@@ -22,36 +27,60 @@ bool CentreLineOf(const SImageCylinder& record, C2DLineSegment& centre) {
     return record.edgeSegment[0].CalcCenterLine(record.edgeSegment[1], centre);
 }
 
-// Distance between the viewing line of an image point and the axis of the frame with rows V, U,
-// V x U and distance d, given as footInWorld = d U (the frame's second row times d) and
-// axisInWorld = V (its first row). Closest points of two unbounded lines from the 2 x 2 normal
-// equations. -1.0 for a focal length of 0.0; 0.0 when the viewing line is parallel to the axis.
-double CalcRayAxisDistance(const C3DVector& footInWorld,
-                           const C3DVector& axisInWorld,
-                           const CCameraParam& camera,
-                           const C2DCoordinate& point) {
-    const double f = camera.GetIntrinsicParam().GetFocalLengthParam();
-    if (f == 0.0) {
-        return -1.0;
+// The axis of the frame with rows V, U, V x U and distance d, given as footInWorld = d U (the
+// frame's second row times d) and axisInWorld = V (its first row), in one camera's frame, with
+// the terms of the distances below that do not depend on the image point.
+struct SAxisInCamera {
+    bool usable;  // false for a focal length of 0.0
+    double f;
+    C2DCoordinate principal;
+    C3DVector axisInCam;
+    C3DVector w;  // from the axis foot point to the camera centre
+    double aa;
+    double ww;
+    double aw;
+};
+
+void PlaceAxis(const C3DVector& footInWorld,
+               const C3DVector& axisInWorld,
+               const CCameraParam& camera,
+               SAxisInCamera& terms) {
+    terms.f = camera.GetIntrinsicParam().GetFocalLengthParam();
+    terms.usable = terms.f != 0.0;
+    if (!terms.usable) {
+        return;
     }
     const CExtrinsicParam& pose = camera.GetExtrinsicParam();
     const C3DVector footInCam = pose.GetRotateMatrix() * footInWorld + pose.GetTranslateVector();
-    const C3DVector axisInCam = pose.GetRotateMatrix() * axisInWorld;
-    const C2DCoordinate principal = camera.GetIntrinsicParam().GetPrincipalPointParam();
-    const C3DVector ray((point.GetData(0) - principal.GetData(0)) / f,
-                        (point.GetData(1) - principal.GetData(1)) / f,
+    terms.axisInCam = pose.GetRotateMatrix() * axisInWorld;
+    terms.principal = camera.GetIntrinsicParam().GetPrincipalPointParam();
+    terms.w = footInCam * -1.0;
+    terms.aa = terms.axisInCam.GetDotProduct(terms.axisInCam);
+    terms.ww = terms.w.GetDotProduct(terms.w);
+    terms.aw = -(terms.axisInCam.GetDotProduct(terms.w));
+}
+
+// Distance between the viewing line of an image point and the axis placed by PlaceAxis. Closest
+// points of two unbounded lines from the 2 x 2 normal equations. -1.0 for a focal length of 0.0;
+// 0.0 when the viewing line is parallel to the axis.
+double CalcRayAxisDistance(const SAxisInCamera& terms, const C2DCoordinate& point) {
+    if (!terms.usable) {
+        return -1.0;
+    }
+    const double f = terms.f;
+    const C3DVector ray((point.GetData(0) - terms.principal.GetData(0)) / f,
+                        (point.GetData(1) - terms.principal.GetData(1)) / f,
                         1.0);
-    const C3DVector w = footInCam * -1.0;  // from the axis foot point to the camera centre
     const double rr = ray.GetDotProduct(ray);
-    const double ra = -(ray.GetDotProduct(axisInCam));
-    const double aa = axisInCam.GetDotProduct(axisInCam);
-    const double rw = ray.GetDotProduct(w);
-    const double ww = w.GetDotProduct(w);
+    const double ra = -(ray.GetDotProduct(terms.axisInCam));
+    const double aa = terms.aa;
+    const double rw = ray.GetDotProduct(terms.w);
+    const double ww = terms.ww;
     const double det = std::fabs(aa * rr - ra * ra);
     if (!(det > 0.0)) {
         return 0.0;  // viewing line parallel to the axis
     }
-    const double aw = -(axisInCam.GetDotProduct(w));
+    const double aw = terms.aw;
     const double inv = 1.0 / det;
     const double s = (aw * ra - rw * aa) * inv;  // on the viewing line s * ray
     const double t = (rw * ra - aw * rr) * inv;  // on the axis footInCam + t * axisInCam
@@ -70,32 +99,63 @@ bool C3DCylinder::CreateFromImageCylinder(const C1DArray<SImageCylinder>& imageC
 // the axis and the viewing lines of the edge end points.
 bool C3DCylinder::CreateTempCylinder(const C1DArray<SImageCylinder>& imageCylinders) {
     const int count = imageCylinders.GetSize();
-    // The records with a centre line, in order; the array is sized once and trimmed after.
-    C1DArray<SImageLine> centreLines;
-    centreLines.SetSize(count);
-    if (centreLines.GetSize() != count) {
+    if (count < 2) {
+        return false;
+    }
+    // The records with a centre line, in order, flattened as the 3D line fit takes them: camera
+    // rows (the line solver's rotation kept with the pose, translation, focal length), line rows
+    // (a, b, c, then the record's index), principal points. Beyond the stack they come from the
+    // numeric workspace, whose refusal is a failure like any other.
+    const CSmallMatrix<kStackRecords, 13> cameraRows(count - 1, 12);
+    const CSmallMatrix<kStackRecords, 7> lineRows(count - 1, 6);
+    const CSmallMatrix<kStackRecords, 1> principalXRows(count - 1, 0);
+    const CSmallMatrix<kStackRecords, 1> principalYRows(count - 1, 0);
+    if (cameraRows.Get() == nullptr || lineRows.Get() == nullptr ||
+        principalXRows.Get() == nullptr || principalYRows.Get() == nullptr) {
         return false;  // no storage
     }
+    double* const cameras = cameraRows.Get()[0];
+    double* const lines = lineRows.Get()[0];
+    double* const principalX = principalXRows.Get()[0];
+    double* const principalY = principalYRows.Get()[0];
     int accepted = 0;
     for (int i = 0; i < count; ++i) {
         C2DLineSegment centre;
         if (!CentreLineOf(imageCylinders[i], centre)) {
             continue;
         }
-        centreLines[accepted].cameraParam = imageCylinders[i].cameraParam;
-        centreLines[accepted].lineSegment = centre;
+        const CCameraParam& camera = imageCylinders[i].cameraParam;
+        const CExtrinsicParam& pose = camera.GetExtrinsicParam();
+        double* const cameraRow = cameras + 13 * static_cast<std::size_t>(accepted);
+        double* const lineRow = lines + 7 * static_cast<std::size_t>(accepted);
+        const double* const camFromWorld = SPoseSolverAccess::LineRotation(pose);
+        for (int j = 0; j < 9; ++j) {
+            cameraRow[j] = camFromWorld[j];
+        }
+        pose.GetTranslateVector().GetVector(cameraRow + 9);
+        cameraRow[12] = camera.GetIntrinsicParam().GetFocalLengthParam();
+        const C2DCoordinate principal = camera.GetIntrinsicParam().GetPrincipalPointParam();
+        principalX[accepted] = principal.GetData(0);
+        principalY[accepted] = principal.GetData(1);
+        centre.GetLineParams(lineRow);
+        lineRow[3] = i;  // not read by the fit
         ++accepted;
     }
-    centreLines.SetSize(accepted);  // shrinking keeps the block
     if (accepted < 2) {
         return false;
     }
-    C3DLine line;
-    if (!line.CreateFromImageLines(centreLines)) {
+    // The axis as C3DLine::CreateFromImageLines makes it from these centre lines.
+    double fit[4];  // frame rotation vector, distance
+    if (dfitline3d_matrices(accepted, cameras, lines, principalX, principalY, fit) == 0) {
         return false;
     }
+    const CRotateMatrix lineFrame = CRotateVector(C3DVector(fit)).GetRotateMatrix();
+    C3DAxis fitted;
+    fitted.SetUVector(lineFrame.GetRowVector(1));
+    fitted.SetVVector(lineFrame.GetRowVector(0));
+    fitted.SetDistance(fit[3]);
     double params[4];
-    line.Get3DAxis().GetFrom4Params(params);
+    fitted.GetFrom4Params(params);
     // The axis frame of the four numbers, formed once for every distance below.
     const CRotateMatrix frame = CRotateVector(C3DVector(params)).GetRotateMatrix();
     const C3DVector footInWorld = frame.GetRowVector(1) * params[3];
@@ -103,18 +163,17 @@ bool C3DCylinder::CreateTempCylinder(const C1DArray<SImageCylinder>& imageCylind
 
     double sum = 0.0;
     int edges = 0;
-    for (int i = 0; i < count; ++i) {
-        C2DLineSegment centre;
-        if (!CentreLineOf(imageCylinders[i], centre)) {
-            continue;  // the same records as above, in the same order
-        }
-        const CCameraParam& camera = imageCylinders[i].cameraParam;
-        for (const C2DLineSegment& edge : imageCylinders[i].edgeSegment) {
+    for (int k = 0; k < accepted; ++k) {
+        const SImageCylinder& record =
+            imageCylinders[static_cast<int>(lines[7 * static_cast<std::size_t>(k) + 3])];
+        SAxisInCamera terms;
+        PlaceAxis(footInWorld, axisInWorld, record.cameraParam, terms);
+        for (const C2DLineSegment& edge : record.edgeSegment) {
             C2DCoordinate q0;
             C2DCoordinate q1;
             edge.GetEndPoints(q0, q1);
-            const double d0 = CalcRayAxisDistance(footInWorld, axisInWorld, camera, q0);
-            const double d1 = CalcRayAxisDistance(footInWorld, axisInWorld, camera, q1);
+            const double d0 = CalcRayAxisDistance(terms, q0);
+            const double d1 = CalcRayAxisDistance(terms, q1);
             if (d0 > 0.0 && d1 > 0.0) {
                 sum = (d1 + d0) + sum;
                 ++edges;
@@ -159,13 +218,14 @@ bool C3DCylinder::CreateCylinder(const C1DArray<SImageCylinder>& imageCylinders)
     if (planes < 3) {
         return false;
     }
-    C1DArray<C3DVector> normals;  // world frame, unit
-    C1DArray<double> constants;   // plane i: normals[i] . X + constants[i] = 0
-    normals.SetSize(planes);
-    constants.SetSize(planes);
-    if (normals.GetSize() != planes || constants.GetSize() != planes) {
+    // Plane i: row i holds its unit normal in the world frame (n0, n1, n2) and its constant c,
+    // n . X + c = 0. Beyond the stack the rows come from the numeric workspace, whose refusal is
+    // a failure like any other.
+    const CSmallMatrix<kStackPlanes, 4> planeRows(planes - 1, 3);
+    if (planeRows.Get() == nullptr) {
         return false;  // no storage
     }
+    double** const planeOf = planeRows.Get();
 
     int plane = 0;
     for (int i = 0; i < count; ++i) {
@@ -213,66 +273,81 @@ bool C3DCylinder::CreateCylinder(const C1DArray<SImageCylinder>& imageCylinders)
             if (!normalInCam.GetNormalizedVector(normalInCam)) {
                 return false;  // the edge spans no plane (focal length 0 or not a number)
             }
-            constants[plane] = normalInCam.GetDotProduct(pose.GetTranslateVector());
-            normals[plane] =
+            const C3DVector normal =
                 (pose.GetRotateMatrix().GetTransposedMatrix() * normalInCam).GetNormalizedVector();
+            for (int col = 0; col < 3; ++col) {
+                planeOf[plane][col] = normal.GetData(col);
+            }
+            planeOf[plane][3] = normalInCam.GetDotProduct(pose.GetTranslateVector());
             ++plane;
         }
     }
 
+    // A: the normal differences, beta the constant differences, row i from planes i and i + 1.
+    // The products below sum from 0.0 over the rows in order, as the dense matrix products do.
     const int rows = planes - 1;
-    CMNMatrix a(rows, 3, 0.0);
-    C1DArray<double> beta;
-    beta.SetSize(rows);
-    if (beta.GetSize() != rows) {
-        return false;
-    }
-    for (int i = 0; i < rows; ++i) {
-        const C3DVector difference = normals[i + 1] - normals[i];
-        for (int col = 0; col < 3; ++col) {
-            a(i, col) = difference.GetData(col);
+    double normalMatrix[9];  // A^T A, row-major
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            double product = 0.0;
+            for (int i = 0; i < rows; ++i) {
+                product +=
+                    (planeOf[i + 1][r] - planeOf[i][r]) * (planeOf[i + 1][c] - planeOf[i][c]);
+            }
+            normalMatrix[3 * r + c] = product;
         }
-        beta[i] = constants[i + 1] - constants[i];
     }
-    const CMNMatrix normalMatrix = a.GetTransposed() * a;
-    C1DArray<double> values;
-    C1DArray<CNDVector> vectors;
-    if (!normalMatrix.GetEigenVector4EigenValue(values, vectors)) {
+    double byMagnitude[3];
+    double columns[9];  // unit eigenvectors as columns, row-major
+    if (!dsymeig_sorted_small(normalMatrix, 3, byMagnitude, columns)) {
         return false;
     }
-    if (values.GetSize() < 2 || vectors.GetSize() < 1) {
-        return false;
+    // Ascending by value, keeping the solver's order among equal values: a straight insertion
+    // from the back.
+    int order[3] = {0, 1, 2};
+    for (int i = 1; i < 3; ++i) {
+        const int moving = order[i];
+        int j = i;
+        for (; j > 0 && byMagnitude[moving] < byMagnitude[order[j - 1]]; --j) {
+            order[j] = order[j - 1];
+        }
+        order[j] = moving;
     }
     // Conditioning: the normals must turn around the axis enough to single out one direction.
-    if (!(std::fabs(values[1] * kOneSeventh) > std::fabs(values[0]))) {
+    if (!(std::fabs(byMagnitude[order[1]] * kOneSeventh) > std::fabs(byMagnitude[order[0]]))) {
         return false;
     }
-    C3DVector direction(static_cast<C3DVector>(vectors[0]));
+    C3DVector direction(columns[order[0]], columns[3 + order[0]], columns[6 + order[0]]);
     direction.Normalize();
 
-    CMNMatrix b(rows + 1, 3, 0.0);
-    CMNMatrix g(rows + 1, 1, 0.0);
-    for (int i = 0; i < rows; ++i) {
-        for (int col = 0; col < 3; ++col) {
-            b(i, col) = a(i, col);
+    // B = [A; V^T], g = [-beta; 0]: B^T B (A^T A, whose sums it continues, plus V V^T) and B^T g,
+    // each sum from 0.0 in row order.
+    const double directionAt[3] = {
+        direction.GetData(0), direction.GetData(1), direction.GetData(2)};
+    double btb[9];
+    double btg[3];
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            btb[3 * r + c] = normalMatrix[3 * r + c] + directionAt[r] * directionAt[c];
         }
-        g(i, 0) = -beta[i];
+        double product = 0.0;
+        for (int i = 0; i < rows; ++i) {
+            product += (planeOf[i + 1][r] - planeOf[i][r]) * -(planeOf[i + 1][3] - planeOf[i][3]);
+        }
+        product += directionAt[r] * 0.0;
+        btg[r] = product;
     }
-    for (int col = 0; col < 3; ++col) {
-        b(rows, col) = direction.GetData(col);
-    }
-    g(rows, 0) = 0.0;
-    const CMNMatrix bt = b.GetTransposed();
     C33Matrix inverse;
-    if (!static_cast<C33Matrix>(bt * b).GetInverseMatrix(inverse)) {
+    if (!C33Matrix(btb[0], btb[1], btb[2], btb[3], btb[4], btb[5], btb[6], btb[7], btb[8])
+             .GetInverseMatrix(inverse)) {
         return false;
     }
-    const CMNMatrix btg = bt * g;
-    const C3DVector point = inverse * C3DVector(btg(0, 0), btg(1, 0), btg(2, 0));
+    const C3DVector point = inverse * C3DVector(btg[0], btg[1], btg[2]);
 
     double sum = 0.0;
     for (int i = 0; i < planes; ++i) {
-        sum += std::fabs(normals[i].GetDotProduct(point) + constants[i]);
+        const C3DVector normal(planeOf[i][0], planeOf[i][1], planeOf[i][2]);
+        sum += std::fabs(normal.GetDotProduct(point) + planeOf[i][3]);
     }
     const double radius = sum / planes;
 
