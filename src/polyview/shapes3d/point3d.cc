@@ -1,11 +1,8 @@
 #include "polyview/shapes3d/point3d.h"
 
 #include <cmath>
-#include <memory>
 
-#include "polyview/foundations/rotate_vector.h"
 #include "polyview/numeric/triangulation.h"
-#include "polyview/numeric/workspace.h"
 
 C3DPoint::C3DPoint() : m_point(WorldCoordinateSystem) {}
 C3DPoint::C3DPoint(const C3DPoint& other) = default;
@@ -57,35 +54,22 @@ bool C3DPoint::Transform(const CRotateMatrix& rotation,
 
 bool C3DPoint::CreateFromImagePoints(const C1DArray<SImagePoint>& points) {
     const int n = points.GetSize();
-    if (n < 1) {
+    if (n < 2) {
         return false;
     }
-    using Array = std::unique_ptr<double, SDVectorFree>;
-    const Array cameras(dvector(0, 7 * n - 1), SDVectorFree{0, 7 * n - 1});
-    const Array imagePoints(dvector(0, 2 * n - 1), SDVectorFree{0, 2 * n - 1});
-    const Array principalX(dvector(0, n - 1), SDVectorFree{0, n - 1});
-    const Array principalY(dvector(0, n - 1), SDVectorFree{0, n - 1});
-    if (!cameras || !imagePoints || !principalX || !principalY) {
-        return false;
-    }
-    // Flatten each camera: rotation vector, translation, focal length; the image point; the
-    // principal point.
+    // Each camera's terms (its rotation as kept with the pose), its ray added to the normal
+    // equations camera by camera; nothing is stored per camera.
+    SRaySums sums;
+    dray_sums_clear(sums);
     for (int k = 0; k < n; ++k) {
-        const CCameraParam& camera = points[k].cameraParam;
-        const CExtrinsicParam& pose = camera.GetExtrinsicParam();
-        const CIntrinsicParam& intrinsic = camera.GetIntrinsicParam();
-        double* row = cameras.get() + 7 * k;
-        pose.GetRotateMatrix().GetRotateVector().GetVector(row);
-        pose.GetTranslateVector().GetVector(row + 3);
-        row[6] = intrinsic.GetFocalLengthParam();
-        points[k].imagePoint.GetVector(imagePoints.get() + 2 * k);
-        const C2DCoordinate principal = intrinsic.GetPrincipalPointParam();
-        principalX.get()[k] = principal.GetData(0);
-        principalY.get()[k] = principal.GetData(1);
+        SRayCamera terms;
+        dray_camera(points[k].cameraParam, terms);
+        double imagePoint[2];
+        points[k].imagePoint.GetVector(imagePoint);
+        dray_add(terms, imagePoint, sums);
     }
     double result[3];
-    if (!dtriangulate_point(
-            n, cameras.get(), imagePoints.get(), principalX.get(), principalY.get(), result)) {
+    if (!dray_solve(sums, result)) {
         return false;
     }
     if (!std::isfinite(result[0]) || !std::isfinite(result[1]) || !std::isfinite(result[2])) {

@@ -43,8 +43,8 @@ class POLYVIEW_EXPORT C3DPoint : public C3DShape {
     bool Transform(const CRotateMatrix& rotation, const C3DVector& translation, double scale);
     // Triangulates the point nearest to the viewing rays of the observations (two or more) and
     // stores its components. False (unchanged) with fewer than two observations, (nearly)
-    // parallel rays, a point that comes out infinite or not a number (cameras near the double
-    // range), or when work storage cannot be had.
+    // parallel rays, or a point that comes out infinite or not a number (cameras near the double
+    // range). Takes nothing from the heap.
     bool CreateFromImagePoints(const C1DArray<SImagePoint>& points);
 
   private:
