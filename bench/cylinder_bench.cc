@@ -1,6 +1,9 @@
 // Cylinder reconstruction from silhouette edges by tangent planes and by centre lines, from 2, 4
-// and 10 images, and the reprojection of a cylinder into one image with its four residuals.
+// and 10 images, the 3D line fit that the centre-line method cannot leave out timed alone, and
+// the reprojection of a cylinder into one image with its four residuals.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "bench_cameras.h"
 #include <benchmark/benchmark.h>
@@ -13,6 +16,8 @@
 #include "polyview/foundations/rotate_matrix.h"
 #include "polyview/foundations/vector3d.h"
 #include "polyview/geometry2d/line_segment2d.h"
+#include "polyview/numeric/line_fit3d.h"
+#include "polyview/numeric/pose_access.h"
 
 namespace {
 
@@ -79,6 +84,44 @@ void BM_CreateCylinderCentreLines(benchmark::State& state) {
     RunReconstruction(state, false);
 }
 BENCHMARK(BM_CreateCylinderCentreLines)->Arg(2)->Arg(4)->Arg(10)->Unit(benchmark::kMicrosecond);
+
+// The floor of the centre-line method: the 3D line fit through the centre lines (its two
+// decompositions included), on the rows the method hands it, formed once outside the loop.
+void BM_CentreLineFitAlone(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const C1DArray<SImageCylinder> records = Observations(n);
+    std::vector<double> cameras(13 * static_cast<size_t>(n));
+    std::vector<double> lines(7 * static_cast<size_t>(n), 0.0);
+    std::vector<double> principalX(static_cast<size_t>(n));
+    std::vector<double> principalY(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        C2DLineSegment centre;
+        if (!records[i].edgeSegment[0].CalcCenterLine(records[i].edgeSegment[1], centre)) {
+            state.SkipWithError("no centre line");
+            return;
+        }
+        const CCameraParam& camera = records[i].cameraParam;
+        const double* rotation = SPoseSolverAccess::LineRotation(camera.GetExtrinsicParam());
+        std::copy(rotation, rotation + 9, &cameras[13 * static_cast<size_t>(i)]);
+        camera.GetExtrinsicParam().GetTranslateVector().GetVector(&cameras[13 * i + 9]);
+        cameras[13 * static_cast<size_t>(i) + 12] =
+            camera.GetIntrinsicParam().GetFocalLengthParam();
+        principalX[i] = camera.GetIntrinsicParam().GetPrincipalPointParam().GetData(0);
+        principalY[i] = camera.GetIntrinsicParam().GetPrincipalPointParam().GetData(1);
+        centre.GetLineParams(&lines[7 * static_cast<size_t>(i)]);
+    }
+    double result[4];
+    for (auto _ : state) {
+        if (dfitline3d_matrices(
+                n, cameras.data(), lines.data(), principalX.data(), principalY.data(), result) ==
+            0) {
+            state.SkipWithError("line fit failed");
+            break;
+        }
+        benchmark::DoNotOptimize(result[3]);
+    }
+}
+BENCHMARK(BM_CentreLineFitAlone)->Arg(2)->Arg(4)->Arg(10)->Unit(benchmark::kMicrosecond);
 
 // Silhouette, centre line and the four observed-point distances in one image.
 void BM_CylinderReproject(benchmark::State& state) {

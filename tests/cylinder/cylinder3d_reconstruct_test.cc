@@ -286,7 +286,15 @@ TEST(C3DCylinderReconstruction, RejectedObservationsLeaveTheCylinderUnchanged) {
 // reconstruction with the cylinder unchanged.
 TEST(C3DCylinderCentreLines, ManyRecordsWithGapsAndRefusedWorkspace) {
     const SScene& scene = kScenes[2];
-    const auto cameras = CamerasAround(scene.known, 40, scene.distance, scene.roll, 0.1);
+    std::vector<CCameraParam> cameras;  // seven rings of six at growing distances, 40 in all
+    for (int ring = 0; cameras.size() < 40; ++ring) {
+        for (const CCameraParam& camera :
+             CamerasAround(scene.known, 6, scene.distance * (1.0 + 0.1 * ring), scene.roll, 0.1)) {
+            if (cameras.size() < 40) {
+                cameras.push_back(camera);
+            }
+        }
+    }
     const C1DArray<SImageCylinder> records = ExactRecords(scene.known, cameras);
     const C2DLineSegment dot(C2DCoordinate(3, 4), C2DCoordinate(3, 4));
     std::vector<SImageCylinder> gaps;
