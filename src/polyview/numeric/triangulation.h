@@ -31,6 +31,17 @@ void dray_add(const SRayCamera& camera, const double* imagePoint, SRaySums& sums
 // second over the third singular value of the normal matrix exceeds 500000 (see
 // dray_conditioning_fails) or the matrix cannot be inverted.
 bool dray_solve(const SRaySums& sums, double* result);
+// The conditioning test of the point triangulation on its normal matrix (row-major 3 x 3): true
+// when the second over the third singular value, as the sorted singular value decomposition gives
+// them, exceeds 500000 (a quotient that is not a number passes). Decided by
+// dray_conditioning_bound where it can, by dray_conditioning_fails_svd otherwise; the same answer.
+bool dray_conditioning_fails(const double* normal);
+// The conditioning test by the singular values themselves (dsvd_values_small). Never fails.
+bool dray_conditioning_fails_svd(const double* normal);
+// The conditioning test from proven bounds on the singular values: 1 when it fails, 0 when it
+// passes, -1 when the bounds cannot decide (non-finite or extreme entries, nearly singular
+// matrices, quotients near 500000). Never disagrees with dray_conditioning_fails_svd.
+int dray_conditioning_bound(const double* normal);
 // The point nearest to the viewing rays through imagePoints[2k], imagePoints[2k+1] of cameras[k],
 // k < n: the same arithmetic, the same decisions and the same bits as dtriangulate_point on the
 // same cameras. result[0..2] set to 0.0 first. False when n < 2, the rays are (nearly) parallel, or
