@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include "polyview/foundations/coordinate2d.h"
 #include "polyview/foundations/matrix_mn.h"
 #include "polyview/numeric/lu.h"
+#include "polyview/numeric/perpendicular_foot.h"
 #include "polyview/numeric/svd.h"
 #include "polyview/numeric/symmetric_eigen.h"
 #include "polyview/numeric/workspace.h"
@@ -68,6 +70,35 @@ TEST(WorkspaceForms, SvdOnTheStackMatchesTheHeapForm) {
             for (int i = 1; i <= m; ++i) {
                 EXPECT_TRUE(SameBits((*a1)[i][j], (*a2)[i][j])) << "u " << i << " " << j;
             }
+        }
+    }
+}
+
+TEST(WorkspaceForms, FeetOnOneLineMatchTheSingleFoot) {
+    // Lines of every branch: general, a or b below 1e-20 or zero or NaN; points with signed
+    // zeros, huge values and NaN. The feet are computed in place, as the cylinder's range does.
+    std::mt19937_64 random(5);
+    for (int trial = 0; trial < 400; ++trial) {
+        const std::vector<double> line = Matrix(random, 1, 3, false);
+        std::vector<double> points = Matrix(random, 1, 8, false);
+        double edited[3] = {line[0], line[1], line[2]};
+        if (trial % 5 == 1) {
+            edited[trial % 2] = 1e-21;
+        } else if (trial % 5 == 2) {
+            edited[trial % 2] = std::nan("");
+        }
+        if (trial % 7 == 3) {
+            points[trial % 8] = std::nan("");
+        }
+        const int count = 1 + trial % 4;
+        std::vector<double> feet(points);
+        dperpfeet(edited, count, feet.data(), feet.data());
+        for (int k = 0; k < count; ++k) {
+            C2DCoordinate foot;
+            dperpfoot(edited, C2DCoordinate(points[2 * k], points[2 * k + 1]), foot);
+            EXPECT_TRUE(SameBits(foot.GetData(0), feet[2 * k]) &&
+                        SameBits(foot.GetData(1), feet[2 * k + 1]))
+                << "trial " << trial << ", point " << k;
         }
     }
 }

@@ -46,8 +46,10 @@ bool C3DCylinder::CalcRamda(const SImageCylinder& imageCylinder,
         useX = -1.0 < slope && slope < 1.0;
     }
 
-    double values[4] = {0.0, 0.0, 0.0, 0.0};  // t0, t1 from edge 0; t2, t3 from edge 1
-    bool computed[4] = {false, false, false, false};
+    // The observed end points (x, y pairs) and their slots: t0, t1 from edge 0; t2, t3 from edge 1.
+    double points[8];
+    int slots[4];
+    int observed = 0;
     for (int k = 0; k < 2; ++k) {
         const C2DLineSegment& edge = imageCylinder.edgeSegment[k];
         if (edge.GetLength() == 0.0) {
@@ -55,35 +57,39 @@ bool C3DCylinder::CalcRamda(const SImageCylinder& imageCylinder,
         }
         C2DCoordinate q[2];
         edge.GetEndPoints(q[0], q[1]);
-        C2DCoordinate feet[2];  // relative to the principal point
         for (int j = 0; j < 2; ++j) {
-            C2DCoordinate foot;
-            dperpfoot(axisLine, q[j], foot);
-            feet[j] = foot - principal;
+            points[2 * observed] = q[j].GetData(0);
+            points[2 * observed + 1] = q[j].GetData(1);
+            slots[observed] = 2 * k + j;
+            ++observed;
         }
-        for (int j = 0; j < 2; ++j) {
-            const double ax = feet[j].GetData(0);
-            const double ay = feet[j].GetData(1);
-            double t = 0.0;
-            if (useX) {
-                const double den = vInCam.GetData(2) * ax - vInCam.GetData(0) * f;
-                if (den == 0.0) {
-                    continue;
-                }
-                t = (footX * f - footZ * ax) / den;
-            } else {
-                const double den = vInCam.GetData(2) * ay - vInCam.GetData(1) * f;
-                if (den == 0.0) {
-                    continue;
-                }
-                t = (footY * f - footZ * ay) / den;
+    }
+    dperpfeet(axisLine, observed, points, points);  // the feet, in place
+
+    double values[4] = {0.0, 0.0, 0.0, 0.0};
+    bool computed[4] = {false, false, false, false};
+    for (int i = 0; i < observed; ++i) {
+        const double ax = points[2 * i] - principal.GetData(0);  // relative to the principal point
+        const double ay = points[2 * i + 1] - principal.GetData(1);
+        double t = 0.0;
+        if (useX) {
+            const double den = vInCam.GetData(2) * ax - vInCam.GetData(0) * f;
+            if (den == 0.0) {
+                continue;
             }
-            if (!std::isfinite(t)) {
-                continue;  // not a position
+            t = (footX * f - footZ * ax) / den;
+        } else {
+            const double den = vInCam.GetData(2) * ay - vInCam.GetData(1) * f;
+            if (den == 0.0) {
+                continue;
             }
-            values[2 * k + j] = t;
-            computed[2 * k + j] = true;
+            t = (footY * f - footZ * ay) / den;
         }
+        if (!std::isfinite(t)) {
+            continue;  // not a position
+        }
+        values[slots[i]] = t;
+        computed[slots[i]] = true;
     }
 
     // The farthest pair among the computed values; the first of equal distances wins.
