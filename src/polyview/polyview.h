@@ -2,6 +2,7 @@
 
 // Umbrella header: every public header of the library.
 
+#include "polyview/batch/point_batch.h"
 #include "polyview/camera/camera.h"
 #include "polyview/cylinder/cylinder3d.h"
 #include "polyview/foundations/angle.h"
