@@ -236,8 +236,12 @@ def triangulate_point(
     leaves out, repeatedly, the view whose residual exceeds 1 px and 3 times the median (see
     left_out); ValueError for another value."""
 
-def triangulate_points(cameras: Sequence[Camera], image_points: ArrayLike) -> FloatArray:
-    """image_points (m, n, 2) -> (m, 3), NaN rows where a point cannot be triangulated."""
+def triangulate_points(
+    cameras: Sequence[Camera], image_points: ArrayLike, *, threads: Optional[int] = None
+) -> FloatArray:
+    """image_points (m, n, 2) -> (m, 3), NaN rows where a point cannot be triangulated. threads:
+    an integer >= 1, or None for one per 25 000 points up to the machine's cores; the result does
+    not depend on it."""
 
 def reconstruct_line(
     cameras: Sequence[Camera], segments: ArrayLike, *, outliers: Outliers = "keep"

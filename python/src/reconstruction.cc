@@ -4,8 +4,10 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
+#include <memory>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "array_input.h"
@@ -13,9 +15,12 @@
 #include "errors.h"
 #include "shapes.h"
 
+#include "polyview/batch/point_batch.h"
 #include "polyview/cylinder/cylinder3d.h"
 #include "polyview/foundations/array1d.h"
+#include "polyview/foundations/camera_param.h"
 #include "polyview/foundations/coordinate2d.h"
+#include "polyview/foundations/coordinate3d.h"
 #include "polyview/geometry2d/line2d.h"
 #include "polyview/shapes3d/line3d.h"
 #include "polyview/shapes3d/line_segment3d.h"
@@ -107,7 +112,31 @@ PointShape TriangulatePoint(py::handle camerasValue,
     return point;
 }
 
-py::array_t<double> TriangulatePoints(py::handle camerasValue, py::handle pointsValue) {
+// The thread count of triangulate_points: threads as given (an integer >= 1), or for None one
+// thread per 25 000 points up to the machine's cores.
+int ReadThreads(py::handle value, py::ssize_t count) {
+    if (value.is_none()) {
+        const py::ssize_t cores = std::max(1u, std::thread::hardware_concurrency());
+        return static_cast<int>(std::max<py::ssize_t>(1, std::min(cores, count / 25000)));
+    }
+    if (py::isinstance<py::bool_>(value) || !py::isinstance<py::int_>(value)) {
+        throw py::type_error("threads: expected an integer or None");
+    }
+    long long threads = PyLong_AsLongLong(value.ptr());
+    if (PyErr_Occurred() != nullptr) {
+        PyErr_Clear();
+        threads = -1;  // beyond long long: too many
+    }
+    if (threads < 1 || threads > 1024) {
+        throw py::value_error("threads: must be between 1 and 1024, got " +
+                              py::repr(value).cast<std::string>());
+    }
+    return static_cast<int>(threads);
+}
+
+py::array_t<double> TriangulatePoints(py::handle camerasValue,
+                                      py::handle pointsValue,
+                                      py::handle threadsValue) {
     const std::vector<CCamera> cameras = ReadCameras(camerasValue, "cameras");
     const DoubleArray points =
         ReadArray(pointsValue, "image_points", {Any("m"), Any("n"), Fixed(2)});
@@ -118,22 +147,66 @@ py::array_t<double> TriangulatePoints(py::handle camerasValue, py::handle points
                               std::to_string(cameras.size()) + " cameras");
     }
     const py::ssize_t count = points.shape(0);
-    const py::ssize_t stride = 2 * points.shape(1);
-    py::array_t<double> result = NaNArray({count, static_cast<py::ssize_t>(3)});
-    const double* in = points.data();
+    if (count > INT_MAX) {
+        throw py::value_error("image_points: at most " + std::to_string(INT_MAX) + " points");
+    }
+    const int threads = ReadThreads(threadsValue, count);
+    const std::size_t stride = 2 * cameras.size();
+    py::array_t<double> result({count, static_cast<py::ssize_t>(3)});
     double* out = result.mutable_data();
     {
         // Plain C++ from here: the core and the library keep no shared state.
         py::gil_scoped_release release;
-        core::PointTriangulator triangulator(cameras);
-        std::vector<core::PointPick> picks;
-        picks.reserve(cameras.size());
-        std::string reason;
-        for (py::ssize_t i = 0; i < count; ++i) {
-            RowPicks(in + stride * i, cameras.size(), picks);
-            C3DPoint point;
-            if (triangulator.Triangulate(picks, point, reason)) {
-                point.GetPoint().GetVector(out + 3 * i);
+        C1DArray<CCameraParam> pinholes;
+        Resize(pinholes, static_cast<int>(cameras.size()));
+        bool lens = false;
+        for (std::size_t k = 0; k < cameras.size(); ++k) {
+            pinholes[static_cast<int>(k)] = cameras[k].GetCameraParam();
+            lens = lens || !cameras[k].GetLensModel().IsNone();
+        }
+        // Through a lens the picks are first moved to ideal pixels, as the single point's
+        // triangulation does; a pick without one leaves its point NaN.
+        std::vector<double> ideal;
+        const double* picks = points.data();
+        if (lens) {
+            ideal.assign(picks, picks + stride * static_cast<std::size_t>(count));
+            for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+                double* row = ideal.data() + stride * i;
+                for (std::size_t k = 0; k < cameras.size(); ++k) {
+                    C2DCoordinate pixel;
+                    if (HasNaN(row + 2 * k, 2)) {
+                        continue;
+                    }
+                    if (!cameras[k].ToIdealPixel(C2DCoordinate(row[2 * k], row[2 * k + 1]),
+                                                 pixel)) {
+                        std::fill(row, row + stride, std::nan(""));
+                        break;
+                    }
+                    pixel.GetVector(row + 2 * k);
+                }
+            }
+            picks = ideal.data();
+        }
+        const CPointBatch batch(pinholes);
+        const std::unique_ptr<bool[]> ok(new bool[static_cast<std::size_t>(count)]);
+        if (batch.GetCameraCount() != pinholes.GetSize() ||
+            !batch.Triangulate(static_cast<int>(count), picks, out, ok.get(), threads)) {
+            throw std::bad_alloc();
+        }
+        // Rays that meet nearest behind a camera that saw the point: no camera can have seen it.
+        for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+            double* xyz = out + 3 * i;
+            if (!ok[i]) {
+                continue;
+            }
+            const C3DCoordinate point(xyz, WorldCoordinateSystem);
+            for (std::size_t k = 0; k < cameras.size(); ++k) {
+                const CExtrinsicParam& pose = pinholes[static_cast<int>(k)].GetExtrinsicParam();
+                if (!HasNaN(picks + stride * i + 2 * k, 2) &&
+                    !(pose.Apply(point).GetData(2) > 0.0)) {
+                    std::fill(xyz, xyz + 3, std::nan(""));
+                    break;
+                }
             }
         }
     }
@@ -367,11 +440,15 @@ void BindReconstruction(py::module_& module) {
                &TriangulatePoints,
                py::arg("cameras"),
                py::arg("image_points"),
-               "triangulate_points(cameras, image_points) -> ndarray\n\n"
+               py::kw_only(),
+               py::arg("threads") = py::none(),
+               "triangulate_points(cameras, image_points, *, threads=None) -> ndarray\n\n"
                "Many points at once: image_points (m, n, 2) holds point i as seen by camera k at "
                "[i, k], NaN where not seen. Returns (m, 3); a row is NaN where triangulate_point "
                "would raise ReconstructionError, else exactly its result. Runs in C++ without "
-               "the GIL.");
+               "the GIL, the cameras' terms formed once, on threads threads (an integer >= 1; "
+               "None: one per 25 000 points up to the machine's cores); the result does not "
+               "depend on the count. TypeError or ValueError for another threads.");
     module.def("reconstruct_line",
                &ReconstructLine,
                py::arg("cameras"),
