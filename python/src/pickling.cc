@@ -55,17 +55,18 @@ double StepUlps(double value, int steps) {
     return value;
 }
 
-// The component w of a vector whose computed norm is norm such that w / norm rounds to unit;
-// false when none lies within 2 ulps of unit * norm.
-bool ComponentFor(double unit, double norm, double& w) {
+// The components w within 2 ulps of unit * norm with w / norm rounding to unit; returns how many
+// (0 to 5) were written to w.
+int ComponentsFor(double unit, double norm, double* w) {
     const double centre = unit * norm;
+    int found = 0;
     for (const int steps : {0, 1, -1, 2, -2}) {
-        w = StepUlps(centre, steps);
-        if (w / norm == unit) {
-            return true;
+        const double candidate = StepUlps(centre, steps);
+        if (candidate / norm == unit) {
+            w[found++] = candidate;
         }
     }
-    return false;
+    return found;
 }
 
 }  // namespace
@@ -79,23 +80,31 @@ C3DVector NormalisedTo(const C3DVector& unit) {
         return unit;
     }
     // Search over the norm n the vector is to have: for each n the components that n divides
-    // back into unit, kept when their computed norm is n. The norms tried are within 16 ulps of
-    // 1 + j / 16: how the quotients round depends on n's mantissa.
-    constexpr int kMantissas = 16;
-    constexpr int kUlps = 16;
+    // back into unit, kept when the normalisation gives unit back (their computed norm is n). The
+    // norms tried are within 32 ulps of 1 + j / 64: how the quotients round depends on n's
+    // mantissa.
+    constexpr int kMantissas = 64;
+    constexpr int kUlps = 32;
     for (int j = 0; j < kMantissas; ++j) {
         for (int k = 0; k <= 2 * kUlps; ++k) {
             const double norm = StepUlps(1.0 + j / static_cast<double>(kMantissas),
                                          k % 2 == 1 ? (k + 1) / 2 : -k / 2);
-            double w[3];
-            if (!ComponentFor(unit.GetData(0), norm, w[0]) ||
-                !ComponentFor(unit.GetData(1), norm, w[1]) ||
-                !ComponentFor(unit.GetData(2), norm, w[2])) {
-                continue;
+            double w[3][5];
+            int counts[3];
+            for (int c = 0; c < 3; ++c) {
+                counts[c] = ComponentsFor(unit.GetData(c), norm, w[c]);
             }
-            const C3DVector candidate(w[0], w[1], w[2]);
-            if (candidate.GetNormalizedVector(normalised) && SameBits(normalised, unit)) {
-                return candidate;
+            // Every combination: which of them has the computed norm n depends on all three.
+            for (int x = 0; x < counts[0]; ++x) {
+                for (int y = 0; y < counts[1]; ++y) {
+                    for (int z = 0; z < counts[2]; ++z) {
+                        const C3DVector candidate(w[0][x], w[1][y], w[2][z]);
+                        if (candidate.GetNormalizedVector(normalised) &&
+                            SameBits(normalised, unit)) {
+                            return candidate;
+                        }
+                    }
+                }
             }
         }
     }
