@@ -16,19 +16,6 @@ const double kMaxConditioning = 500000.0;  // largest accepted second / third si
 const int kCameraStride = 7;               // rotation vector, translation, focal length
 const double kUnitRoundoff = 0x1p-53;      // u, half the spacing of doubles at 1
 
-// c = a b for row-major 3 x 3 matrices, each sum from 0.0 in k order.
-void Product33(const double* a, const double* b, double* c) {
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            double sum = 0.0;
-            for (int k = 0; k < 3; ++k) {
-                sum += a[3 * i + k] * b[3 * k + j];
-            }
-            c[3 * i + j] = sum;
-        }
-    }
-}
-
 // y = a x for a row-major 3 x 3 matrix, each sum from 0.0 in column order (as dmatvec).
 void Apply33(const double* a, const double* x, double* y) {
     for (int i = 0; i < 3; ++i) {
@@ -109,38 +96,50 @@ void dray_sums_clear(SRaySums& sums) {
 
 void dray_add(const SRayCamera& camera, const double* imagePoint, SRaySums& sums) {
     // Normal equations of the summed squared perpendicular distances to the rays:
-    // (sum A_k) X = sum A_k C_k, A_k = I - M_k the projector across ray k. Every sum runs from 0.0
-    // in index order.
+    // (sum A_k) X = sum A_k C_k, A_k = I - M_k the projector across ray k, in index order. The
+    // products' sums start from their first term: starting from 0.0 could only turn a -0.0 sum
+    // into +0.0, and the sign of a zero never reaches the sums (they start at +0.0 and never hold
+    // -0.0, which x + y gives only for two -0.0 terms; 1.0 - 0.0 and c - 0.0 do not depend on it,
+    // and neither does +0.0 + (c - 0.0) when c is -0.0).
     const double focalLength = camera.focalLength;
-    const double rayInCam[3] = {(imagePoint[0] - camera.principalX) / focalLength,
-                                (imagePoint[1] - camera.principalY) / focalLength,
-                                1.0};
-    double rayLengthSquared = 0.0;
-    for (double component : rayInCam) {
-        rayLengthSquared += component * component;
-    }
-    // The projector onto the ray, b b^T / (b . b); symmetric element by element, since b_i b_j is
-    // b_j b_i, so each pair is divided once.
-    double alongRayInCam[9];
+    const double x = (imagePoint[0] - camera.principalX) / focalLength;
+    const double y = (imagePoint[1] - camera.principalY) / focalLength;
+    const double rayLengthSquared = x * x + y * y + 1.0;  // b . b for the ray b = (x, y, 1)
+    // The projector onto the ray, b b^T / (b . b), each symmetric pair divided once.
+    const double xx = x * x / rayLengthSquared;
+    const double xy = x * y / rayLengthSquared;
+    const double xz = x / rayLengthSquared;
+    const double yy = y * y / rayLengthSquared;
+    const double yz = y / rayLengthSquared;
+    const double zz = 1.0 / rayLengthSquared;
+    const double alongRayInCam[9] = {xx, xy, xz, xy, yy, yz, xz, yz, zz};
+    // (R^T P) R, the projector onto the ray's world direction.
+    const double* worldFromCam = camera.worldFromCam;
+    const double* camFromWorld = camera.camFromWorld;
+    double rotated[9];
     for (int i = 0; i < 3; ++i) {
-        for (int j = i; j < 3; ++j) {
-            double element = rayInCam[i] * rayInCam[j];
-            element /= rayLengthSquared;
-            alongRayInCam[3 * i + j] = element;
-            alongRayInCam[3 * j + i] = element;
+        for (int j = 0; j < 3; ++j) {
+            rotated[3 * i + j] = worldFromCam[3 * i] * alongRayInCam[j] +
+                                 worldFromCam[3 * i + 1] * alongRayInCam[3 + j] +
+                                 worldFromCam[3 * i + 2] * alongRayInCam[6 + j];
         }
     }
-    double rotated[9];
-    double alongRay[9];  // (R^T P) R, the projector onto the ray's world direction
-    Product33(camera.worldFromCam, alongRayInCam, rotated);
-    Product33(rotated, camera.camFromWorld, alongRay);
+    double alongRay[9];
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            alongRay[3 * i + j] = rotated[3 * i] * camFromWorld[j] +
+                                  rotated[3 * i + 1] * camFromWorld[3 + j] +
+                                  rotated[3 * i + 2] * camFromWorld[6 + j];
+        }
+    }
     for (int i = 0; i < 9; ++i) {
         sums.normal[i] += (i % 4 == 0 ? 1.0 : 0.0) - alongRay[i];
     }
-    double projected[3];
-    Apply33(alongRay, camera.centre, projected);
+    const double* centre = camera.centre;
     for (int i = 0; i < 3; ++i) {
-        sums.rightSide[i] += camera.centre[i] - projected[i];
+        const double projected = alongRay[3 * i] * centre[0] + alongRay[3 * i + 1] * centre[1] +
+                                 alongRay[3 * i + 2] * centre[2];
+        sums.rightSide[i] += centre[i] - projected;
     }
 }
 
