@@ -11,12 +11,6 @@ CCameraParam& CCameraParam::operator=(const CCameraParam& other) {
     return *this;
 }
 CCameraParam::~CCameraParam() = default;
-const CIntrinsicParam& CCameraParam::GetIntrinsicParam() const {
-    return m_intrinsic;
-}
-const CExtrinsicParam& CCameraParam::GetExtrinsicParam() const {
-    return m_extrinsic;
-}
 void CCameraParam::SetIntrinsicParam(const CIntrinsicParam& intrinsic) {
     m_intrinsic = intrinsic;
 }

@@ -15,8 +15,8 @@ class POLYVIEW_EXPORT CCameraParam {
     CCameraParam& operator=(const CCameraParam& other);
     virtual ~CCameraParam();
 
-    const CIntrinsicParam& GetIntrinsicParam() const;
-    const CExtrinsicParam& GetExtrinsicParam() const;
+    const CIntrinsicParam& GetIntrinsicParam() const { return m_intrinsic; }
+    const CExtrinsicParam& GetExtrinsicParam() const { return m_extrinsic; }
     void SetIntrinsicParam(const CIntrinsicParam& intrinsic);
     void SetExtrinsicParam(const CExtrinsicParam& extrinsic);
 

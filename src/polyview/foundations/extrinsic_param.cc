@@ -84,12 +84,6 @@ CExtrinsicParam& CExtrinsicParam::operator=(const CExtrinsicParam& other) {
     return *this;
 }
 CExtrinsicParam::~CExtrinsicParam() = default;
-const CRotateMatrix& CExtrinsicParam::GetRotateMatrix() const {
-    return m_rotation;
-}
-const C3DVector& CExtrinsicParam::GetTranslateVector() const {
-    return m_translation;
-}
 void CExtrinsicParam::SetRotateMatrix(const CRotateMatrix& rotation) {
     m_rotation = rotation;
     KeepSolverRotations();

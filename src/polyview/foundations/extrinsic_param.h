@@ -15,8 +15,8 @@ class POLYVIEW_EXPORT CExtrinsicParam {
     CExtrinsicParam& operator=(const CExtrinsicParam& other);
     virtual ~CExtrinsicParam();
 
-    const CRotateMatrix& GetRotateMatrix() const;
-    const C3DVector& GetTranslateVector() const;
+    const CRotateMatrix& GetRotateMatrix() const { return m_rotation; }
+    const C3DVector& GetTranslateVector() const { return m_translation; }
     void SetRotateMatrix(const CRotateMatrix& rotation);
     void SetTranslateVector(const C3DVector& translation);
     // R X + T: the point in the camera frame, with the tag of X.

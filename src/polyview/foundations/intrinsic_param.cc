@@ -10,9 +10,6 @@ CIntrinsicParam& CIntrinsicParam::operator=(const CIntrinsicParam& other) {
     return *this;
 }
 CIntrinsicParam::~CIntrinsicParam() = default;
-double CIntrinsicParam::GetFocalLengthParam() const {
-    return m_focalLength;
-}
 C2DCoordinate CIntrinsicParam::GetPrincipalPointParam() const {
     return m_principalPoint;
 }

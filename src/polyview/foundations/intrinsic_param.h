@@ -14,7 +14,7 @@ class POLYVIEW_EXPORT CIntrinsicParam {
     CIntrinsicParam& operator=(const CIntrinsicParam& other);
     virtual ~CIntrinsicParam();
 
-    double GetFocalLengthParam() const;
+    double GetFocalLengthParam() const { return m_focalLength; }
     C2DCoordinate GetPrincipalPointParam() const;
     // Stores the focal length unchecked.
     void SetFocalLengthParam(double focalLength);
