@@ -16,14 +16,14 @@ const double kMaxConditioning = 500000.0;  // largest accepted second / third si
 const int kCameraStride = 7;               // rotation vector, translation, focal length
 const double kUnitRoundoff = 0x1p-53;      // u, half the spacing of doubles at 1
 
-// y = a x for a row-major 3 x 3 matrix, each sum from 0.0 in column order (as dmatvec).
-void Apply33(const double* a, const double* x, double* y) {
+// The camera centre -(R^T t), R row-major; each sum from 0.0 in column order.
+void CentreOf(const double* camFromWorld, const double* translation, double* centre) {
     for (int i = 0; i < 3; ++i) {
         double sum = 0.0;
         for (int j = 0; j < 3; ++j) {
-            sum += a[3 * i + j] * x[j];
+            sum += camFromWorld[3 * j + i] * translation[j];
         }
-        y[i] = sum;
+        centre[i] = sum * -1.0;
     }
 }
 
@@ -38,13 +38,63 @@ void FormTerms(const double* camFromWorld,
         terms.camFromWorld[i] = camFromWorld[i];
         terms.worldFromCam[i] = camFromWorld[3 * (i % 3) + i / 3];
     }
-    Apply33(terms.worldFromCam, translation, terms.centre);
-    for (double& component : terms.centre) {
-        component *= -1.0;
-    }
+    CentreOf(camFromWorld, translation, terms.centre);
     terms.focalLength = focalLength;
     terms.principalX = principalX;
     terms.principalY = principalY;
+}
+
+// Adds the ray through imagePoint of the camera with rotation camFromWorld (row-major; its
+// transpose read in place) and centre to sums.
+void AddRay(const double* camFromWorld,
+            const double* centre,
+            double focalLength,
+            double principalX,
+            double principalY,
+            const double* imagePoint,
+            SRaySums& sums) {
+    // Normal equations of the summed squared perpendicular distances to the rays:
+    // (sum A_k) X = sum A_k C_k, A_k = I - M_k the projector across ray k, in index order. The
+    // products' sums start from their first term: starting from 0.0 could only turn a -0.0 sum
+    // into +0.0, and the sign of a zero never reaches the sums (they start at +0.0 and never hold
+    // -0.0, which x + y gives only for two -0.0 terms; 1.0 - 0.0 and c - 0.0 do not depend on it,
+    // and neither does +0.0 + (c - 0.0) when c is -0.0).
+    const double x = (imagePoint[0] - principalX) / focalLength;
+    const double y = (imagePoint[1] - principalY) / focalLength;
+    const double rayLengthSquared = x * x + y * y + 1.0;  // b . b for the ray b = (x, y, 1)
+    // The projector onto the ray, b b^T / (b . b), each symmetric pair divided once.
+    const double xx = x * x / rayLengthSquared;
+    const double xy = x * y / rayLengthSquared;
+    const double xz = x / rayLengthSquared;
+    const double yy = y * y / rayLengthSquared;
+    const double yz = y / rayLengthSquared;
+    const double zz = 1.0 / rayLengthSquared;
+    const double alongRayInCam[9] = {xx, xy, xz, xy, yy, yz, xz, yz, zz};
+    // (R^T P) R, the projector onto the ray's world direction.
+    double rotated[9];
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            rotated[3 * i + j] = camFromWorld[i] * alongRayInCam[j] +
+                                 camFromWorld[3 + i] * alongRayInCam[3 + j] +
+                                 camFromWorld[6 + i] * alongRayInCam[6 + j];
+        }
+    }
+    double alongRay[9];
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            alongRay[3 * i + j] = rotated[3 * i] * camFromWorld[j] +
+                                  rotated[3 * i + 1] * camFromWorld[3 + j] +
+                                  rotated[3 * i + 2] * camFromWorld[6 + j];
+        }
+    }
+    for (int i = 0; i < 9; ++i) {
+        sums.normal[i] += (i % 4 == 0 ? 1.0 : 0.0) - alongRay[i];
+    }
+    for (int i = 0; i < 3; ++i) {
+        const double projected = alongRay[3 * i] * centre[0] + alongRay[3 * i + 1] * centre[1] +
+                                 alongRay[3 * i + 2] * centre[2];
+        sums.rightSide[i] += centre[i] - projected;
+    }
 }
 
 }  // namespace
@@ -95,52 +145,31 @@ void dray_sums_clear(SRaySums& sums) {
 }
 
 void dray_add(const SRayCamera& camera, const double* imagePoint, SRaySums& sums) {
-    // Normal equations of the summed squared perpendicular distances to the rays:
-    // (sum A_k) X = sum A_k C_k, A_k = I - M_k the projector across ray k, in index order. The
-    // products' sums start from their first term: starting from 0.0 could only turn a -0.0 sum
-    // into +0.0, and the sign of a zero never reaches the sums (they start at +0.0 and never hold
-    // -0.0, which x + y gives only for two -0.0 terms; 1.0 - 0.0 and c - 0.0 do not depend on it,
-    // and neither does +0.0 + (c - 0.0) when c is -0.0).
-    const double focalLength = camera.focalLength;
-    const double x = (imagePoint[0] - camera.principalX) / focalLength;
-    const double y = (imagePoint[1] - camera.principalY) / focalLength;
-    const double rayLengthSquared = x * x + y * y + 1.0;  // b . b for the ray b = (x, y, 1)
-    // The projector onto the ray, b b^T / (b . b), each symmetric pair divided once.
-    const double xx = x * x / rayLengthSquared;
-    const double xy = x * y / rayLengthSquared;
-    const double xz = x / rayLengthSquared;
-    const double yy = y * y / rayLengthSquared;
-    const double yz = y / rayLengthSquared;
-    const double zz = 1.0 / rayLengthSquared;
-    const double alongRayInCam[9] = {xx, xy, xz, xy, yy, yz, xz, yz, zz};
-    // (R^T P) R, the projector onto the ray's world direction.
-    const double* worldFromCam = camera.worldFromCam;
-    const double* camFromWorld = camera.camFromWorld;
-    double rotated[9];
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            rotated[3 * i + j] = worldFromCam[3 * i] * alongRayInCam[j] +
-                                 worldFromCam[3 * i + 1] * alongRayInCam[3 + j] +
-                                 worldFromCam[3 * i + 2] * alongRayInCam[6 + j];
-        }
-    }
-    double alongRay[9];
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            alongRay[3 * i + j] = rotated[3 * i] * camFromWorld[j] +
-                                  rotated[3 * i + 1] * camFromWorld[3 + j] +
-                                  rotated[3 * i + 2] * camFromWorld[6 + j];
-        }
-    }
-    for (int i = 0; i < 9; ++i) {
-        sums.normal[i] += (i % 4 == 0 ? 1.0 : 0.0) - alongRay[i];
-    }
-    const double* centre = camera.centre;
-    for (int i = 0; i < 3; ++i) {
-        const double projected = alongRay[3 * i] * centre[0] + alongRay[3 * i + 1] * centre[1] +
-                                 alongRay[3 * i + 2] * centre[2];
-        sums.rightSide[i] += centre[i] - projected;
-    }
+    AddRay(camera.camFromWorld,
+           camera.centre,
+           camera.focalLength,
+           camera.principalX,
+           camera.principalY,
+           imagePoint,
+           sums);
+}
+
+void dray_add_camera(const CCameraParam& camera, const double* imagePoint, SRaySums& sums) {
+    const CExtrinsicParam& pose = camera.GetExtrinsicParam();
+    const CIntrinsicParam& intrinsic = camera.GetIntrinsicParam();
+    const double* camFromWorld = SPoseSolverAccess::PointRotation(pose);
+    double translation[3];
+    pose.GetTranslateVector().GetVector(translation);
+    double centre[3];
+    CentreOf(camFromWorld, translation, centre);
+    const C2DCoordinate principal = intrinsic.GetPrincipalPointParam();
+    AddRay(camFromWorld,
+           centre,
+           intrinsic.GetFocalLengthParam(),
+           principal.GetData(0),
+           principal.GetData(1),
+           imagePoint,
+           sums);
 }
 
 // The conditioning test without the decomposition: bounds on the singular values from invariants.

@@ -27,6 +27,8 @@ void dray_sums_clear(SRaySums& sums);
 // Adds the viewing ray of camera through imagePoint[0..1] (u, v) to sums. Never fails (bad input
 // leaves inf or NaN in the sums, which dray_solve refuses).
 void dray_add(const SRayCamera& camera, const double* imagePoint, SRaySums& sums);
+// dray_camera then dray_add without storing the terms (the same bits). Never fails.
+void dray_add_camera(const CCameraParam& camera, const double* imagePoint, SRaySums& sums);
 // The point solving the normal equations of sums: result[0..2] set to 0.0 first. False when the
 // second over the third singular value of the normal matrix exceeds 500000 (see
 // dray_conditioning_fails) or the matrix cannot be inverted.

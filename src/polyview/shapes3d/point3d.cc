@@ -62,11 +62,9 @@ bool C3DPoint::CreateFromImagePoints(const C1DArray<SImagePoint>& points) {
     SRaySums sums;
     dray_sums_clear(sums);
     for (int k = 0; k < n; ++k) {
-        SRayCamera terms;
-        dray_camera(points[k].cameraParam, terms);
         double imagePoint[2];
         points[k].imagePoint.GetVector(imagePoint);
-        dray_add(terms, imagePoint, sums);
+        dray_add_camera(points[k].cameraParam, imagePoint, sums);
     }
     double result[3];
     if (!dray_solve(sums, result)) {
