@@ -22,6 +22,7 @@ class POLYVIEW_EXPORT CPointBatch {
     CPointBatch& operator=(const CPointBatch& other);
     ~CPointBatch();
 
+    // The number of cameras whose terms the batch holds (0 without cameras).
     int GetCameraCount() const;
     // Triangulates count points. imagePoints: count rows of 2 * GetCameraCount() doubles, the
     // image point (u, v) of the point in each camera in the units of its focal length and
